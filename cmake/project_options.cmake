@@ -30,3 +30,18 @@ function(quillet_add_subfolders)
     endif()
   endforeach()
 endfunction()
+
+# A static library of one layer: the .cpp files directly in FOLDER, linked to
+# the layers named after it.
+function(quillet_library name folder)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+  if(NOT sources)
+    set(sources ${CMAKE_SOURCE_DIR}/cmake/empty.cpp)
+  endif()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  if(ARGN)
+    target_link_libraries(${name} PUBLIC ${ARGN})
+  endif()
+  quillet_target_defaults(${name})
+endfunction()
