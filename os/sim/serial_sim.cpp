@@ -1,0 +1,608 @@
+#include "os/sim/serial_sim.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <cwctype>
+#include <stdexcept>
+
+namespace quillet::os::sim {
+
+namespace {
+
+// The status the system leaves in Overlapped::Internal while an operation runs.
+constexpr std::uintptr_t kStatusPending = 0x103;
+constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
+
+bool SameName(std::wstring_view a, std::wstring_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
+           return std::towupper(static_cast<wint_t>(x)) == std::towupper(static_cast<wint_t>(y));
+         });
+}
+
+bool ReadsReturnAtOnce(const CommTimeouts& t) {
+  return t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
+         t.ReadTotalTimeoutConstant == 0;
+}
+
+SimCallRecord Record(SimCall call, Handle handle, std::vector<Dword> args = {}) {
+  SimCallRecord r;
+  r.call = call;
+  r.handle = handle;
+  r.args = std::move(args);
+  return r;
+}
+
+}  // namespace
+
+const char* SimCallName(SimCall call) {
+  switch (call) {
+    case SimCall::CreateFileW: return "CreateFileW";
+    case SimCall::SetupComm: return "SetupComm";
+    case SimCall::SetCommState: return "SetCommState";
+    case SimCall::SetCommTimeouts: return "SetCommTimeouts";
+    case SimCall::SetCommMask: return "SetCommMask";
+    case SimCall::WaitCommEvent: return "WaitCommEvent";
+    case SimCall::ReadFile: return "ReadFile";
+    case SimCall::WriteFile: return "WriteFile";
+    case SimCall::GetOverlappedResult: return "GetOverlappedResult";
+    case SimCall::PurgeComm: return "PurgeComm";
+    case SimCall::ClearCommError: return "ClearCommError";
+    case SimCall::GetCommModemStatus: return "GetCommModemStatus";
+    case SimCall::EscapeCommFunction: return "EscapeCommFunction";
+    case SimCall::TransmitCommChar: return "TransmitCommChar";
+    case SimCall::CloseHandle: return "CloseHandle";
+    case SimCall::CreateEventW: return "CreateEventW";
+    case SimCall::SetEvent: return "SetEvent";
+    case SimCall::ResetEvent: return "ResetEvent";
+    case SimCall::WaitForMultipleObjects: return "WaitForMultipleObjects";
+    case SimCall::WaitForSingleObject: return "WaitForSingleObject";
+  }
+  return "?";
+}
+
+bool IsDeviceCall(SimCall call) {
+  switch (call) {
+    case SimCall::CreateEventW:
+    case SimCall::SetEvent:
+    case SimCall::ResetEvent:
+    case SimCall::WaitForMultipleObjects:
+    case SimCall::WaitForSingleObject:
+      return false;
+    default:
+      return true;
+  }
+}
+
+SimSerial::SimSerial() = default;
+SimSerial::~SimSerial() = default;
+
+// --- the test's side ------------------------------------------------------
+
+void SimSerial::AddPort(const std::wstring& name) {
+  Lock lock(mutex_);
+  if (Port* port = FindPortLocked(name)) {
+    port->present = true;
+    return;
+  }
+  Port port;
+  port.name = name;
+  port.modem = 0;
+  ports_.push_back(std::move(port));
+}
+
+void SimSerial::RemovePort(const std::wstring& name) {
+  Lock lock(mutex_);
+  Port& port = PortLocked(name);
+  port.present = false;
+  CancelLocked(port, true, true);
+}
+
+bool SimSerial::IsOpen(const std::wstring& name) const {
+  Lock lock(mutex_);
+  return PortLocked(name).handle != kInvalidHandleValue;
+}
+
+Handle SimSerial::OpenHandle(const std::wstring& name) const {
+  Lock lock(mutex_);
+  return PortLocked(name).handle;
+}
+
+void SimSerial::PeerWrite(const std::wstring& name, std::string_view bytes) {
+  Lock lock(mutex_);
+  Port& port = PortLocked(name);
+  if (bytes.empty()) return;
+  port.input.append(bytes);
+  Dword events = kEvRxChar;
+  if (bytes.find(port.dcb.EvtChar) != std::string_view::npos) events |= kEvRxFlag;
+  FeedReadsLocked(port);
+  if (port.inQueueSize != 0 && port.input.size() * 5 >= std::size_t{port.inQueueSize} * 4) {
+    events |= kEvRx80Full;
+  }
+  RaiseLocked(port, events);
+}
+
+std::string SimSerial::PeerRead(const std::wstring& name) {
+  Lock lock(mutex_);
+  return std::exchange(PortLocked(name).output, std::string());
+}
+
+void SimSerial::SetModemStatus(const std::wstring& name, Dword msBits) {
+  Lock lock(mutex_);
+  Port& port = PortLocked(name);
+  const Dword changed = port.modem ^ msBits;
+  port.modem = msBits;
+  Dword events = 0;
+  if (changed & kMsCtsOn) events |= kEvCts;
+  if (changed & kMsDsrOn) events |= kEvDsr;
+  if (changed & kMsRlsdOn) events |= kEvRlsd;
+  if ((changed & kMsRingOn) && (msBits & kMsRingOn)) events |= kEvRing;
+  RaiseLocked(port, events);
+}
+
+void SimSerial::AddLineErrors(const std::wstring& name, Dword ceBits) {
+  Lock lock(mutex_);
+  Port& port = PortLocked(name);
+  port.errors |= ceBits;
+  Dword events = 0;
+  if (ceBits & (kCeFrame | kCeOverrun | kCeRxParity | kCeRxOver)) events |= kEvErr;
+  if (ceBits & kCeBreak) events |= kEvBreak;
+  RaiseLocked(port, events);
+}
+
+Dcb SimSerial::State(const std::wstring& name) const {
+  Lock lock(mutex_);
+  return PortLocked(name).dcb;
+}
+
+CommTimeouts SimSerial::Timeouts(const std::wstring& name) const {
+  Lock lock(mutex_);
+  return PortLocked(name).timeouts;
+}
+
+Dword SimSerial::InQueueSize(const std::wstring& name) const {
+  Lock lock(mutex_);
+  return PortLocked(name).inQueueSize;
+}
+
+Dword SimSerial::OutQueueSize(const std::wstring& name) const {
+  Lock lock(mutex_);
+  return PortLocked(name).outQueueSize;
+}
+
+Dword SimSerial::CommMask(const std::wstring& name) const {
+  Lock lock(mutex_);
+  return PortLocked(name).mask;
+}
+
+bool SimSerial::Dtr(const std::wstring& name) const {
+  Lock lock(mutex_);
+  return PortLocked(name).dtr;
+}
+
+bool SimSerial::Rts(const std::wstring& name) const {
+  Lock lock(mutex_);
+  return PortLocked(name).rts;
+}
+
+void SimSerial::FailNext(SimCall call, Dword error, int times) {
+  Lock lock(mutex_);
+  for (int i = 0; i < times; ++i) failures_[call].push_back(error);
+}
+
+void SimSerial::ClearFailures() {
+  Lock lock(mutex_);
+  failures_.clear();
+}
+
+std::vector<SimCallRecord> SimSerial::Calls() const {
+  Lock lock(mutex_);
+  return log_;
+}
+
+std::vector<SimCallRecord> SimSerial::DeviceCalls() const {
+  Lock lock(mutex_);
+  std::vector<SimCallRecord> out;
+  for (const SimCallRecord& r : log_) {
+    if (r.call == SimCall::CloseHandle ? r.args.at(0) != 0 : IsDeviceCall(r.call)) {
+      out.push_back(r);
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> SimSerial::DeviceCallNames() const {
+  std::vector<std::string> names;
+  for (const SimCallRecord& r : DeviceCalls()) names.emplace_back(SimCallName(r.call));
+  return names;
+}
+
+void SimSerial::ClearCalls() {
+  Lock lock(mutex_);
+  log_.clear();
+}
+
+std::size_t SimSerial::LiveHandleCount() const {
+  Lock lock(mutex_);
+  return devices_.size() + events_.size();
+}
+
+// --- helpers --------------------------------------------------------------
+
+SimSerial::Port* SimSerial::FindPortLocked(const std::wstring& name) {
+  for (Port& port : ports_) {
+    if (SameName(port.name, name)) return &port;
+  }
+  return nullptr;
+}
+
+const SimSerial::Port& SimSerial::PortLocked(const std::wstring& name) const {
+  for (const Port& port : ports_) {
+    if (SameName(port.name, name)) return port;
+  }
+  throw std::invalid_argument("SimSerial: no such port");
+}
+
+SimSerial::Port& SimSerial::PortLocked(const std::wstring& name) {
+  return const_cast<Port&>(std::as_const(*this).PortLocked(name));
+}
+
+SimSerial::Port* SimSerial::DeviceLocked(SimCall call, Handle file, Dword& error) {
+  if (TakeFailureLocked(call, error)) return nullptr;
+  auto it = devices_.find(file);
+  if (it == devices_.end()) {
+    error = kErrorInvalidHandle;
+    return nullptr;
+  }
+  Port& port = ports_[it->second];
+  if (!port.present) {
+    error = kErrorAccessDenied;
+    return nullptr;
+  }
+  return &port;
+}
+
+bool SimSerial::TakeFailureLocked(SimCall call, Dword& error) {
+  auto it = failures_.find(call);
+  if (it == failures_.end() || it->second.empty()) return false;
+  error = it->second.front();
+  it->second.pop_front();
+  return true;
+}
+
+void SimSerial::SetErrorLocked(Dword error) { lastError_[std::this_thread::get_id()] = error; }
+
+Bool SimSerial::FailLocked(SimCallRecord& record, Dword error) {
+  SetErrorLocked(error);
+  record.result = 0;
+  record.error = error;
+  LogLocked(std::move(record));
+  return 0;
+}
+
+Bool SimSerial::SucceedLocked(SimCallRecord& record) {
+  SetErrorLocked(kErrorSuccess);
+  record.result = 1;
+  record.error = 0;
+  LogLocked(std::move(record));
+  return 1;
+}
+
+void SimSerial::LogLocked(SimCallRecord record) { log_.push_back(std::move(record)); }
+
+void SimSerial::StartLocked(Overlapped* overlapped) {
+  overlapped->Internal = kStatusPending;
+  overlapped->InternalHigh = 0;
+  auto it = events_.find(overlapped->hEvent);
+  if (it != events_.end()) it->second.signalled = false;
+}
+
+void SimSerial::CompleteLocked(Overlapped* overlapped, Dword error, Dword bytes) {
+  overlapped->Internal = error;
+  overlapped->InternalHigh = bytes;
+  auto it = events_.find(overlapped->hEvent);
+  if (it != events_.end()) it->second.signalled = true;
+  changed_.notify_all();
+}
+
+void SimSerial::RaiseLocked(Port& port, Dword events) {
+  port.history |= events & port.mask;
+  if (port.waitOverlapped != nullptr && port.history != 0) {
+    *port.waitMask = std::exchange(port.history, 0);
+    CompleteLocked(std::exchange(port.waitOverlapped, nullptr), 0, 0);
+    port.waitMask = nullptr;
+  }
+}
+
+void SimSerial::FeedReadsLocked(Port& port) {
+  while (!port.reads.empty() && !port.input.empty()) {
+    PendingRead read = port.reads.front();
+    port.reads.pop_front();
+    const Dword n = static_cast<Dword>(std::min<std::size_t>(read.count, port.input.size()));
+    std::memcpy(read.buffer, port.input.data(), n);
+    port.input.erase(0, n);
+    CompleteLocked(read.overlapped, 0, n);
+  }
+}
+
+void SimSerial::CancelLocked(Port& port, bool reads, bool wait) {
+  if (reads) {
+    for (const PendingRead& read : port.reads) CompleteLocked(read.overlapped, kErrorOperationAborted, 0);
+    port.reads.clear();
+  }
+  if (wait && port.waitOverlapped != nullptr) {
+    *port.waitMask = 0;
+    CompleteLocked(std::exchange(port.waitOverlapped, nullptr), kErrorOperationAborted, 0);
+    port.waitMask = nullptr;
+  }
+}
+
+// --- device calls ---------------------------------------------------------
+
+Handle SimSerial::CreateFileW(const std::wstring& fileName, Dword desiredAccess, Dword shareMode,
+                              Dword creationDisposition, Dword flagsAndAttributes) {
+  Lock lock(mutex_);
+  SimCallRecord record =
+      Record(SimCall::CreateFileW, kNullHandle, {desiredAccess, shareMode, creationDisposition, flagsAndAttributes});
+  record.path = fileName;
+  Dword error = 0;
+  if (TakeFailureLocked(SimCall::CreateFileW, error)) {
+    FailLocked(record, error);
+    return kInvalidHandleValue;
+  }
+  std::wstring_view name = fileName;
+  if (name.substr(0, kDevicePrefix.size()) == kDevicePrefix) name.remove_prefix(kDevicePrefix.size());
+  Port* port = FindPortLocked(std::wstring(name));
+  if (port == nullptr || !port->present) {
+    FailLocked(record, kErrorFileNotFound);
+    return kInvalidHandleValue;
+  }
+  if (creationDisposition != kOpenExisting) {
+    FailLocked(record, kErrorInvalidParameter);
+    return kInvalidHandleValue;
+  }
+  if (port->handle != kInvalidHandleValue) {
+    FailLocked(record, kErrorAccessDenied);
+    return kInvalidHandleValue;
+  }
+  const Handle handle = nextHandle_;
+  nextHandle_ += 4;
+  port->handle = handle;
+  port->mask = 0;
+  port->history = 0;
+  port->errors = 0;
+  port->input.clear();
+  devices_[handle] = static_cast<std::size_t>(port - ports_.data());
+  SetErrorLocked(kErrorSuccess);
+  record.result = handle;
+  LogLocked(std::move(record));
+  return handle;
+}
+
+Bool SimSerial::SetupComm(Handle file, Dword inQueue, Dword outQueue) {
+  Lock lock(mutex_);
+  SimCallRecord record = Record(SimCall::SetupComm, file, {inQueue, outQueue});
+  Dword error = 0;
+  Port* port = DeviceLocked(SimCall::SetupComm, file, error);
+  if (port == nullptr) return FailLocked(record, error);
+  port->inQueueSize = inQueue;
+  port->outQueueSize = outQueue;
+  return SucceedLocked(record);
+}
+
+Bool SimSerial::SetCommState(Handle file, const Dcb& dcb) {
+  Lock lock(mutex_);
+  SimCallRecord record = Record(SimCall::SetCommState, file);
+  record.dcb = dcb;
+  Dword error = 0;
+  Port* port = DeviceLocked(SimCall::SetCommState, file, error);
+  if (port == nullptr) return FailLocked(record, error);
+  // What the serial driver itself refuses.
+  if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > kSpaceParity ||
+      dcb.StopBits > kTwoStopBits) {
+    return FailLocked(record, kErrorInvalidParameter);
+  }
+  port->dcb = dcb;
+  if (dcb.fDtrControl == kDtrControlEnable) port->dtr = true;
+  if (dcb.fDtrControl == kDtrControlDisable) port->dtr = false;
+  if (dcb.fRtsControl == kRtsControlEnable) port->rts = true;
+  if (dcb.fRtsControl == kRtsControlDisable) port->rts = false;
+  return SucceedLocked(record);
+}
+
+Bool SimSerial::SetCommTimeouts(Handle file, const CommTimeouts& timeouts) {
+  Lock lock(mutex_);
+  SimCallRecord record = Record(SimCall::SetCommTimeouts, file);
+  record.timeouts = timeouts;
+  Dword error = 0;
+  Port* port = DeviceLocked(SimCall::SetCommTimeouts, file, error);
+  if (port == nullptr) return FailLocked(record, error);
+  port->timeouts = timeouts;
+  return SucceedLocked(record);
+}
+
+Bool SimSerial::SetCommMask(Handle file, Dword eventMask) {
+  Lock lock(mutex_);
+  SimCallRecord record = Record(SimCall::SetCommMask, file, {eventMask});
+  Dword error = 0;
+  Port* port = DeviceLocked(SimCall::SetCommMask, file, error);
+  if (port == nullptr) return FailLocked(record, error);
+  port->mask = eventMask;
+  port->history = 0;
+  // A wait still pending ends successfully with an empty mask.
+  if (port->waitOverlapped != nullptr) {
+    *port->waitMask = 0;
+    CompleteLocked(std::exchange(port->waitOverlapped, nullptr), 0, 0);
+    port->waitMask = nullptr;
+  }
+  return SucceedLocked(record);
+}
+
+Bool SimSerial::WaitCommEvent(Handle file, Dword* eventMask, Overlapped* overlapped) {
+  Lock lock(mutex_);
+  SimCallRecord record = Record(SimCall::WaitCommEvent, file);
+  Dword error = 0;
+  Port* port = DeviceLocked(SimCall::WaitCommEvent, file, error);
+  if (port == nullptr) return FailLocked(record, error);
+  if (eventMask == nullptr || overlapped == nullptr || port->waitOverlapped != nullptr || port->mask == 0) {
+    return FailLocked(record, kErrorInvalidParameter);
+  }
+  if (port->history != 0) {
+    *eventMask = std::exchange(port->history, 0);
+    CompleteLocked(overlapped, 0, 0);
+    return SucceedLocked(record);
+  }
+  *eventMask = 0;
+  StartLocked(overlapped);
+  port->waitMask = eventMask;
+  port->waitOverlapped = overlapped;
+  return FailLocked(record, kErrorIoPending);
+}
+
+Bool SimSerial::ReadFile(Handle file, void* buffer, Dword bytesToRead, Dword* bytesRead,
+                         Overlapped* overlapped) {
+  Lock lock(mutex_);
+  SimCallRecord record = Record(SimCall::ReadFile, file, {bytesToRead});
+  Dword error = 0;
+  Port* port = DeviceLocked(SimCall::ReadFile, file, error);
+  if (port == nullptr) return FailLocked(record, error);
+  // Every handle of this program is opened for overlapped use.
+  if (overlapped == nullptr) return FailLocked(record, kErrorInvalidParameter);
+  if (bytesRead != nullptr) *bytesRead = 0;
+  if (bytesToRead == 0 || !port->input.empty() || ReadsReturnAtOnce(port->timeouts)) {
+    const Dword n = static_cast<Dword>(std::min<std::size_t>(bytesToRead, port->input.size()));
+    std::memcpy(buffer, port->input.data(), n);
+    port->input.erase(0, n);
+    if (bytesRead != nullptr) *bytesRead = n;
+    CompleteLocked(overlapped, 0, n);
+    record.data.assign(static_cast<const char*>(buffer), n);
+    return SucceedLocked(record);
+  }
+  StartLocked(overlapped);
+  port->reads.push_back({static_cast<char*>(buffer), bytesToRead, overlapped});
+  return FailLocked(record, kErrorIoPending);
+}
+
+Bool SimSerial::WriteFile(Handle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten,
+                          Overlapped* overlapped) {
+  Lock lock(mutex_);
+  SimCallRecord record = Record(SimCall::WriteFile, file, {bytesToWrite});
+  record.data.assign(static_cast<const char*>(buffer), bytesToWrite);
+  Dword error = 0;
+  Port* port = DeviceLocked(SimCall::WriteFile, file, error);
+  if (port == nullptr) return FailLocked(record, error);
+  if (overlapped == nullptr) return FailLocked(record, kErrorInvalidParameter);
+  port->output.append(static_cast<const char*>(buffer), bytesToWrite);
+  if (bytesWritten != nullptr) *bytesWritten = bytesToWrite;
+  CompleteLocked(overlapped, 0, bytesToWrite);
+  if (bytesToWrite != 0) RaiseLocked(*port, kEvTxEmpty);
+  return SucceedLocked(record);
+}
+
+Bool SimSerial::GetOverlappedResult(Handle file, Overlapped* overlapped, Dword* bytesTransferred, Bool wait) {
+  Lock lock(mutex_);
+  SimCallRecord record = Record(SimCall::GetOverlappedResult, file, {static_cast<Dword>(wait)});
+  Dword error = 0;
+  if (TakeFailureLocked(SimCall::GetOverlappedResult, error)) return FailLocked(record, error);
+  if (overlapped == nullptr) return FailLocked(record, kErrorInvalidParameter);
+  if (overlapped->Internal == kStatusPending) {
+    if (!wait) return FailLocked(record, kErrorIoIncomplete);
+    changed_.wait(lock, [&] { return overlapped->Internal != kStatusPending; });
+  }
+  if (bytesTransferred != nullptr) *bytesTransferred = static_cast<Dword>(overlapped->InternalHigh);
+  if (overlapped->Internal != 0) return FailLocked(record, static_cast<Dword>(overlapped->Internal));
+  return SucceedLocked(record);
+}
+
+Bool SimSerial::PurgeComm(Handle file, Dword flags) {
+  Lock lock(mutex_);
+  SimCallRecord record = Record(SimCall::PurgeComm, file, {flags});
+  Dword error = 0;
+  Port* port = DeviceLocked(SimCall::PurgeComm, file, error);
+  if (port == nullptr) return FailLocked(record, error);
+  if ((flags & ~(kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear)) != 0) {
+    return FailLocked(record, kErrorInvalidParameter);
+  }
+  // Writes finish at once here, so there is never a write to abort.
+  if (flags & kPurgeRxAbort) CancelLocked(*port, true, false);
+  if (flags & kPurgeRxClear) port->input.clear();
+  return SucceedLocked(record);
+}
+
+Bool SimSerial::ClearCommError(Handle file, Dword* errors, ComStat* stat) {
+  Lock lock(mutex_);
+  SimCallRecord record = Record(SimCall::ClearCommError, file);
+  Dword error = 0;
+  Port* port = DeviceLocked(SimCall::ClearCommError, file, error);
+  if (port == nullptr) return FailLocked(record, error);
+  if (errors != nullptr) *errors = port->errors;
+  port->errors = 0;
+  if (stat != nullptr) {
+    *stat = ComStat{};
+    stat->cbInQue = static_cast<Dword>(port->input.size());
+  }
+  return SucceedLocked(record);
+}
+
+Bool SimSerial::GetCommModemStatus(Handle file, Dword* modemStatus) {
+  Lock lock(mutex_);
+  SimCallRecord record = Record(SimCall::GetCommModemStatus, file);
+  Dword error = 0;
+  Port* port = DeviceLocked(SimCall::GetCommModemStatus, file, error);
+  if (port == nullptr) return FailLocked(record, error);
+  if (modemStatus != nullptr) *modemStatus = port->modem;
+  return SucceedLocked(record);
+}
+
+Bool SimSerial::EscapeCommFunction(Handle file, Dword function) {
+  Lock lock(mutex_);
+  SimCallRecord record = Record(SimCall::EscapeCommFunction, file, {function});
+  Dword error = 0;
+  Port* port = DeviceLocked(SimCall::EscapeCommFunction, file, error);
+  if (port == nullptr) return FailLocked(record, error);
+  switch (function) {
+    case kSetDtr: port->dtr = true; break;
+    case kClrDtr: port->dtr = false; break;
+    case kSetRts: port->rts = true; break;
+    case kClrRts: port->rts = false; break;
+    case kSetXon:
+    case kSetXoff:
+    case kSetBreak:
+    case kClrBreak:
+      break;
+    default:
+      return FailLocked(record, kErrorInvalidParameter);
+  }
+  return SucceedLocked(record);
+}
+
+Bool SimSerial::TransmitCommChar(Handle file, char ch) {
+  Lock lock(mutex_);
+  SimCallRecord record = Record(SimCall::TransmitCommChar, file, {static_cast<Byte>(ch)});
+  Dword error = 0;
+  Port* port = DeviceLocked(SimCall::TransmitCommChar, file, error);
+  if (port == nullptr) return FailLocked(record, error);
+  port->output.push_back(ch);
+  return SucceedLocked(record);
+}
+
+Bool SimSerial::CloseHandle(Handle object) {
+  Lock lock(mutex_);
+  const bool device = devices_.count(object) != 0;
+  SimCallRecord record = Record(SimCall::CloseHandle, object, {device ? 1u : 0u});
+  Dword error = 0;
+  if (TakeFailureLocked(SimCall::CloseHandle, error)) return FailLocked(record, error);
+  if (device) {
+    Port& port = ports_[devices_[object]];
+    // Closing the device ends whatever is still pending on it.
+    CancelLocked(port, true, true);
+    port.handle = kInvalidHandleValue;
+    port.mask = 0;
+    devices_.erase(object);
+    return SucceedLocked(record);
+  }
+  if (events_.erase(object) != 0) return SucceedLocked(record);
+  return FailLocked(record, kErrorInvalidHandle);
+}
+
+}  // namespace quillet::os::sim
