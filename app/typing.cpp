@@ -1,0 +1,133 @@
+#include "app/typing.h"
+
+#include <iterator>
+#include <span>
+#include <utility>
+
+namespace quillet::app {
+
+namespace {
+
+using os::Byte;
+
+bool IsBareKeyControl(wchar_t ch) {
+  return ch == L'\r' || ch == L'\n' || ch == L'\t' || ch == 0x08 || ch == 0x1B;
+}
+
+// Modifiers go down Ctrl, Alt, Shift and come up in reverse: Alt is never
+// down without Ctrl, so Ctrl+Alt reads as AltGr and never arms the menu bar,
+// and Shift is never down with Alt alone (the layout-switch hot key).
+constexpr std::pair<Byte, Byte> kModifierOrder[] = {
+    {os::kShiftStateCtrl, os::kVkControl},
+    {os::kShiftStateAlt, os::kVkMenu},
+    {os::kShiftStateShift, os::kVkShift},
+};
+
+void AddKeyPress(std::vector<KeyEvent>& out, Byte vk, Byte shiftState) {
+  for (const auto& [bit, modifier] : kModifierOrder)
+    if (shiftState & bit) out.push_back(KeyEvent::KeyDown(modifier));
+  out.push_back(KeyEvent::KeyDown(vk));
+  out.push_back(KeyEvent::KeyUp(vk));
+  for (auto it = std::rbegin(kModifierOrder); it != std::rend(kModifierOrder); ++it)
+    if (shiftState & it->first) out.push_back(KeyEvent::KeyUp(it->second));
+}
+
+void AddCharacter(std::vector<KeyEvent>& out, wchar_t ch) {
+  out.push_back(KeyEvent::CharDown(ch));
+  out.push_back(KeyEvent::CharUp(ch));
+}
+
+bool Types(const os::ToUnicodeResult& result, wchar_t ch) {
+  return result.result == 1 && result.text.size() == 1 && result.text[0] == ch;
+}
+
+// The key and modifiers the layout reports, when they really type ch.
+bool AddReportedKey(std::vector<KeyEvent>& out, wchar_t ch, std::int16_t scan, bool capsLock,
+                    const LayoutQuery& layout) {
+  if (scan == -1) return false;
+  const auto vk = static_cast<Byte>(scan & 0xFF);
+  const auto shiftState = static_cast<Byte>((scan >> 8) & 0xFF);
+  // Kana and other shift bits cannot be pressed from here.
+  if (shiftState & ~(os::kShiftStateShift | os::kShiftStateCtrl | os::kShiftStateAlt)) return false;
+  if (!Types(layout.KeyResult(vk, shiftState, capsLock), ch)) return false;
+  AddKeyPress(out, vk, shiftState);
+  return true;
+}
+
+bool AddBareKey(std::vector<KeyEvent>& out, std::int16_t scan, bool capsLock, const LayoutQuery& layout) {
+  if (scan == -1) return false;
+  const auto vk = static_cast<Byte>(scan & 0xFF);
+  const Byte shiftState = (scan & 0x100) ? os::kShiftStateShift : 0;
+  // On some layouts the lookup for ESC names Ctrl+[; its bare key would type "[".
+  const os::ToUnicodeResult bare = layout.KeyResult(vk, shiftState, capsLock);
+  if (bare.result != 1 || bare.text.size() != 1 || !IsBareKeyControl(bare.text[0])) return false;
+  AddKeyPress(out, vk, shiftState);
+  return true;
+}
+
+}  // namespace
+
+std::string Describe(const KeyEvent& event) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string hex;
+  for (int shift = event.kind == KeyEvent::Kind::Unicode ? 12 : 4; shift >= 0; shift -= 4)
+    hex += kHex[(event.code >> shift) & 0xF];
+  return (event.kind == KeyEvent::Kind::Unicode ? "char " : "vk ") + hex + (event.down ? " down" : " up");
+}
+
+std::int16_t KeyboardLayoutQuery::VkKeyScan(wchar_t ch) const { return keyboard_.VkKeyScanExW(ch, layout_); }
+
+os::ToUnicodeResult KeyboardLayoutQuery::KeyResult(Byte vk, Byte shiftState, bool capsLock) const {
+  os::KeyStateArray state{};
+  if (shiftState & os::kShiftStateShift) state[os::kVkShift] = state[os::kVkLShift] = 0x80;
+  if (shiftState & os::kShiftStateCtrl) state[os::kVkControl] = state[os::kVkLControl] = 0x80;
+  if (shiftState & os::kShiftStateAlt) state[os::kVkMenu] = state[os::kVkLMenu] = 0x80;
+  if (capsLock) state[os::kVkCapital] = 0x01;
+  return keyboard_.ToUnicodeEx(vk, 0, state, layout_, os::kToUnicodeNoStateChange);
+}
+
+std::vector<KeyEvent> PlanTyping(std::wstring_view text, bool capsLock, const LayoutQuery& layout) {
+  std::vector<KeyEvent> out;
+  out.reserve(text.size() * 2);
+  for (const wchar_t ch : text) {
+    const std::int16_t scan = layout.VkKeyScan(ch);
+    const bool lower = ch >= L'a' && ch <= L'z';
+    const bool upper = ch >= L'A' && ch <= L'Z';
+    if (lower || upper) {
+      const auto letterKey = static_cast<Byte>(lower ? ch - 0x20 : ch);
+      if (scan != -1 && (scan & 0xFF) == letterKey) {
+        AddKeyPress(out, letterKey, (lower == capsLock) ? os::kShiftStateShift : 0);
+        continue;
+      }
+    } else if (IsBareKeyControl(ch) && AddBareKey(out, scan, capsLock, layout)) {
+      continue;
+    }
+    if (!AddReportedKey(out, ch, scan, capsLock, layout)) AddCharacter(out, ch);
+  }
+  return out;
+}
+
+void SendKeyEvents(const std::vector<KeyEvent>& events, os::KeyboardApi& keyboard) {
+  for (const KeyEvent& e : events) {
+    if (e.kind == KeyEvent::Kind::VirtualKey) {
+      keyboard.keybd_event(static_cast<Byte>(e.code), 0, e.down ? 0 : os::kKeyeventfKeyup, 0);
+    } else {
+      const os::UnicodeKeyInput input{static_cast<wchar_t>(e.code), !e.down};
+      keyboard.SendInput(std::span(&input, 1));
+    }
+  }
+}
+
+void TypeText(const std::wstring& text, os::KeyboardApi& keyboard) {
+  if (text.empty()) return;
+  try {
+    const bool capsLock = (keyboard.GetKeyState(os::kVkCapital) & 1) != 0;
+    const KeyboardLayoutQuery layout(keyboard, keyboard.GetForegroundKeyboardLayout());
+    SendKeyEvents(PlanTyping(text, capsLock, layout), keyboard);
+  } catch (...) {
+    // Typing reports nothing: at worst some keys are lost, as when no window
+    // has the focus.
+  }
+}
+
+}  // namespace quillet::app

@@ -1,0 +1,79 @@
+// Typing received text into the focused window as synthetic key presses.
+//
+// PlanTyping turns a string into key events against one keyboard layout and
+// one Caps Lock state; TypeText reads both once, plans and sends. The rules:
+// - "a".."z" and "A".."Z", where the layout puts the letter on its own letter
+//   key: that key, with Shift exactly when the wanted case differs from what
+//   Caps Lock gives.
+// - CR, LF, TAB, BS, ESC: the bare key the layout reports (Shift if it says
+//   so, never Ctrl or Alt), so LF types Enter, as long as that bare key types
+//   a control character; otherwise as any other character.
+// - Any other character: the key and modifiers the layout reports (Shift,
+//   Ctrl, Ctrl+Alt for AltGr), if that key with those modifiers, under the
+//   current Caps Lock, types exactly that character and is no dead key;
+//   otherwise a Unicode key event carrying the character itself.
+// Nothing received is dropped or typed as another character.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "os/keyboard_api.h"
+
+namespace quillet::app {
+
+struct KeyEvent {
+  enum class Kind : std::uint8_t { VirtualKey, Unicode };
+  Kind kind = Kind::VirtualKey;
+  std::uint16_t code = 0;  // virtual key, or the UTF-16 code unit
+  bool down = true;
+
+  static KeyEvent KeyDown(os::Byte vk) { return {Kind::VirtualKey, vk, true}; }
+  static KeyEvent KeyUp(os::Byte vk) { return {Kind::VirtualKey, vk, false}; }
+  static KeyEvent CharDown(wchar_t ch) { return {Kind::Unicode, static_cast<std::uint16_t>(ch), true}; }
+  static KeyEvent CharUp(wchar_t ch) { return {Kind::Unicode, static_cast<std::uint16_t>(ch), false}; }
+  friend bool operator==(const KeyEvent&, const KeyEvent&) = default;
+};
+
+// For test output: "vk 41 down", "char 20AC up".
+std::string Describe(const KeyEvent& event);
+inline void PrintTo(const KeyEvent& event, std::ostream* os) { *os << Describe(event); }
+
+// The current keyboard layout, as the planner asks it.
+class LayoutQuery {
+ public:
+  virtual ~LayoutQuery() = default;
+  // VkKeyScanExW: low byte virtual key, high byte shift state, -1 if none.
+  virtual std::int16_t VkKeyScan(wchar_t ch) const = 0;
+  // What the key types with these shift-state bits (VkKeyScanExW's high
+  // byte) and Caps Lock, without touching the keyboard state.
+  virtual os::ToUnicodeResult KeyResult(os::Byte vk, os::Byte shiftState, bool capsLock) const = 0;
+};
+
+// A LayoutQuery over the keyboard seam for one layout handle.
+class KeyboardLayoutQuery final : public LayoutQuery {
+ public:
+  KeyboardLayoutQuery(os::KeyboardApi& keyboard, os::KeyboardLayout layout) : keyboard_(keyboard), layout_(layout) {}
+  std::int16_t VkKeyScan(wchar_t ch) const override;
+  os::ToUnicodeResult KeyResult(os::Byte vk, os::Byte shiftState, bool capsLock) const override;
+
+ private:
+  os::KeyboardApi& keyboard_;
+  os::KeyboardLayout layout_;
+};
+
+std::vector<KeyEvent> PlanTyping(std::wstring_view text, bool capsLock, const LayoutQuery& layout);
+
+// Sends the events in order: virtual keys through keybd_event (scan code 0,
+// extra information 0), characters through SendInput.
+void SendKeyEvents(const std::vector<KeyEvent>& events, os::KeyboardApi& keyboard);
+
+// Types the text into the focused window. Caps Lock and the layout of the
+// foreground window's thread are read once, before the first character.
+// Reports nothing and never throws.
+void TypeText(const std::wstring& text, os::KeyboardApi& keyboard);
+
+}  // namespace quillet::app

@@ -1,0 +1,85 @@
+// The keyboard half of the platform seam: the user32 calls the typing routine
+// makes, one method per call, in Windows' own vocabulary so that a test can
+// check the exact key events sent.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "os/win_types.h"
+
+namespace quillet::os {
+
+// A keyboard layout handle (HKL), carried as a number.
+using KeyboardLayout = std::uintptr_t;
+
+// Virtual keys the typing routine names.
+inline constexpr Byte kVkBack = 0x08;
+inline constexpr Byte kVkTab = 0x09;
+inline constexpr Byte kVkReturn = 0x0D;
+inline constexpr Byte kVkShift = 0x10;
+inline constexpr Byte kVkControl = 0x11;
+inline constexpr Byte kVkMenu = 0x12;
+inline constexpr Byte kVkCapital = 0x14;
+inline constexpr Byte kVkEscape = 0x1B;
+inline constexpr Byte kVkLShift = 0xA0;
+inline constexpr Byte kVkLControl = 0xA2;
+inline constexpr Byte kVkLMenu = 0xA4;
+
+// keybd_event / KEYBDINPUT flags.
+inline constexpr Dword kKeyeventfKeyup = 0x0002;
+inline constexpr Dword kKeyeventfUnicode = 0x0004;
+
+// ToUnicodeEx flag: leave the kernel's dead-key state alone (Windows 10 1607
+// and later; older systems ignore it).
+inline constexpr unsigned kToUnicodeNoStateChange = 0x4;
+
+// VkKeyScanExW's high byte.
+inline constexpr Byte kShiftStateShift = 0x01;
+inline constexpr Byte kShiftStateCtrl = 0x02;
+inline constexpr Byte kShiftStateAlt = 0x04;
+
+// A key-state array as GetKeyboardState fills it: bit 0x80 = down, bit 0x01 =
+// toggled on.
+using KeyStateArray = std::array<Byte, 256>;
+
+// What ToUnicodeEx reports for one key: its return value (> 0: that many
+// characters, < 0: a dead key, whose spacing character is in text, 0: none)
+// and the characters.
+struct ToUnicodeResult {
+  int result = 0;
+  std::wstring text;
+};
+
+// One KEYEVENTF_UNICODE key event: the UTF-16 code unit goes in wScan.
+struct UnicodeKeyInput {
+  wchar_t ch = 0;
+  bool keyUp = false;
+};
+
+class KeyboardApi {
+ public:
+  virtual ~KeyboardApi() = default;
+
+  // GetKeyState: bit 0 = toggled on, bit 15 = down.
+  virtual std::int16_t GetKeyState(int vk) = 0;
+
+  // GetKeyboardLayout of the thread that owns the foreground window, or of
+  // the calling thread when there is no foreground window.
+  virtual KeyboardLayout GetForegroundKeyboardLayout() = 0;
+
+  // VkKeyScanExW: low byte virtual key, high byte shift state, -1 if no key.
+  virtual std::int16_t VkKeyScanExW(wchar_t ch, KeyboardLayout layout) = 0;
+
+  virtual ToUnicodeResult ToUnicodeEx(unsigned vk, unsigned scanCode, const KeyStateArray& keyState,
+                                      KeyboardLayout layout, unsigned flags) = 0;
+
+  virtual void keybd_event(Byte vk, Byte scan, Dword flags, std::uintptr_t extraInfo) = 0;
+
+  // SendInput of Unicode key events; returns how many were inserted.
+  virtual unsigned SendInput(std::span<const UnicodeKeyInput> inputs) = 0;
+};
+
+}  // namespace quillet::os

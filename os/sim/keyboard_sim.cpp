@@ -1,0 +1,80 @@
+#include "os/sim/keyboard_sim.h"
+
+namespace quillet::os::sim {
+
+SimKeyboard::SimKeyboard(const KeyboardLayoutTable& layout) : layout_(&layout) {}
+
+std::int16_t SimKeyboard::GetKeyState(int vk) {
+  if (vk != kVkCapital) return 0;
+  ++capsLockReads_;
+  return capsLock_ ? 1 : 0;
+}
+
+KeyboardLayout SimKeyboard::GetForegroundKeyboardLayout() {
+  ++layoutReads_;
+  return layout_->hkl;
+}
+
+std::int16_t SimKeyboard::VkKeyScanExW(wchar_t ch, KeyboardLayout layout) {
+  if (layout != layout_->hkl) return -1;
+  return LayoutVkKeyScan(*layout_, ch);
+}
+
+ToUnicodeResult SimKeyboard::ToUnicodeEx(unsigned vk, unsigned /*scanCode*/, const KeyStateArray& keyState,
+                                         KeyboardLayout layout, unsigned flags) {
+  if (!(flags & kToUnicodeNoStateChange)) ++stateChangingToUnicodeCalls_;
+  if (layout != layout_->hkl || vk > 0xFF) return {};
+  Byte shiftState = 0;
+  if (keyState[kVkShift] & 0x80) shiftState |= kShiftStateShift;
+  if (keyState[kVkControl] & 0x80) shiftState |= kShiftStateCtrl;
+  if (keyState[kVkMenu] & 0x80) shiftState |= kShiftStateAlt;
+  return LayoutToUnicode(*layout_, static_cast<Byte>(vk), shiftState, (keyState[kVkCapital] & 0x01) != 0);
+}
+
+void SimKeyboard::keybd_event(Byte vk, Byte scan, Dword flags, std::uintptr_t extraInfo) {
+  const bool keyUp = (flags & kKeyeventfKeyup) != 0;
+  events_.push_back({false, vk, keyUp, scan, flags, extraInfo});
+  capsLockAt_.push_back(capsLock_);
+  if (vk == kVkCapital && !keyUp) capsLock_ = !capsLock_;
+}
+
+unsigned SimKeyboard::SendInput(std::span<const UnicodeKeyInput> inputs) {
+  for (const UnicodeKeyInput& input : inputs) {
+    events_.push_back({true, static_cast<std::uint16_t>(input.ch), input.keyUp, 0,
+                       kKeyeventfUnicode | (input.keyUp ? kKeyeventfKeyup : 0), 0});
+    capsLockAt_.push_back(capsLock_);
+  }
+  return static_cast<unsigned>(inputs.size());
+}
+
+std::wstring SimKeyboard::TypedText() const {
+  std::wstring text;
+  bool shift = false, ctrl = false, alt = false;
+  for (std::size_t i = 0; i < events_.size(); ++i) {
+    const RecordedKeyEvent& e = events_[i];
+    if (e.unicode) {
+      if (!e.keyUp) text += static_cast<wchar_t>(e.code);
+      continue;
+    }
+    switch (e.code) {
+      case kVkShift: shift = !e.keyUp; continue;
+      case kVkControl: ctrl = !e.keyUp; continue;
+      case kVkMenu: alt = !e.keyUp; continue;
+      case kVkCapital: continue;
+      default: break;
+    }
+    if (e.keyUp) continue;
+    Byte state = 0;
+    if (shift) state |= kShiftStateShift;
+    if (ctrl) state |= kShiftStateCtrl;
+    if (alt) state |= kShiftStateAlt;
+    const ToUnicodeResult r = LayoutToUnicode(*layout_, static_cast<Byte>(e.code), state, capsLockAt_[i]);
+    if (r.result < 0)
+      text += L'\uFFFD';
+    else if (r.result > 0)
+      text += r.text;
+  }
+  return text;
+}
+
+}  // namespace quillet::os::sim

@@ -1,0 +1,19 @@
+// The keyboard seam on real user32: a thin pass-through.
+#pragma once
+
+#include "os/keyboard_api.h"
+
+namespace quillet::os::win32 {
+
+class Win32KeyboardApi final : public KeyboardApi {
+ public:
+  std::int16_t GetKeyState(int vk) override;
+  KeyboardLayout GetForegroundKeyboardLayout() override;
+  std::int16_t VkKeyScanExW(wchar_t ch, KeyboardLayout layout) override;
+  ToUnicodeResult ToUnicodeEx(unsigned vk, unsigned scanCode, const KeyStateArray& keyState,
+                              KeyboardLayout layout, unsigned flags) override;
+  void keybd_event(Byte vk, Byte scan, Dword flags, std::uintptr_t extraInfo) override;
+  unsigned SendInput(std::span<const UnicodeKeyInput> inputs) override;
+};
+
+}  // namespace quillet::os::win32

@@ -1,0 +1,181 @@
+// The typing planner and TypeText against the simulated keyboard.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/typing.h"
+#include "os/sim/keyboard_sim.h"
+#include "os/sim/layouts.h"
+
+namespace quillet::app {
+namespace {
+
+using os::sim::SimKeyboard;
+using K = KeyEvent;
+
+constexpr os::Byte kShift = 0x10, kCtrl = 0x11, kAlt = 0x12;
+
+std::vector<KeyEvent> Plan(std::wstring_view text, bool caps, const os::sim::KeyboardLayoutTable& table) {
+  SimKeyboard keyboard(table);
+  return PlanTyping(text, caps, KeyboardLayoutQuery(keyboard, table.hkl));
+}
+
+std::vector<KeyEvent> Press(os::Byte vk) { return {K::KeyDown(vk), K::KeyUp(vk)}; }
+std::vector<KeyEvent> Unicode(wchar_t ch) { return {K::CharDown(ch), K::CharUp(ch)}; }
+std::vector<KeyEvent> Shifted(os::Byte vk) { return {K::KeyDown(kShift), K::KeyDown(vk), K::KeyUp(vk), K::KeyUp(kShift)}; }
+std::vector<KeyEvent> Ctrl(os::Byte vk) { return {K::KeyDown(kCtrl), K::KeyDown(vk), K::KeyUp(vk), K::KeyUp(kCtrl)}; }
+std::vector<KeyEvent> AltGr(os::Byte vk) {
+  return {K::KeyDown(kCtrl), K::KeyDown(kAlt), K::KeyDown(vk), K::KeyUp(vk), K::KeyUp(kAlt), K::KeyUp(kCtrl)};
+}
+std::vector<KeyEvent> operator+(std::vector<KeyEvent> a, const std::vector<KeyEvent>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST(TypingPlan, LettersKeepTheirCaseWhateverCapsLockAndDigitsUseTheLookup) {
+  const auto& us = os::sim::UsLayout();
+  EXPECT_EQ(Plan(L"aB1", false, us), Press(0x41) + Shifted(0x42) + Press(0x31));
+  EXPECT_EQ(Plan(L"aB1", true, us), Shifted(0x41) + Press(0x42) + Press(0x31));
+}
+
+TEST(TypingPlan, EmptyTextPlansNothing) { EXPECT_TRUE(Plan(L"", false, os::sim::UsLayout()).empty()); }
+
+TEST(TypingPlan, LineAndControlKeysAreTheirBareKeys) {
+  const auto& us = os::sim::UsLayout();
+  // The lookup reports Ctrl+Enter for LF; only the bare key is pressed.
+  EXPECT_EQ(Plan(L"\r\n\t\b", false, us), Press(0x0D) + Press(0x0D) + Press(0x09) + Press(0x08));
+  EXPECT_EQ(Plan(L"\r\n\t\b", true, us), Press(0x0D) + Press(0x0D) + Press(0x09) + Press(0x08));
+}
+
+// A layout whose lookup names Escape itself for ESC.
+os::sim::KeyboardLayoutTable EscapeFirstLayout() {
+  os::sim::KeyboardLayoutTable t;
+  t.hkl = 0x1234;
+  os::sim::AddControlKeys(t.keys);
+  t.keys.push_back({0xDB, 0, {.plain = u'[', .shift = u'{', .ctrl = 0x1B}});
+  return t;
+}
+
+TEST(TypingPlan, EscapeIsTheEscapeKeyOrElseTheControlCombinationThatTypesIt) {
+  EXPECT_EQ(Plan(L"\x1B", false, EscapeFirstLayout()), Press(0x1B));
+  // On US the lookup names Ctrl+[; the bare key would type "[".
+  EXPECT_EQ(os::sim::LayoutVkKeyScan(os::sim::UsLayout(), 0x1B), 0x02DB);
+  EXPECT_EQ(Plan(L"\x1B", false, os::sim::UsLayout()), Ctrl(0xDB));
+}
+
+TEST(TypingPlan, AltGrCharactersHoldCtrlAndAlt) {
+  const auto& de = os::sim::GermanLayout();
+  const auto& fr = os::sim::FrenchLayout();
+  for (const bool caps : {false, true}) {
+    SCOPED_TRACE(caps);
+    EXPECT_EQ(Plan(L"@", caps, de), AltGr('Q'));
+    EXPECT_EQ(Plan(L"\u20AC{", caps, de), AltGr('E') + AltGr('7'));
+    EXPECT_EQ(Plan(L"@\u20AC{", caps, fr), AltGr('0') + AltGr('E') + AltGr('4'));
+    // "^" is both a dead key and AltGr+9 on French; the lookup finds AltGr+9.
+    EXPECT_EQ(Plan(L"^", caps, fr), AltGr('9'));
+  }
+}
+
+TEST(TypingPlan, GroupSeparatorUsesCtrlWhereTheLayoutHasIt) {
+  EXPECT_EQ(Plan(L"\x1D", false, os::sim::UsLayout()), Ctrl(0xDD));
+  EXPECT_EQ(Plan(L"\x1D", false, os::sim::GermanLayout()), Ctrl(0xBB));
+  EXPECT_EQ(Plan(L"\x1D", true, os::sim::FrenchLayout()), Ctrl(0xBA));
+  EXPECT_EQ(Plan(L"\x01\x1A", false, os::sim::GermanLayout()), Ctrl('A') + Ctrl('Z'));
+}
+
+// Reports keys like a real layout but types nothing with Ctrl held, as Wine
+// does for Ctrl+symbol keys.
+class NoCtrlCharacters final : public LayoutQuery {
+ public:
+  std::int16_t VkKeyScan(wchar_t ch) const override { return os::sim::LayoutVkKeyScan(os::sim::UsLayout(), ch); }
+  os::ToUnicodeResult KeyResult(os::Byte vk, os::Byte state, bool caps) const override {
+    if (state & os::kShiftStateCtrl) return {};
+    return os::sim::LayoutToUnicode(os::sim::UsLayout(), vk, state, caps);
+  }
+};
+
+TEST(TypingPlan, AKeyThatDoesNotTypeTheCharacterGivesWayToAUnicodeEvent) {
+  EXPECT_EQ(PlanTyping(L"\x1D]", false, NoCtrlCharacters()), Unicode(0x1D) + Press(0xDD));
+}
+
+TEST(TypingPlan, DeadKeysAreNeverPressed) {
+  const auto& de = os::sim::GermanLayout();
+  EXPECT_EQ(os::sim::LayoutVkKeyScan(de, L'^'), 0x00DC);
+  EXPECT_EQ(Plan(L"^\u00B4`", false, de), Unicode(L'^') + Unicode(0xB4) + Unicode(L'`'));
+  EXPECT_EQ(Plan(L"~`\u00A8", false, os::sim::FrenchLayout()), Unicode(L'~') + Unicode(L'`') + Unicode(0xA8));
+  // The plain character on the same German key as the dead ^ is typed.
+  EXPECT_EQ(Plan(L"\u00B0", false, de), Shifted(0xDC));
+}
+
+TEST(TypingPlan, CharactersNoKeyTypesAreUnicodeEvents) {
+  EXPECT_EQ(Plan(L"\u20AC\u00E9", false, os::sim::UsLayout()), Unicode(0x20AC) + Unicode(0xE9));
+  EXPECT_EQ(Plan(L"\u0416", false, os::sim::GermanLayout()), Unicode(0x416));
+}
+
+TEST(TypingPlan, CapsLockIsTakenIntoAccountForOtherCharacters) {
+  const auto& de = os::sim::GermanLayout();
+  EXPECT_EQ(Plan(L"\u00E4\u00C4", false, de), Press(0xDE) + Shifted(0xDE));
+  // The key the lookup reports types the other case under Caps Lock.
+  EXPECT_EQ(Plan(L"\u00E4\u00C4", true, de), Unicode(0xE4) + Unicode(0xC4));
+  // ß has no capital on the key: Caps Lock leaves it alone.
+  EXPECT_EQ(Plan(L"\u00DF", true, de), Press(0xDB));
+}
+
+// A Cyrillic-like layout: the letter keys type Cyrillic; one key types a
+// Latin "a" where Latin letters do not normally sit.
+os::sim::KeyboardLayoutTable CyrillicLikeLayout() {
+  os::sim::KeyboardLayoutTable t;
+  t.hkl = 0x04190419;
+  t.keys.push_back({'A', os::sim::kCapLok, {.plain = 0x444, .shift = 0x424}});  // ф Ф
+  t.keys.push_back({'F', os::sim::kCapLok, {.plain = 0x430, .shift = 0x410}});  // а А
+  t.keys.push_back({0xC0, 0, {.plain = u'a', .shift = u'A'}});
+  os::sim::AddControlKeys(t.keys);
+  return t;
+}
+
+TEST(TypingPlan, LettersOffTheirOwnKeysFollowTheOtherCharacterRule) {
+  const auto layout = CyrillicLikeLayout();
+  EXPECT_EQ(Plan(L"aA", false, layout), Press(0xC0) + Shifted(0xC0));
+  EXPECT_EQ(Plan(L"aA", true, layout), Press(0xC0) + Shifted(0xC0));
+  EXPECT_EQ(Plan(L"bZ", false, layout), Unicode(L'b') + Unicode(L'Z'));
+  EXPECT_EQ(Plan(L"\u0430\u0410", false, layout), Press('F') + Shifted('F'));
+  EXPECT_EQ(Plan(L"\u0430\u0410", true, layout), Unicode(0x430) + Unicode(0x410));
+}
+
+TEST(TypeText, ReadsCapsLockAndLayoutOncePerStringAndSendsThePlan) {
+  SimKeyboard keyboard(os::sim::GermanLayout());
+  TypeText(L"aZ@^", keyboard);
+  EXPECT_EQ(keyboard.CapsLockReads(), 1);
+  EXPECT_EQ(keyboard.LayoutReads(), 1);
+  EXPECT_EQ(keyboard.StateChangingToUnicodeCalls(), 0);
+  using R = os::sim::RecordedKeyEvent;
+  const std::vector<R> expected = {
+      {false, 'A', false}, {false, 'A', true, 0, 2},
+      {false, kShift, false}, {false, 'Z', false}, {false, 'Z', true, 0, 2}, {false, kShift, true, 0, 2},
+      {false, kCtrl, false}, {false, kAlt, false}, {false, 'Q', false},
+      {false, 'Q', true, 0, 2}, {false, kAlt, true, 0, 2}, {false, kCtrl, true, 0, 2},
+      {true, L'^', false, 0, 4}, {true, L'^', true, 0, 6},
+  };
+  EXPECT_EQ(keyboard.Events(), expected);
+  EXPECT_EQ(keyboard.TypedText(), L"aZ@^");
+}
+
+TEST(TypeText, EachStringUsesTheCapsLockStateAtItsStart) {
+  SimKeyboard keyboard;
+  TypeText(L"a", keyboard);
+  keyboard.SetCapsLock(true);
+  TypeText(L"a", keyboard);
+  EXPECT_EQ(keyboard.CapsLockReads(), 2);
+  EXPECT_EQ(keyboard.TypedText(), L"aa");
+  EXPECT_EQ(keyboard.Events().size(), 6u);  // the second "a" needs Shift
+}
+
+TEST(TypeText, EmptyTextSendsNothing) {
+  SimKeyboard keyboard;
+  TypeText(L"", keyboard);
+  EXPECT_TRUE(keyboard.Events().empty());
+}
+
+}  // namespace
+}  // namespace quillet::app
