@@ -1,0 +1,113 @@
+// Start-up figures of quillet.exe under Wine, printed for people:
+//   startup_bench <quillet.exe> <empty_window.exe> [runs]
+// 1. Time from wWinMain's entry to the main window's first paint, with no
+//    configuration file (quillet.exe records both moments when
+//    QUILLET_BENCH_STARTUP names a file).
+// 2. Working set of quillet.exe and of an empty window program, each idle
+//    two seconds after its window appeared.
+#include <windows.h>
+#include <psapi.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Child {
+  PROCESS_INFORMATION info{};
+  bool Start(const std::wstring& exe) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    std::wstring command = L"\"" + exe + L"\"";
+    return CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &info) != FALSE;
+  }
+  ~Child() {
+    if (info.hProcess == nullptr) return;
+    TerminateProcess(info.hProcess, 0);
+    WaitForSingleObject(info.hProcess, 5000);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+  }
+};
+
+double ReadStartupMs(const std::wstring& path, DWORD timeout_ms) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeout_ms) {
+    std::ifstream in{std::filesystem::path(path)};
+    std::string key;
+    double ms = 0;
+    if (in >> key >> ms) return ms;
+    Sleep(20);
+  }
+  return -1;
+}
+
+double WorkingSetMb(const std::wstring& exe) {
+  Child child;
+  if (!child.Start(exe)) return -1;
+  WaitForInputIdle(child.info.hProcess, 10000);
+  Sleep(2000);
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(child.info.hProcess, &counters, sizeof counters)) return -1;
+  return static_cast<double>(counters.WorkingSetSize) / (1024.0 * 1024.0);
+}
+
+std::wstring Widen(const char* text) {
+  std::wstring wide;
+  for (const char* p = text; *p != '\0'; ++p) wide.push_back(static_cast<unsigned char>(*p));
+  if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
+  std::replace(wide.begin(), wide.end(), L'/', L'\\');
+  return wide;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: startup_bench <quillet.exe> <empty_window.exe> [runs]\n");
+    return 2;
+  }
+  const std::wstring quillet = Widen(argv[1]);
+  const std::wstring empty = Widen(argv[2]);
+  const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+
+  wchar_t appdata[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appdata);
+  const std::filesystem::path ini = std::filesystem::path(appdata) / L"Brovana" / L"Quillet" / L"skeneri.ini";
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring probe = std::wstring(temp) + L"quillet_startup.txt";
+  SetEnvironmentVariableW(L"QUILLET_BENCH_STARTUP", probe.c_str());
+
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) {
+    std::error_code ignored;
+    std::filesystem::remove(ini, ignored);
+    DeleteFileW(probe.c_str());
+    Child child;
+    if (!child.Start(quillet)) {
+      std::fprintf(stderr, "cannot start quillet.exe\n");
+      return 1;
+    }
+    const double ms = ReadStartupMs(probe, 20000);
+    if (ms >= 0) times.push_back(ms);
+  }
+  SetEnvironmentVariableW(L"QUILLET_BENCH_STARTUP", nullptr);
+  if (!times.empty()) {
+    std::sort(times.begin(), times.end());
+    std::printf("startup wWinMain -> first paint, no configuration file (%zu runs): median %.1f ms, min %.1f ms, max %.1f ms (target < 100 ms)\n",
+                times.size(), times[times.size() / 2], times.front(), times.back());
+  }
+  const double quillet_mb = WorkingSetMb(quillet);
+  const double empty_mb = WorkingSetMb(empty);
+  std::printf("idle working set: quillet.exe %.1f MB, empty window %.1f MB, difference %.1f MB (target <= 4 MB)\n",
+              quillet_mb, empty_mb, quillet_mb - empty_mb);
+  return 0;
+}
