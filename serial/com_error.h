@@ -1,0 +1,39 @@
+// The error of port operations, with its code (1 to 24) and Windows error.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "os/exception.h"
+#include "serial/com_types.h"
+
+namespace quillet::serial {
+
+inline constexpr int kComErrorCount = 24;
+
+// The message of each error code; index 0 holds code 1.
+extern const std::array<const wchar_t*, kComErrorCount> ErrorMessageTable;
+
+// The message of a code from 1 to 24; empty for any other.
+std::wstring ComErrorMessage(int code);
+// The TComExceptions value of a code from 1 to 24.
+TComExceptions ComExceptionOf(int code);
+
+class EComPort : public Exception {
+ public:
+  // Message: the code's text followed by " (Error: <AWinCode>)".
+  static EComPort Create(int ACode, int AWinCode);
+  // Message: the code's text alone; WinCode -1.
+  static EComPort CreateNoWinCode(int ACode);
+
+  int Code() const { return FCode; }
+  int WinCode() const { return FWinCode; }
+
+ private:
+  EComPort(std::wstring message, int code, int winCode);
+
+  int FWinCode;
+  int FCode;
+};
+
+}  // namespace quillet::serial

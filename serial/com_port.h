@@ -1,0 +1,248 @@
+// The serial port object: its settings, handlers, links and error report
+// (com_port.cpp), and its opening, closing and line set-up (com_port_open.cpp).
+// Everything here runs on the user-interface thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "os/serial_api.h"
+#include "serial/com_objects.h"
+#include "serial/com_types.h"
+#include "serial/component.h"
+
+namespace quillet::serial {
+
+class TComThread;
+
+class TCustomComPort : public TComponent {
+ public:
+  TCustomComPort(TComponent* AOwner, os::SerialApi& api);
+  // Closes the port first; never throws (see the definition).
+  ~TCustomComPort() override;
+
+  std::wstring ClassName() const override { return L"TCustomComPort"; }
+  os::SerialApi& Api() const { return FApi; }
+
+  // --- opening and closing ---
+  void Open();
+  void Close();
+  bool Connected() const { return FConnected; }
+  void SetConnected(bool value);
+  os::Handle Handle() const { return FHandle; }
+
+  // --- settings ---
+  TBaudRate BaudRate() const { return FBaudRate; }
+  void SetBaudRate(TBaudRate value);
+  int CustomBaudRate() const { return FCustomBaudRate; }
+  void SetCustomBaudRate(int value);
+  const std::wstring& Port() const { return FPort; }
+  // Reopens an open port under the new name.
+  void SetPort(const std::wstring& value);
+  TStopBits StopBits() const { return FStopBits; }
+  void SetStopBits(TStopBits value);
+  TDataBits DataBits() const { return FDataBits; }
+  void SetDataBits(TDataBits value);
+  bool DiscardNull() const { return FDiscardNull; }
+  void SetDiscardNull(bool value);
+  // Only the low 8 bits reach the device.
+  wchar_t EventChar() const { return FEventChar; }
+  void SetEventChar(wchar_t value);
+  // Takes effect at the next open.
+  TComEvents Events() const { return FEvents; }
+  void SetEvents(TComEvents value) { FEvents = value; }
+
+  // The sub-objects; their own setters apply their group. The Set forms copy
+  // all fields and apply the group once.
+  TComParity& Parity() { return FParity; }
+  const TComParity& Parity() const { return FParity; }
+  void SetParity(const TComParity& value);
+  TComFlowControl& FlowControl() { return FFlowControl; }
+  const TComFlowControl& FlowControl() const { return FFlowControl; }
+  void SetFlowControl(const TComFlowControl& value);
+  TComTimeouts& Timeouts() { return FTimeouts; }
+  const TComTimeouts& Timeouts() const { return FTimeouts; }
+  void SetTimeouts(const TComTimeouts& value);
+  TComBuffer& Buffer() { return FBuffer; }
+  const TComBuffer& Buffer() const { return FBuffer; }
+  void SetBuffer(const TComBuffer& value);
+
+  TStoredProps StoredProps() const { return FStoredProps; }
+  void SetStoredProps(TStoredProps value) { FStoredProps = value; }
+  // Reads false while a link with OnRxBuf is registered; refused then (22).
+  bool TriggersOnRxChar() const { return FTriggersOnRxChar && !FHasLink; }
+  void SetTriggersOnRxChar(bool value);
+  // Both refused while open (14).
+  TSyncMethod SyncMethod() const { return FSyncMethod; }
+  void SetSyncMethod(TSyncMethod value);
+  TThreadPriority EventThreadPriority() const { return FEventThreadPriority; }
+  void SetEventThreadPriority(TThreadPriority value);
+  std::uint32_t CodePage() const { return FCodePage; }
+  void SetCodePage(std::uint32_t value) { FCodePage = value; }
+
+  // --- updates and links ---
+  void BeginUpdate() { ++FUpdateCount; }
+  // The final EndUpdate applies all settings at once.
+  void EndUpdate();
+  void RegisterLink(TComLink* AComLink);
+  void UnRegisterLink(TComLink* AComLink);
+  const std::vector<TComLink*>& Links() const { return FLinks; }
+
+  // --- line control used by open and close ---
+  // Ends every outstanding read and write (PurgeComm TXABORT|RXABORT); 5.
+  void AbortAllAsync();
+  // The modem input lines; 11.
+  TComSignals Signals();
+
+  // The single error report of every port operation: raises EComPort, or,
+  // with OnException assigned, calls it and returns so the operation goes
+  // on. winError > 0 is the Windows error of the failed call.
+  void RaiseComError(std::uint16_t code, std::int64_t winError);
+
+  void Loaded() override;
+
+  // --- handlers ---
+  const TRxCharEvent& OnRxChar() const { return FOnRxChar; }
+  void SetOnRxChar(TRxCharEvent value) { FOnRxChar = std::move(value); }
+  const TRxBufEvent& OnRxBuf() const { return FOnRxBuf; }
+  void SetOnRxBuf(TRxBufEvent value) { FOnRxBuf = std::move(value); }
+  const TNotifyEvent& OnTxEmpty() const { return FOnTxEmpty; }
+  void SetOnTxEmpty(TNotifyEvent value) { FOnTxEmpty = std::move(value); }
+  const TNotifyEvent& OnBreak() const { return FOnBreak; }
+  void SetOnBreak(TNotifyEvent value) { FOnBreak = std::move(value); }
+  const TNotifyEvent& OnRing() const { return FOnRing; }
+  void SetOnRing(TNotifyEvent value) { FOnRing = std::move(value); }
+  const TComSignalEvent& OnCTSChange() const { return FOnCTSChange; }
+  void SetOnCTSChange(TComSignalEvent value) { FOnCTSChange = std::move(value); }
+  const TComSignalEvent& OnDSRChange() const { return FOnDSRChange; }
+  void SetOnDSRChange(TComSignalEvent value) { FOnDSRChange = std::move(value); }
+  const TComSignalEvent& OnRLSDChange() const { return FOnRLSDChange; }
+  void SetOnRLSDChange(TComSignalEvent value) { FOnRLSDChange = std::move(value); }
+  const TComErrorEvent& OnError() const { return FOnError; }
+  void SetOnError(TComErrorEvent value) { FOnError = std::move(value); }
+  const TNotifyEvent& OnRxFlag() const { return FOnRxFlag; }
+  void SetOnRxFlag(TNotifyEvent value) { FOnRxFlag = std::move(value); }
+  const TNotifyEvent& OnAfterOpen() const { return FOnAfterOpen; }
+  void SetOnAfterOpen(TNotifyEvent value) { FOnAfterOpen = std::move(value); }
+  const TNotifyEvent& OnAfterClose() const { return FOnAfterClose; }
+  void SetOnAfterClose(TNotifyEvent value) { FOnAfterClose = std::move(value); }
+  const TNotifyEvent& OnBeforeOpen() const { return FOnBeforeOpen; }
+  void SetOnBeforeOpen(TNotifyEvent value) { FOnBeforeOpen = std::move(value); }
+  const TNotifyEvent& OnBeforeClose() const { return FOnBeforeClose; }
+  void SetOnBeforeClose(TNotifyEvent value) { FOnBeforeClose = std::move(value); }
+  const TNotifyEvent& OnRx80Full() const { return FOnRx80Full; }
+  void SetOnRx80Full(TNotifyEvent value) { FOnRx80Full = std::move(value); }
+  const TComExceptionEvent& OnException() const { return FOnException; }
+  void SetOnException(TComExceptionEvent value) { FOnException = std::move(value); }
+
+ protected:
+  // Device handle and the three groups of settings (com_port_open.cpp).
+  virtual void OpenDeviceHandle();
+  virtual void CloseDeviceHandle();
+  virtual void ApplyAllSettings();
+
+  // Each calls the handler of the same name when it is assigned.
+  virtual void FireAfterClose();
+  virtual void FireAfterOpen();
+  virtual void FireBeforeClose();
+  virtual void FireBeforeOpen();
+  virtual void FireRxChar(int Count);
+  virtual void FireRxBuf(const char* Buffer, int Count);
+  virtual void FireTxEmpty();
+  virtual void FireBreak();
+  virtual void FireRing();
+  virtual void FireRxFlag();
+  virtual void FireCTSChange(bool OnOff);
+  virtual void FireDSRChange(bool OnOff);
+  virtual void FireError(TComErrors Errors);
+  virtual void FireRLSDChange(bool OnOff);
+  virtual void FireRx80Full();
+
+  // Each does nothing unless the port is open, no update is in force, and
+  // the component is neither loading nor designed.
+  virtual void ApplyLineSettings();
+  virtual void ApplyTimeoutSettings();
+  virtual void ApplyBufferSizes();
+
+  // The event thread (and the hidden window of smWindowSync) of an open
+  // port with events. Creating sets FEventThread and FThreadCreated; these
+  // hooks create nothing yet.
+  virtual void CreateEventThread();
+  virtual void DestroyEventThread();
+
+  // Signal reports of open (the current lines) and close (all false).
+  void ReportSignals(bool open);
+  // The CTS, DSR and RLSD deliveries: links first, then the port's handler.
+  void DeliverCTSChange(bool state);
+  void DeliverDSRChange(bool state);
+  void DeliverRLSDChange(bool state);
+
+  // Settings reach the device now (open, no update, not loading/designing).
+  bool CanApply() const;
+
+  std::unique_ptr<TComThread> FEventThread;
+  bool FThreadCreated = false;
+  os::Handle FHandle = os::kInvalidHandleValue;
+  os::WindowHandle FWindow = 0;
+  int FUpdateCount = 0;
+  std::vector<TComLink*> FLinks;
+  bool FTriggersOnRxChar = true;
+  TThreadPriority FEventThreadPriority = TThreadPriority::tpNormal;
+  bool FHasLink = false;
+  bool FConnected = false;
+  TBaudRate FBaudRate = TBaudRate::br9600;
+  int FCustomBaudRate = 9600;
+  std::wstring FPort = L"COM1";
+  TStopBits FStopBits = TStopBits::sbOneStopBit;
+  TDataBits FDataBits = TDataBits::dbEight;
+  bool FDiscardNull = false;
+  wchar_t FEventChar = 0;
+  TComEvents FEvents = TComEvents::All();
+  // Created in this order; each points back to this port.
+  TComParity FParity;
+  TComFlowControl FFlowControl;
+  TComTimeouts FTimeouts;
+  TComBuffer FBuffer;
+  TSyncMethod FSyncMethod = TSyncMethod::smThreadSync;
+  TStoredProps FStoredProps{TStoredProp::spBasic};
+  TRxCharEvent FOnRxChar;
+  TRxBufEvent FOnRxBuf;
+  TNotifyEvent FOnTxEmpty;
+  TNotifyEvent FOnBreak;
+  TNotifyEvent FOnRing;
+  TComSignalEvent FOnCTSChange;
+  TComSignalEvent FOnDSRChange;
+  TComSignalEvent FOnRLSDChange;
+  TComErrorEvent FOnError;
+  TNotifyEvent FOnRxFlag;
+  TNotifyEvent FOnAfterOpen;
+  TNotifyEvent FOnAfterClose;
+  TNotifyEvent FOnBeforeOpen;
+  TNotifyEvent FOnBeforeClose;
+  TNotifyEvent FOnRx80Full;
+  TComExceptionEvent FOnException;
+  std::uint32_t FCodePage = 0;
+
+ private:
+  friend class TComBuffer;
+  friend class TComParity;
+  friend class TComTimeouts;
+  friend class TComFlowControl;
+
+  template <class T>
+  void SetLine(T& field, T value);
+  void UpdateHasLink();
+
+  os::SerialApi& FApi;
+};
+
+// The port the program instantiates.
+class TComPort : public TCustomComPort {
+ public:
+  TComPort(TComponent* AOwner, os::SerialApi& api) : TCustomComPort(AOwner, api) {}
+  std::wstring ClassName() const override { return L"TComPort"; }
+};
+
+}  // namespace quillet::serial

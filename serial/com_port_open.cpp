@@ -1,0 +1,250 @@
+// Opening and closing the device, and handing the settings to it.
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "serial/com_port.h"
+#include "serial/com_thread.h"
+
+namespace quillet::serial {
+
+namespace {
+
+// "\\.\" + the name must name a device and nothing else: a separator or a
+// drive colon would let the name reach other objects of the namespace.
+bool IsRefusedPortName(const std::wstring& name) { return name.find_first_of(L"\\/:") != std::wstring::npos; }
+
+TComSignals SignalsOf(os::Dword status) {
+  TComSignals s;
+  if (status & os::kMsCtsOn) s.Include(TComSignal::csCTS);
+  if (status & os::kMsDsrOn) s.Include(TComSignal::csDSR);
+  if (status & os::kMsRingOn) s.Include(TComSignal::csRing);
+  if (status & os::kMsRlsdOn) s.Include(TComSignal::csRLSD);
+  return s;
+}
+
+char Low8(wchar_t ch) { return static_cast<char>(static_cast<unsigned char>(ch & 0xFF)); }
+
+os::Dcb BuildDcb(const TCustomComPort& port) {
+  const TComParity& parity = port.Parity();
+  const TComFlowControl& flow = port.FlowControl();
+  os::Dcb dcb;
+  dcb.DCBlength = os::kDcbSize;
+  dcb.BaudRate = port.BaudRate() == TBaudRate::brCustom ? static_cast<os::Dword>(port.CustomBaudRate())
+                                                        : static_cast<os::Dword>(BaudRateValue(port.BaudRate()));
+  dcb.fBinary = 1;
+  dcb.fParity = parity.Check() ? 1 : 0;
+  dcb.fOutxCtsFlow = flow.OutCTSFlow() ? 1 : 0;
+  dcb.fOutxDsrFlow = flow.OutDSRFlow() ? 1 : 0;
+  dcb.fDtrControl = static_cast<os::Dword>(flow.ControlDTR());  // same order as DTR_CONTROL_*
+  dcb.fDsrSensitivity = flow.DSRSensitivity() ? 1 : 0;
+  dcb.fTXContinueOnXoff = flow.TxContinueOnXoff() ? 1 : 0;
+  dcb.fOutX = flow.XonXoffOut() ? 1 : 0;
+  dcb.fInX = flow.XonXoffIn() ? 1 : 0;
+  const bool replace = parity.Check() && parity.Replace();
+  dcb.fErrorChar = replace ? 1 : 0;
+  dcb.fNull = port.DiscardNull() ? 1 : 0;
+  dcb.fRtsControl = static_cast<os::Dword>(flow.ControlRTS());  // same order as RTS_CONTROL_*
+  const auto limit = static_cast<os::Word>(port.Buffer().InputSize() / 4);
+  dcb.XonLim = limit;
+  dcb.XoffLim = limit;
+  dcb.ByteSize = static_cast<os::Byte>(5 + static_cast<int>(port.DataBits()));
+  dcb.Parity = static_cast<os::Byte>(parity.Bits());       // NOPARITY .. SPACEPARITY
+  dcb.StopBits = static_cast<os::Byte>(port.StopBits());   // ONESTOPBIT .. TWOSTOPBITS
+  dcb.XonChar = Low8(flow.XonChar());
+  dcb.XoffChar = Low8(flow.XoffChar());
+  dcb.ErrorChar = replace ? Low8(parity.ReplaceChar()) : 0;
+  dcb.EvtChar = Low8(port.EventChar());
+  return dcb;
+}
+
+}  // namespace
+
+int BaudRateValue(TBaudRate rate) {
+  static constexpr int kRates[] = {0,     110,   300,   600,   1200,   2400,   4800,   9600,
+                                   14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+  return kRates[static_cast<int>(rate)];
+}
+
+bool TCustomComPort::CanApply() const { return FConnected && FUpdateCount == 0 && !Loading() && !Designing(); }
+
+void TCustomComPort::Open() {
+  if (FConnected || Designing()) return;
+  FireBeforeOpen();
+  OpenDeviceHandle();
+  // Reached with no device only when OnException took the open error: there
+  // is nothing to set up, so the port stays closed.
+  if (FHandle == os::kInvalidHandleValue) return;
+  FConnected = true;
+  try {
+    ApplyAllSettings();
+  } catch (...) {
+    CloseDeviceHandle();
+    FConnected = false;
+    throw;
+  }
+  if (FEvents.Empty()) {
+    FThreadCreated = false;
+  } else {
+    CreateEventThread();
+  }
+  // A handler may register or remove links; walk the list as it was.
+  const std::vector<TComLink*> links = FLinks;
+  for (TComLink* link : links) {
+    if (link->OnConn()) link->OnConn()(this, true);
+  }
+  FireAfterOpen();
+  ReportSignals(true);
+}
+
+void TCustomComPort::Close() {
+  if (!FConnected || Designing()) return;
+  ReportSignals(false);
+  FireBeforeClose();
+  // A pulled-out adapter refuses the abort; the port is released all the
+  // same and the error reported once it is closed.
+  std::exception_ptr abortError;
+  try {
+    AbortAllAsync();
+  } catch (...) {
+    abortError = std::current_exception();
+  }
+  if (FThreadCreated) {
+    DestroyEventThread();
+    FThreadCreated = false;
+  }
+  CloseDeviceHandle();
+  FConnected = false;
+  const std::vector<TComLink*> links = FLinks;
+  for (TComLink* link : links) {
+    if (link->OnConn()) link->OnConn()(this, false);
+  }
+  FireAfterClose();
+  if (abortError) std::rethrow_exception(abortError);
+}
+
+void TCustomComPort::OpenDeviceHandle() {
+  if (IsRefusedPortName(FPort)) {
+    RaiseComError(1, os::kErrorInvalidName);
+    return;
+  }
+  FHandle = FApi.CreateFileW(L"\\\\.\\" + FPort, os::kGenericRead | os::kGenericWrite, 0, os::kOpenExisting,
+                             os::kFileFlagOverlapped);
+  if (FHandle == os::kInvalidHandleValue) RaiseComError(1, FApi.GetLastError());
+}
+
+void TCustomComPort::CloseDeviceHandle() {
+  if (FHandle == os::kInvalidHandleValue) return;
+  // A handle whose close failed is of no further use, and keeping its value
+  // could later name an unrelated object that reuses it.
+  FApi.CloseHandle(FHandle);
+  FHandle = os::kInvalidHandleValue;
+}
+
+void TCustomComPort::ApplyAllSettings() {
+  ApplyBufferSizes();
+  ApplyLineSettings();
+  ApplyTimeoutSettings();
+}
+
+void TCustomComPort::ApplyLineSettings() {
+  if (!CanApply()) return;
+  if (!FApi.SetCommState(FHandle, BuildDcb(*this))) RaiseComError(7, FApi.GetLastError());
+}
+
+void TCustomComPort::ApplyTimeoutSettings() {
+  if (!CanApply()) return;
+  // -1 goes to the device as MAXDWORD: every value is passed bit for bit.
+  os::CommTimeouts t;
+  t.ReadIntervalTimeout = static_cast<os::Dword>(FTimeouts.ReadInterval());
+  t.ReadTotalTimeoutMultiplier = static_cast<os::Dword>(FTimeouts.ReadTotalMultiplier());
+  t.ReadTotalTimeoutConstant = static_cast<os::Dword>(FTimeouts.ReadTotalConstant());
+  t.WriteTotalTimeoutMultiplier = static_cast<os::Dword>(FTimeouts.WriteTotalMultiplier());
+  t.WriteTotalTimeoutConstant = static_cast<os::Dword>(FTimeouts.WriteTotalConstant());
+  if (!FApi.SetCommTimeouts(FHandle, t)) RaiseComError(8, FApi.GetLastError());
+}
+
+void TCustomComPort::ApplyBufferSizes() {
+  if (!CanApply()) return;
+  if (!FApi.SetupComm(FHandle, static_cast<os::Dword>(FBuffer.InputSize()),
+                      static_cast<os::Dword>(FBuffer.OutputSize()))) {
+    RaiseComError(9, FApi.GetLastError());
+  }
+}
+
+void TCustomComPort::CreateEventThread() {
+  // The event thread is not built yet: the port opens without one.
+}
+
+void TCustomComPort::DestroyEventThread() { FEventThread.reset(); }
+
+// --- line control used by open and close ----------------------------------------
+
+void TCustomComPort::AbortAllAsync() {
+  if (!FApi.PurgeComm(FHandle, os::kPurgeTxAbort | os::kPurgeRxAbort)) RaiseComError(5, FApi.GetLastError());
+}
+
+TComSignals TCustomComPort::Signals() {
+  os::Dword status = 0;
+  if (!FApi.GetCommModemStatus(FHandle, &status)) {
+    RaiseComError(11, FApi.GetLastError());
+    return {};
+  }
+  return SignalsOf(status);
+}
+
+// --- signal reports -------------------------------------------------------------------
+
+void TCustomComPort::DeliverCTSChange(bool state) {
+  const std::vector<TComLink*> links = FLinks;
+  for (TComLink* link : links) {
+    if (link->OnCTSChange()) link->OnCTSChange()(this, state);
+  }
+  FireCTSChange(state);
+}
+
+void TCustomComPort::DeliverDSRChange(bool state) {
+  const std::vector<TComLink*> links = FLinks;
+  for (TComLink* link : links) {
+    if (link->OnDSRChange()) link->OnDSRChange()(this, state);
+  }
+  FireDSRChange(state);
+}
+
+void TCustomComPort::DeliverRLSDChange(bool state) {
+  const std::vector<TComLink*> links = FLinks;
+  for (TComLink* link : links) {
+    if (link->OnRLSDChange()) link->OnRLSDChange()(this, state);
+  }
+  FireRLSDChange(state);
+}
+
+void TCustomComPort::ReportSignals(bool open) {
+  if (open) {
+    // The port is open and working: a device that cannot report its modem
+    // lines (a bare pseudo-terminal, say) shows them off instead of failing.
+    const auto line = [this](TComSignal signal) {
+      os::Dword status = 0;
+      return FApi.GetCommModemStatus(FHandle, &status) != 0 && SignalsOf(status).Contains(signal);
+    };
+    DeliverCTSChange(line(TComSignal::csCTS));
+    DeliverDSRChange(line(TComSignal::csDSR));
+    DeliverRLSDChange(line(TComSignal::csRLSD));
+    return;
+  }
+  const std::vector<TComLink*> links = FLinks;
+  for (TComLink* link : links) {
+    if (link->OnCTSChange()) link->OnCTSChange()(this, false);
+  }
+  for (TComLink* link : links) {
+    if (link->OnDSRChange()) link->OnDSRChange()(this, false);
+  }
+  for (TComLink* link : links) {
+    if (link->OnRLSDChange()) link->OnRLSDChange()(this, false);
+  }
+  FireCTSChange(false);
+  FireDSRChange(false);
+  FireRLSDChange(false);
+}
+
+}  // namespace quillet::serial
