@@ -182,10 +182,11 @@ class SerialApi {
   [[nodiscard]] virtual Bool SetCommTimeouts(Handle file, const CommTimeouts& timeouts) = 0;
   [[nodiscard]] virtual Bool SetCommMask(Handle file, Dword eventMask) = 0;
   // eventMask and overlapped must stay valid until the wait completes.
-  [[nodiscard]] virtual Bool WaitCommEvent(Handle file, Dword* eventMask, Overlapped* overlapped) = 0;
+  [[nodiscard]] virtual Bool WaitCommEvent(Handle file, Dword* eventMask,
+                                           Overlapped* overlapped) = 0;
   // buffer and overlapped must stay valid until the operation completes.
-  [[nodiscard]] virtual Bool ReadFile(Handle file, void* buffer, Dword bytesToRead, Dword* bytesRead,
-                                      Overlapped* overlapped) = 0;
+  [[nodiscard]] virtual Bool ReadFile(Handle file, void* buffer, Dword bytesToRead,
+                                      Dword* bytesRead, Overlapped* overlapped) = 0;
   [[nodiscard]] virtual Bool WriteFile(Handle file, const void* buffer, Dword bytesToWrite,
                                        Dword* bytesWritten, Overlapped* overlapped) = 0;
   [[nodiscard]] virtual Bool GetOverlappedResult(Handle file, Overlapped* overlapped,

@@ -36,15 +36,20 @@ std::wstring ComErrorMessage(int code) {
   return ErrorMessageTable[static_cast<std::size_t>(code - 1)];
 }
 
-TComExceptions ComExceptionOf(int code) { return static_cast<TComExceptions>(code - 1); }
+TComExceptions ComExceptionOf(int code) {
+  return static_cast<TComExceptions>(code - 1);
+}
 
 EComPort::EComPort(std::wstring message, int code, int winCode)
     : Exception(std::move(message)), FWinCode(winCode), FCode(code) {}
 
 EComPort EComPort::Create(int ACode, int AWinCode) {
-  return EComPort(ComErrorMessage(ACode) + L" (Error: " + std::to_wstring(AWinCode) + L")", ACode, AWinCode);
+  return EComPort(ComErrorMessage(ACode) + L" (Error: " + std::to_wstring(AWinCode) + L")", ACode,
+                  AWinCode);
 }
 
-EComPort EComPort::CreateNoWinCode(int ACode) { return EComPort(ComErrorMessage(ACode), ACode, -1); }
+EComPort EComPort::CreateNoWinCode(int ACode) {
+  return EComPort(ComErrorMessage(ACode), ACode, -1);
+}
 
 }  // namespace quillet::serial

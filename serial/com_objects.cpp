@@ -14,7 +14,9 @@ void TComBuffer::Assign(const TPersistent& Source) {
 }
 
 namespace {
-int EvenSize(int value) { return value > 0 && value % 2 != 0 ? value - 1 : value; }
+int EvenSize(int value) {
+  return value > 0 && value % 2 != 0 ? value - 1 : value;
+}
 }  // namespace
 
 void TComBuffer::SetInputSize(int value) {
@@ -90,11 +92,21 @@ void TComTimeouts::Set(int& field, int value) {
   if (FComPort != nullptr) FComPort->ApplyTimeoutSettings();
 }
 
-void TComTimeouts::SetReadInterval(int value) { Set(FReadInterval, value); }
-void TComTimeouts::SetReadTotalMultiplier(int value) { Set(FReadTotalM, value); }
-void TComTimeouts::SetReadTotalConstant(int value) { Set(FReadTotalC, value); }
-void TComTimeouts::SetWriteTotalMultiplier(int value) { Set(FWriteTotalM, value); }
-void TComTimeouts::SetWriteTotalConstant(int value) { Set(FWriteTotalC, value); }
+void TComTimeouts::SetReadInterval(int value) {
+  Set(FReadInterval, value);
+}
+void TComTimeouts::SetReadTotalMultiplier(int value) {
+  Set(FReadTotalM, value);
+}
+void TComTimeouts::SetReadTotalConstant(int value) {
+  Set(FReadTotalC, value);
+}
+void TComTimeouts::SetWriteTotalMultiplier(int value) {
+  Set(FWriteTotalM, value);
+}
+void TComTimeouts::SetWriteTotalConstant(int value) {
+  Set(FWriteTotalC, value);
+}
 
 // --- TComFlowControl --------------------------------------------------------
 
@@ -161,16 +173,36 @@ void TComFlowControl::Set(T& field, T value) {
   Changed();
 }
 
-void TComFlowControl::SetOutCTSFlow(bool value) { Set(FOutCTSFlow, value); }
-void TComFlowControl::SetOutDSRFlow(bool value) { Set(FOutDSRFlow, value); }
-void TComFlowControl::SetControlDTR(TDTRFlowControl value) { Set(FControlDTR, value); }
-void TComFlowControl::SetControlRTS(TRTSFlowControl value) { Set(FControlRTS, value); }
-void TComFlowControl::SetXonXoffOut(bool value) { Set(FXonXoffOut, value); }
-void TComFlowControl::SetXonXoffIn(bool value) { Set(FXonXoffIn, value); }
-void TComFlowControl::SetDSRSensitivity(bool value) { Set(FDSRSensitivity, value); }
-void TComFlowControl::SetTxContinueOnXoff(bool value) { Set(FTxContinueOnXoff, value); }
-void TComFlowControl::SetXonChar(wchar_t value) { Set(FXonChar, value); }
-void TComFlowControl::SetXoffChar(wchar_t value) { Set(FXoffChar, value); }
+void TComFlowControl::SetOutCTSFlow(bool value) {
+  Set(FOutCTSFlow, value);
+}
+void TComFlowControl::SetOutDSRFlow(bool value) {
+  Set(FOutDSRFlow, value);
+}
+void TComFlowControl::SetControlDTR(TDTRFlowControl value) {
+  Set(FControlDTR, value);
+}
+void TComFlowControl::SetControlRTS(TRTSFlowControl value) {
+  Set(FControlRTS, value);
+}
+void TComFlowControl::SetXonXoffOut(bool value) {
+  Set(FXonXoffOut, value);
+}
+void TComFlowControl::SetXonXoffIn(bool value) {
+  Set(FXonXoffIn, value);
+}
+void TComFlowControl::SetDSRSensitivity(bool value) {
+  Set(FDSRSensitivity, value);
+}
+void TComFlowControl::SetTxContinueOnXoff(bool value) {
+  Set(FTxContinueOnXoff, value);
+}
+void TComFlowControl::SetXonChar(wchar_t value) {
+  Set(FXonChar, value);
+}
+void TComFlowControl::SetXoffChar(wchar_t value) {
+  Set(FXoffChar, value);
+}
 
 void TComFlowControl::Changed() {
   if (FComPort != nullptr) FComPort->ApplyLineSettings();

@@ -8,7 +8,8 @@
 
 namespace quillet::serial {
 
-TCustomComPort::TCustomComPort(TComponent* AOwner, os::SerialApi& api) : TComponent(AOwner), FApi(api) {
+TCustomComPort::TCustomComPort(TComponent* AOwner, os::SerialApi& api)
+    : TComponent(AOwner), FApi(api) {
   FParity.FComPort = this;
   FFlowControl.FComPort = this;
   FTimeouts.FComPort = this;
@@ -47,12 +48,24 @@ void TCustomComPort::SetLine(T& field, T value) {
   ApplyLineSettings();
 }
 
-void TCustomComPort::SetBaudRate(TBaudRate value) { SetLine(FBaudRate, value); }
-void TCustomComPort::SetCustomBaudRate(int value) { SetLine(FCustomBaudRate, value); }
-void TCustomComPort::SetStopBits(TStopBits value) { SetLine(FStopBits, value); }
-void TCustomComPort::SetDataBits(TDataBits value) { SetLine(FDataBits, value); }
-void TCustomComPort::SetDiscardNull(bool value) { SetLine(FDiscardNull, value); }
-void TCustomComPort::SetEventChar(wchar_t value) { SetLine(FEventChar, value); }
+void TCustomComPort::SetBaudRate(TBaudRate value) {
+  SetLine(FBaudRate, value);
+}
+void TCustomComPort::SetCustomBaudRate(int value) {
+  SetLine(FCustomBaudRate, value);
+}
+void TCustomComPort::SetStopBits(TStopBits value) {
+  SetLine(FStopBits, value);
+}
+void TCustomComPort::SetDataBits(TDataBits value) {
+  SetLine(FDataBits, value);
+}
+void TCustomComPort::SetDiscardNull(bool value) {
+  SetLine(FDiscardNull, value);
+}
+void TCustomComPort::SetEventChar(wchar_t value) {
+  SetLine(FEventChar, value);
+}
 
 void TCustomComPort::SetPort(const std::wstring& value) {
   if (value == FPort) return;
@@ -148,14 +161,16 @@ void TCustomComPort::UnRegisterLink(TComLink* AComLink) {
 }
 
 void TCustomComPort::UpdateHasLink() {
-  FHasLink = std::any_of(FLinks.begin(), FLinks.end(), [](const TComLink* link) { return bool(link->OnRxBuf()); });
+  FHasLink = std::any_of(FLinks.begin(), FLinks.end(),
+                         [](const TComLink* link) { return bool(link->OnRxBuf()); });
 }
 
 // --- errors -----------------------------------------------------------------------
 
 void TCustomComPort::RaiseComError(std::uint16_t code, std::int64_t winError) {
   if (!FOnException) {
-    if (winError > 0) throw EComPort::Create(code, static_cast<int>(static_cast<std::uint32_t>(winError)));
+    if (winError > 0)
+      throw EComPort::Create(code, static_cast<int>(static_cast<std::uint32_t>(winError)));
     throw EComPort::CreateNoWinCode(code);
   }
   std::wstring winMessage;

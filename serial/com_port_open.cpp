@@ -12,7 +12,9 @@ namespace {
 
 // "\\.\" + the name must name a device and nothing else: a separator or a
 // drive colon would let the name reach other objects of the namespace.
-bool IsRefusedPortName(const std::wstring& name) { return name.find_first_of(L"\\/:") != std::wstring::npos; }
+bool IsRefusedPortName(const std::wstring& name) {
+  return name.find_first_of(L"\\/:") != std::wstring::npos;
+}
 
 TComSignals SignalsOf(os::Dword status) {
   TComSignals s;
@@ -23,15 +25,18 @@ TComSignals SignalsOf(os::Dword status) {
   return s;
 }
 
-char Low8(wchar_t ch) { return static_cast<char>(static_cast<unsigned char>(ch & 0xFF)); }
+char Low8(wchar_t ch) {
+  return static_cast<char>(static_cast<unsigned char>(ch & 0xFF));
+}
 
 os::Dcb BuildDcb(const TCustomComPort& port) {
   const TComParity& parity = port.Parity();
   const TComFlowControl& flow = port.FlowControl();
   os::Dcb dcb;
   dcb.DCBlength = os::kDcbSize;
-  dcb.BaudRate = port.BaudRate() == TBaudRate::brCustom ? static_cast<os::Dword>(port.CustomBaudRate())
-                                                        : static_cast<os::Dword>(BaudRateValue(port.BaudRate()));
+  dcb.BaudRate = port.BaudRate() == TBaudRate::brCustom
+                     ? static_cast<os::Dword>(port.CustomBaudRate())
+                     : static_cast<os::Dword>(BaudRateValue(port.BaudRate()));
   dcb.fBinary = 1;
   dcb.fParity = parity.Check() ? 1 : 0;
   dcb.fOutxCtsFlow = flow.OutCTSFlow() ? 1 : 0;
@@ -49,8 +54,8 @@ os::Dcb BuildDcb(const TCustomComPort& port) {
   dcb.XonLim = limit;
   dcb.XoffLim = limit;
   dcb.ByteSize = static_cast<os::Byte>(5 + static_cast<int>(port.DataBits()));
-  dcb.Parity = static_cast<os::Byte>(parity.Bits());       // NOPARITY .. SPACEPARITY
-  dcb.StopBits = static_cast<os::Byte>(port.StopBits());   // ONESTOPBIT .. TWOSTOPBITS
+  dcb.Parity = static_cast<os::Byte>(parity.Bits());      // NOPARITY .. SPACEPARITY
+  dcb.StopBits = static_cast<os::Byte>(port.StopBits());  // ONESTOPBIT .. TWOSTOPBITS
   dcb.XonChar = Low8(flow.XonChar());
   dcb.XoffChar = Low8(flow.XoffChar());
   dcb.ErrorChar = replace ? Low8(parity.ReplaceChar()) : 0;
@@ -61,12 +66,14 @@ os::Dcb BuildDcb(const TCustomComPort& port) {
 }  // namespace
 
 int BaudRateValue(TBaudRate rate) {
-  static constexpr int kRates[] = {0,     110,   300,   600,   1200,   2400,   4800,   9600,
+  static constexpr int kRates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
                                    14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
   return kRates[static_cast<int>(rate)];
 }
 
-bool TCustomComPort::CanApply() const { return FConnected && FUpdateCount == 0 && !Loading() && !Designing(); }
+bool TCustomComPort::CanApply() const {
+  return FConnected && FUpdateCount == 0 && !Loading() && !Designing();
+}
 
 void TCustomComPort::Open() {
   if (FConnected || Designing()) return;
@@ -128,8 +135,8 @@ void TCustomComPort::OpenDeviceHandle() {
     RaiseComError(1, os::kErrorInvalidName);
     return;
   }
-  FHandle = FApi.CreateFileW(L"\\\\.\\" + FPort, os::kGenericRead | os::kGenericWrite, 0, os::kOpenExisting,
-                             os::kFileFlagOverlapped);
+  FHandle = FApi.CreateFileW(L"\\\\.\\" + FPort, os::kGenericRead | os::kGenericWrite, 0,
+                             os::kOpenExisting, os::kFileFlagOverlapped);
   if (FHandle == os::kInvalidHandleValue) RaiseComError(1, FApi.GetLastError());
 }
 
@@ -176,12 +183,15 @@ void TCustomComPort::CreateEventThread() {
   // The event thread is not built yet: the port opens without one.
 }
 
-void TCustomComPort::DestroyEventThread() { FEventThread.reset(); }
+void TCustomComPort::DestroyEventThread() {
+  FEventThread.reset();
+}
 
 // --- line control used by open and close ----------------------------------------
 
 void TCustomComPort::AbortAllAsync() {
-  if (!FApi.PurgeComm(FHandle, os::kPurgeTxAbort | os::kPurgeRxAbort)) RaiseComError(5, FApi.GetLastError());
+  if (!FApi.PurgeComm(FHandle, os::kPurgeTxAbort | os::kPurgeRxAbort))
+    RaiseComError(5, FApi.GetLastError());
 }
 
 TComSignals TCustomComPort::Signals() {

@@ -49,8 +49,22 @@ class TSet {
 };
 
 enum class TBaudRate {
-  brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400,
-  br56000, br57600, br115200, br128000, br256000
+  brCustom,
+  br110,
+  br300,
+  br600,
+  br1200,
+  br2400,
+  br4800,
+  br9600,
+  br14400,
+  br19200,
+  br38400,
+  br56000,
+  br57600,
+  br115200,
+  br128000,
+  br256000
 };
 enum class TStopBits { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
 enum class TDataBits { dbFive, dbSix, dbSeven, dbEight };
@@ -59,9 +73,28 @@ enum class TFlowControl { fcHardware, fcSoftware, fcNone, fcCustom };
 enum class TDTRFlowControl { dtrDisable, dtrEnable, dtrHandshake };
 enum class TRTSFlowControl { rtsDisable, rtsEnable, rtsHandshake, rtsToggle };
 enum class TSyncMethod { smThreadSync, smWindowSync, smNone };
-enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+enum class TThreadPriority {
+  tpIdle,
+  tpLowest,
+  tpLower,
+  tpNormal,
+  tpHigher,
+  tpHighest,
+  tpTimeCritical
+};
 
-enum class TComEvent { evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full };
+enum class TComEvent {
+  evRxChar,
+  evTxEmpty,
+  evRxFlag,
+  evRing,
+  evBreak,
+  evCTS,
+  evDSR,
+  evError,
+  evRLSD,
+  evRx80Full
+};
 using TComEvents = TSet<TComEvent, 10>;
 
 enum class TStoredProp { spBasic, spFlowControl, spBuffer, spTimeouts, spParity, spOthers };
@@ -75,11 +108,30 @@ using TComSignals = TSet<TComSignal, 4>;
 
 // One value per error code, code 1 first.
 enum class TComExceptions {
-  CE_OpenFailed, CE_WriteFailed, CE_ReadFailed, CE_InvalidAsync, CE_PurgeFailed, CE_AsyncCheck,
-  CE_SetStateFailed, CE_TimeoutsFailed, CE_SetupComFailed, CE_ClearComFailed, CE_ModemStatFailed,
-  CE_EscapeComFailed, CE_TransmitFailed, CE_ConnChangeProp, CE_EnumPortsFailed, CE_StoreFailed,
-  CE_LoadFailed, CE_RegFailed, CE_LedStateFailed, CE_ThreadCreated, CE_WaitFailed, CE_HasLink,
-  CE_RegError, CEPortNotOpen
+  CE_OpenFailed,
+  CE_WriteFailed,
+  CE_ReadFailed,
+  CE_InvalidAsync,
+  CE_PurgeFailed,
+  CE_AsyncCheck,
+  CE_SetStateFailed,
+  CE_TimeoutsFailed,
+  CE_SetupComFailed,
+  CE_ClearComFailed,
+  CE_ModemStatFailed,
+  CE_EscapeComFailed,
+  CE_TransmitFailed,
+  CE_ConnChangeProp,
+  CE_EnumPortsFailed,
+  CE_StoreFailed,
+  CE_LoadFailed,
+  CE_RegFailed,
+  CE_LedStateFailed,
+  CE_ThreadCreated,
+  CE_WaitFailed,
+  CE_HasLink,
+  CE_RegError,
+  CEPortNotOpen
 };
 
 // Bits per second of a rate choice; 0 for brCustom.
@@ -91,8 +143,8 @@ using TRxCharEvent = std::function<void(TObject* Sender, int Count)>;
 using TRxBufEvent = std::function<void(TObject* Sender, const char* Buffer, int Count)>;
 using TComSignalEvent = std::function<void(TObject* Sender, bool OnOff)>;
 using TComErrorEvent = std::function<void(TObject* Sender, TComErrors Errors)>;
-using TComExceptionEvent =
-    std::function<void(TObject* Sender, TComExceptions TComException, const std::wstring& ComportMessage,
-                       std::int64_t WinError, const std::wstring& WinMessage)>;
+using TComExceptionEvent = std::function<void(
+    TObject* Sender, TComExceptions TComException, const std::wstring& ComportMessage,
+    std::int64_t WinError, const std::wstring& WinMessage)>;
 
 }  // namespace quillet::serial

@@ -11,7 +11,8 @@ namespace quillet::serial {
 namespace {
 
 bool SameText(std::wstring_view a, std::wstring_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
            return std::towupper(static_cast<wint_t>(x)) == std::towupper(static_cast<wint_t>(y));
          });
 }
@@ -25,9 +26,13 @@ TApplicationExceptionHandler& ApplicationHandler() {
 
 TObject::~TObject() = default;
 
-std::wstring TObject::ClassName() const { return L"TObject"; }
+std::wstring TObject::ClassName() const {
+  return L"TObject";
+}
 
-void TPersistent::Assign(const TPersistent& Source) { AssignError(Source); }
+void TPersistent::Assign(const TPersistent& Source) {
+  AssignError(Source);
+}
 
 void TPersistent::AssignError(const TPersistent& Source) const {
   throw Exception(L"Cannot assign a " + Source.ClassName() + L" to a " + ClassName());
@@ -75,11 +80,17 @@ void TComponent::DestroyComponents() {
   }
 }
 
-void TComponent::Loaded() { FLoading = false; }
+void TComponent::Loaded() {
+  FLoading = false;
+}
 
-void TComponent::Insert(TComponent* component) { FComponents.push_back(component); }
+void TComponent::Insert(TComponent* component) {
+  FComponents.push_back(component);
+}
 
-void TComponent::Remove(TComponent* component) { std::erase(FComponents, component); }
+void TComponent::Remove(TComponent* component) {
+  std::erase(FComponents, component);
+}
 
 void SetApplicationExceptionHandler(TApplicationExceptionHandler handler) {
   ApplicationHandler() = std::move(handler);

@@ -15,7 +15,8 @@ constexpr std::uintptr_t kStatusPending = 0x103;
 constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
 
 bool SameName(std::wstring_view a, std::wstring_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
            return std::towupper(static_cast<wint_t>(x)) == std::towupper(static_cast<wint_t>(y));
          });
 }
@@ -37,26 +38,46 @@ SimCallRecord Record(SimCall call, Handle handle, std::vector<Dword> args = {}) 
 
 const char* SimCallName(SimCall call) {
   switch (call) {
-    case SimCall::CreateFileW: return "CreateFileW";
-    case SimCall::SetupComm: return "SetupComm";
-    case SimCall::SetCommState: return "SetCommState";
-    case SimCall::SetCommTimeouts: return "SetCommTimeouts";
-    case SimCall::SetCommMask: return "SetCommMask";
-    case SimCall::WaitCommEvent: return "WaitCommEvent";
-    case SimCall::ReadFile: return "ReadFile";
-    case SimCall::WriteFile: return "WriteFile";
-    case SimCall::GetOverlappedResult: return "GetOverlappedResult";
-    case SimCall::PurgeComm: return "PurgeComm";
-    case SimCall::ClearCommError: return "ClearCommError";
-    case SimCall::GetCommModemStatus: return "GetCommModemStatus";
-    case SimCall::EscapeCommFunction: return "EscapeCommFunction";
-    case SimCall::TransmitCommChar: return "TransmitCommChar";
-    case SimCall::CloseHandle: return "CloseHandle";
-    case SimCall::CreateEventW: return "CreateEventW";
-    case SimCall::SetEvent: return "SetEvent";
-    case SimCall::ResetEvent: return "ResetEvent";
-    case SimCall::WaitForMultipleObjects: return "WaitForMultipleObjects";
-    case SimCall::WaitForSingleObject: return "WaitForSingleObject";
+    case SimCall::CreateFileW:
+      return "CreateFileW";
+    case SimCall::SetupComm:
+      return "SetupComm";
+    case SimCall::SetCommState:
+      return "SetCommState";
+    case SimCall::SetCommTimeouts:
+      return "SetCommTimeouts";
+    case SimCall::SetCommMask:
+      return "SetCommMask";
+    case SimCall::WaitCommEvent:
+      return "WaitCommEvent";
+    case SimCall::ReadFile:
+      return "ReadFile";
+    case SimCall::WriteFile:
+      return "WriteFile";
+    case SimCall::GetOverlappedResult:
+      return "GetOverlappedResult";
+    case SimCall::PurgeComm:
+      return "PurgeComm";
+    case SimCall::ClearCommError:
+      return "ClearCommError";
+    case SimCall::GetCommModemStatus:
+      return "GetCommModemStatus";
+    case SimCall::EscapeCommFunction:
+      return "EscapeCommFunction";
+    case SimCall::TransmitCommChar:
+      return "TransmitCommChar";
+    case SimCall::CloseHandle:
+      return "CloseHandle";
+    case SimCall::CreateEventW:
+      return "CreateEventW";
+    case SimCall::SetEvent:
+      return "SetEvent";
+    case SimCall::ResetEvent:
+      return "ResetEvent";
+    case SimCall::WaitForMultipleObjects:
+      return "WaitForMultipleObjects";
+    case SimCall::WaitForSingleObject:
+      return "WaitForSingleObject";
   }
   return "?";
 }
@@ -120,7 +141,9 @@ bool SimSerial::TakeFailureLocked(SimCall call, Dword& error) {
   return true;
 }
 
-void SimSerial::SetErrorLocked(Dword error) { lastError_[std::this_thread::get_id()] = error; }
+void SimSerial::SetErrorLocked(Dword error) {
+  lastError_[std::this_thread::get_id()] = error;
+}
 
 Bool SimSerial::FailLocked(SimCallRecord& record, Dword error) {
   SetErrorLocked(error);
@@ -138,7 +161,9 @@ Bool SimSerial::SucceedLocked(SimCallRecord& record) {
   return 1;
 }
 
-void SimSerial::LogLocked(SimCallRecord record) { log_.push_back(std::move(record)); }
+void SimSerial::LogLocked(SimCallRecord record) {
+  log_.push_back(std::move(record));
+}
 
 void SimSerial::StartLocked(Overlapped* overlapped) {
   overlapped->Internal = kStatusPending;
@@ -177,7 +202,8 @@ void SimSerial::FeedReadsLocked(Port& port) {
 
 void SimSerial::CancelLocked(Port& port, bool reads, bool wait) {
   if (reads) {
-    for (const PendingRead& read : port.reads) CompleteLocked(read.overlapped, kErrorOperationAborted, 0);
+    for (const PendingRead& read : port.reads)
+      CompleteLocked(read.overlapped, kErrorOperationAborted, 0);
     port.reads.clear();
   }
   if (wait && port.waitOverlapped != nullptr) {
@@ -193,7 +219,8 @@ Handle SimSerial::CreateFileW(const std::wstring& fileName, Dword desiredAccess,
                               Dword creationDisposition, Dword flagsAndAttributes) {
   Lock lock(mutex_);
   SimCallRecord record =
-      Record(SimCall::CreateFileW, kNullHandle, {desiredAccess, shareMode, creationDisposition, flagsAndAttributes});
+      Record(SimCall::CreateFileW, kNullHandle,
+             {desiredAccess, shareMode, creationDisposition, flagsAndAttributes});
   record.path = fileName;
   Dword error = 0;
   if (TakeFailureLocked(SimCall::CreateFileW, error)) {
@@ -201,7 +228,8 @@ Handle SimSerial::CreateFileW(const std::wstring& fileName, Dword desiredAccess,
     return kInvalidHandleValue;
   }
   std::wstring_view name = fileName;
-  if (name.substr(0, kDevicePrefix.size()) == kDevicePrefix) name.remove_prefix(kDevicePrefix.size());
+  if (name.substr(0, kDevicePrefix.size()) == kDevicePrefix)
+    name.remove_prefix(kDevicePrefix.size());
   Port* port = FindPortLocked(std::wstring(name));
   if (port == nullptr || !port->present) {
     FailLocked(record, kErrorFileNotFound);
@@ -294,7 +322,8 @@ Bool SimSerial::WaitCommEvent(Handle file, Dword* eventMask, Overlapped* overlap
   Dword error = 0;
   Port* port = DeviceLocked(SimCall::WaitCommEvent, file, error);
   if (port == nullptr) return FailLocked(record, error);
-  if (eventMask == nullptr || overlapped == nullptr || port->waitOverlapped != nullptr || port->mask == 0) {
+  if (eventMask == nullptr || overlapped == nullptr || port->waitOverlapped != nullptr ||
+      port->mask == 0) {
     return FailLocked(record, kErrorInvalidParameter);
   }
   if (port->history != 0) {
@@ -321,11 +350,11 @@ Bool SimSerial::ReadFile(Handle file, void* buffer, Dword bytesToRead, Dword* by
   if (bytesRead != nullptr) *bytesRead = 0;
   if (bytesToRead == 0 || !port->input.empty() || ReadsReturnAtOnce(port->timeouts)) {
     const Dword n = static_cast<Dword>(std::min<std::size_t>(bytesToRead, port->input.size()));
-    std::memcpy(buffer, port->input.data(), n);
+    if (n != 0) std::memcpy(buffer, port->input.data(), n);
     port->input.erase(0, n);
     if (bytesRead != nullptr) *bytesRead = n;
     CompleteLocked(overlapped, 0, n);
-    record.data.assign(static_cast<const char*>(buffer), n);
+    if (n != 0) record.data.assign(static_cast<const char*>(buffer), n);
     return SucceedLocked(record);
   }
   StartLocked(overlapped);
@@ -337,19 +366,20 @@ Bool SimSerial::WriteFile(Handle file, const void* buffer, Dword bytesToWrite, D
                           Overlapped* overlapped) {
   Lock lock(mutex_);
   SimCallRecord record = Record(SimCall::WriteFile, file, {bytesToWrite});
-  record.data.assign(static_cast<const char*>(buffer), bytesToWrite);
+  if (bytesToWrite != 0) record.data.assign(static_cast<const char*>(buffer), bytesToWrite);
   Dword error = 0;
   Port* port = DeviceLocked(SimCall::WriteFile, file, error);
   if (port == nullptr) return FailLocked(record, error);
   if (overlapped == nullptr) return FailLocked(record, kErrorInvalidParameter);
-  port->output.append(static_cast<const char*>(buffer), bytesToWrite);
+  if (bytesToWrite != 0) port->output.append(static_cast<const char*>(buffer), bytesToWrite);
   if (bytesWritten != nullptr) *bytesWritten = bytesToWrite;
   CompleteLocked(overlapped, 0, bytesToWrite);
   if (bytesToWrite != 0) RaiseLocked(*port, kEvTxEmpty);
   return SucceedLocked(record);
 }
 
-Bool SimSerial::GetOverlappedResult(Handle file, Overlapped* overlapped, Dword* bytesTransferred, Bool wait) {
+Bool SimSerial::GetOverlappedResult(Handle file, Overlapped* overlapped, Dword* bytesTransferred,
+                                    Bool wait) {
   Lock lock(mutex_);
   SimCallRecord record = Record(SimCall::GetOverlappedResult, file, {static_cast<Dword>(wait)});
   Dword error = 0;
@@ -360,7 +390,8 @@ Bool SimSerial::GetOverlappedResult(Handle file, Overlapped* overlapped, Dword* 
     changed_.wait(lock, [&] { return overlapped->Internal != kStatusPending; });
   }
   if (bytesTransferred != nullptr) *bytesTransferred = static_cast<Dword>(overlapped->InternalHigh);
-  if (overlapped->Internal != 0) return FailLocked(record, static_cast<Dword>(overlapped->Internal));
+  if (overlapped->Internal != 0)
+    return FailLocked(record, static_cast<Dword>(overlapped->Internal));
   return SucceedLocked(record);
 }
 
@@ -411,10 +442,18 @@ Bool SimSerial::EscapeCommFunction(Handle file, Dword function) {
   Port* port = DeviceLocked(SimCall::EscapeCommFunction, file, error);
   if (port == nullptr) return FailLocked(record, error);
   switch (function) {
-    case kSetDtr: port->dtr = true; break;
-    case kClrDtr: port->dtr = false; break;
-    case kSetRts: port->rts = true; break;
-    case kClrRts: port->rts = false; break;
+    case kSetDtr:
+      port->dtr = true;
+      break;
+    case kClrDtr:
+      port->dtr = false;
+      break;
+    case kSetRts:
+      port->rts = true;
+      break;
+    case kClrRts:
+      port->rts = false;
+      break;
     case kSetXon:
     case kSetXoff:
     case kSetBreak:

@@ -60,8 +60,8 @@ bool IsDeviceCall(SimCall call);
 // Windows order: CreateFileW {access, share, creation, flags}; SetupComm
 // {in, out}; SetCommMask {mask}; ReadFile/WriteFile {count}; GetOverlappedResult
 // {wait}; PurgeComm {flags}; EscapeCommFunction {function}; TransmitCommChar
-// {byte}; CloseHandle {1 for a device, 0 otherwise}; CreateEventW {manualReset, initialState}; WaitForMultipleObjects
-// {count, waitAll, ms} with the list in handles; WaitForSingleObject {ms}.
+// {byte}; CloseHandle {1 for a device, 0 otherwise}; CreateEventW {manualReset, initialState};
+// WaitForMultipleObjects {count, waitAll, ms} with the list in handles; WaitForSingleObject {ms}.
 struct SimCallRecord {
   SimCall call{};
   Handle handle = kNullHandle;
@@ -70,9 +70,9 @@ struct SimCallRecord {
   std::vector<Handle> handles;
   Dcb dcb{};
   CommTimeouts timeouts{};
-  std::string data;     // WriteFile bytes
+  std::string data;          // WriteFile bytes
   std::uint64_t result = 0;  // Bool, handle or wait result
-  Dword error = 0;      // last error the call set, 0 when it succeeded
+  Dword error = 0;           // last error the call set, 0 when it succeeded
 };
 
 class SimSerial final : public SerialApi {
@@ -195,7 +195,8 @@ class SimSerial final : public SerialApi {
   void FeedReadsLocked(Port& port);
   void CancelLocked(Port& port, bool reads, bool wait);
   Dword TryWaitLocked(Dword count, const Handle* handles, bool waitAll, bool& failed);
-  Dword WaitLocked(Lock& lock, Dword count, const Handle* handles, bool waitAll, Dword milliseconds);
+  Dword WaitLocked(Lock& lock, Dword count, const Handle* handles, bool waitAll,
+                   Dword milliseconds);
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;

@@ -23,7 +23,8 @@ SimCallRecord Record(SimCall call, Handle handle, std::vector<Dword> args = {}) 
 Handle SimSerial::CreateEventW(Bool manualReset, Bool initialState) {
   Lock lock(mutex_);
   SimCallRecord record =
-      Record(SimCall::CreateEventW, kNullHandle, {static_cast<Dword>(manualReset), static_cast<Dword>(initialState)});
+      Record(SimCall::CreateEventW, kNullHandle,
+             {static_cast<Dword>(manualReset), static_cast<Dword>(initialState)});
   Dword error = 0;
   if (TakeFailureLocked(SimCall::CreateEventW, error)) {
     FailLocked(record, error);
@@ -77,7 +78,8 @@ Dword SimSerial::TryWaitLocked(Dword count, const Handle* handles, bool waitAll,
     if (!e->manualReset) e->signalled = false;
   };
   if (waitAll) {
-    if (!std::all_of(list.begin(), list.end(), [](Event* e) { return e->signalled; })) return kWaitTimeout;
+    if (!std::all_of(list.begin(), list.end(), [](Event* e) { return e->signalled; }))
+      return kWaitTimeout;
     std::for_each(list.begin(), list.end(), take);
     return kWaitObject0;
   }
@@ -90,7 +92,8 @@ Dword SimSerial::TryWaitLocked(Dword count, const Handle* handles, bool waitAll,
   return kWaitTimeout;
 }
 
-Dword SimSerial::WaitLocked(Lock& lock, Dword count, const Handle* handles, bool waitAll, Dword milliseconds) {
+Dword SimSerial::WaitLocked(Lock& lock, Dword count, const Handle* handles, bool waitAll,
+                            Dword milliseconds) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
   for (;;) {
     bool failed = false;
@@ -114,11 +117,11 @@ Dword SimSerial::WaitLocked(Lock& lock, Dword count, const Handle* handles, bool
   }
 }
 
-Dword SimSerial::WaitForMultipleObjects(Dword count, const Handle* handles, Bool waitAll, Dword milliseconds) {
+Dword SimSerial::WaitForMultipleObjects(Dword count, const Handle* handles, Bool waitAll,
+                                        Dword milliseconds) {
   Lock lock(mutex_);
-  SimCallRecord record =
-      Record(SimCall::WaitForMultipleObjects, count ? handles[0] : kNullHandle,
-             {count, static_cast<Dword>(waitAll), milliseconds});
+  SimCallRecord record = Record(SimCall::WaitForMultipleObjects, count ? handles[0] : kNullHandle,
+                                {count, static_cast<Dword>(waitAll), milliseconds});
   record.handles.assign(handles, handles + count);
   Dword error = 0;
   Dword r = kWaitFailed;
@@ -163,22 +166,35 @@ Dword SimSerial::GetLastError() {
 std::wstring SimSerial::SystemMessage(Dword error) {
   // The texts of the system table for the numbers this program meets.
   switch (error) {
-    case kErrorSuccess: return L"The operation completed successfully.\r\n";
-    case kErrorFileNotFound: return L"The system cannot find the file specified.\r\n";
-    case kErrorPathNotFound: return L"The system cannot find the path specified.\r\n";
-    case kErrorAccessDenied: return L"Access is denied.\r\n";
-    case kErrorInvalidHandle: return L"The handle is invalid.\r\n";
-    case kErrorNotReady: return L"The device is not ready.\r\n";
-    case kErrorGenFailure: return L"A device attached to the system is not functioning.\r\n";
+    case kErrorSuccess:
+      return L"The operation completed successfully.\r\n";
+    case kErrorFileNotFound:
+      return L"The system cannot find the file specified.\r\n";
+    case kErrorPathNotFound:
+      return L"The system cannot find the path specified.\r\n";
+    case kErrorAccessDenied:
+      return L"Access is denied.\r\n";
+    case kErrorInvalidHandle:
+      return L"The handle is invalid.\r\n";
+    case kErrorNotReady:
+      return L"The device is not ready.\r\n";
+    case kErrorGenFailure:
+      return L"A device attached to the system is not functioning.\r\n";
     case kErrorSharingViolation:
       return L"The process cannot access the file because it is being used by another process.\r\n";
-    case kErrorInvalidParameter: return L"The parameter is incorrect.\r\n";
-    case kErrorInvalidName: return L"The filename, directory name, or volume label syntax is incorrect.\r\n";
+    case kErrorInvalidParameter:
+      return L"The parameter is incorrect.\r\n";
+    case kErrorInvalidName:
+      return L"The filename, directory name, or volume label syntax is incorrect.\r\n";
     case kErrorOperationAborted:
-      return L"The I/O operation has been aborted because of either a thread exit or an application request.\r\n";
-    case kErrorIoIncomplete: return L"Overlapped I/O event is not in a signaled state.\r\n";
-    case kErrorIoPending: return L"Overlapped I/O operation is in progress.\r\n";
-    default: return L"";
+      return L"The I/O operation has been aborted because of either a thread exit or an "
+             L"application request.\r\n";
+    case kErrorIoIncomplete:
+      return L"Overlapped I/O event is not in a signaled state.\r\n";
+    case kErrorIoPending:
+      return L"Overlapped I/O operation is in progress.\r\n";
+    default:
+      return L"";
   }
 }
 

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include <cstddef>
 #include <array>
+#include <cstddef>
 
 namespace quillet::os::win32 {
 
@@ -21,9 +21,15 @@ static_assert(sizeof(Dcb) == sizeof(DCB));
 static_assert(sizeof(ComStat) == sizeof(COMSTAT));
 static_assert(sizeof(CommTimeouts) == sizeof(COMMTIMEOUTS));
 
-HANDLE H(Handle h) { return reinterpret_cast<HANDLE>(h); }
-Handle FromH(HANDLE h) { return reinterpret_cast<Handle>(h); }
-OVERLAPPED* Ov(Overlapped* ov) { return reinterpret_cast<OVERLAPPED*>(ov); }
+HANDLE H(Handle h) {
+  return reinterpret_cast<HANDLE>(h);
+}
+Handle FromH(HANDLE h) {
+  return reinterpret_cast<Handle>(h);
+}
+OVERLAPPED* Ov(Overlapped* ov) {
+  return reinterpret_cast<OVERLAPPED*>(ov);
+}
 
 // Bit-field placement is the compiler's business, so the DCB is copied field
 // by field rather than by memory image.
@@ -62,10 +68,11 @@ DCB ToDcb(const Dcb& d) {
 
 }  // namespace
 
-Handle Win32SerialApi::CreateFileW(const std::wstring& fileName, Dword desiredAccess, Dword shareMode,
-                                   Dword creationDisposition, Dword flagsAndAttributes) {
-  return FromH(::CreateFileW(fileName.c_str(), desiredAccess, shareMode, nullptr, creationDisposition,
-                             flagsAndAttributes, nullptr));
+Handle Win32SerialApi::CreateFileW(const std::wstring& fileName, Dword desiredAccess,
+                                   Dword shareMode, Dword creationDisposition,
+                                   Dword flagsAndAttributes) {
+  return FromH(::CreateFileW(fileName.c_str(), desiredAccess, shareMode, nullptr,
+                             creationDisposition, flagsAndAttributes, nullptr));
 }
 
 Bool Win32SerialApi::SetupComm(Handle file, Dword inQueue, Dword outQueue) {
@@ -83,7 +90,9 @@ Bool Win32SerialApi::SetCommTimeouts(Handle file, const CommTimeouts& t) {
   return ::SetCommTimeouts(H(file), &w);
 }
 
-Bool Win32SerialApi::SetCommMask(Handle file, Dword eventMask) { return ::SetCommMask(H(file), eventMask); }
+Bool Win32SerialApi::SetCommMask(Handle file, Dword eventMask) {
+  return ::SetCommMask(H(file), eventMask);
+}
 
 Bool Win32SerialApi::WaitCommEvent(Handle file, Dword* eventMask, Overlapped* overlapped) {
   static_assert(sizeof(Dword) == sizeof(DWORD));
@@ -92,21 +101,25 @@ Bool Win32SerialApi::WaitCommEvent(Handle file, Dword* eventMask, Overlapped* ov
 
 Bool Win32SerialApi::ReadFile(Handle file, void* buffer, Dword bytesToRead, Dword* bytesRead,
                               Overlapped* overlapped) {
-  return ::ReadFile(H(file), buffer, bytesToRead, reinterpret_cast<DWORD*>(bytesRead), Ov(overlapped));
+  return ::ReadFile(H(file), buffer, bytesToRead, reinterpret_cast<DWORD*>(bytesRead),
+                    Ov(overlapped));
 }
 
-Bool Win32SerialApi::WriteFile(Handle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten,
-                               Overlapped* overlapped) {
+Bool Win32SerialApi::WriteFile(Handle file, const void* buffer, Dword bytesToWrite,
+                               Dword* bytesWritten, Overlapped* overlapped) {
   return ::WriteFile(H(file), buffer, bytesToWrite, reinterpret_cast<DWORD*>(bytesWritten),
                      Ov(overlapped));
 }
 
-Bool Win32SerialApi::GetOverlappedResult(Handle file, Overlapped* overlapped, Dword* bytesTransferred,
-                                         Bool wait) {
-  return ::GetOverlappedResult(H(file), Ov(overlapped), reinterpret_cast<DWORD*>(bytesTransferred), wait);
+Bool Win32SerialApi::GetOverlappedResult(Handle file, Overlapped* overlapped,
+                                         Dword* bytesTransferred, Bool wait) {
+  return ::GetOverlappedResult(H(file), Ov(overlapped), reinterpret_cast<DWORD*>(bytesTransferred),
+                               wait);
 }
 
-Bool Win32SerialApi::PurgeComm(Handle file, Dword flags) { return ::PurgeComm(H(file), flags); }
+Bool Win32SerialApi::PurgeComm(Handle file, Dword flags) {
+  return ::PurgeComm(H(file), flags);
+}
 
 Bool Win32SerialApi::ClearCommError(Handle file, Dword* errors, ComStat* stat) {
   COMSTAT w{};
@@ -135,17 +148,25 @@ Bool Win32SerialApi::EscapeCommFunction(Handle file, Dword function) {
   return ::EscapeCommFunction(H(file), function);
 }
 
-Bool Win32SerialApi::TransmitCommChar(Handle file, char ch) { return ::TransmitCommChar(H(file), ch); }
+Bool Win32SerialApi::TransmitCommChar(Handle file, char ch) {
+  return ::TransmitCommChar(H(file), ch);
+}
 
-Bool Win32SerialApi::CloseHandle(Handle object) { return ::CloseHandle(H(object)); }
+Bool Win32SerialApi::CloseHandle(Handle object) {
+  return ::CloseHandle(H(object));
+}
 
 Handle Win32SerialApi::CreateEventW(Bool manualReset, Bool initialState) {
   return FromH(::CreateEventW(nullptr, manualReset, initialState, nullptr));
 }
 
-Bool Win32SerialApi::SetEvent(Handle event) { return ::SetEvent(H(event)); }
+Bool Win32SerialApi::SetEvent(Handle event) {
+  return ::SetEvent(H(event));
+}
 
-Bool Win32SerialApi::ResetEvent(Handle event) { return ::ResetEvent(H(event)); }
+Bool Win32SerialApi::ResetEvent(Handle event) {
+  return ::ResetEvent(H(event));
+}
 
 Dword Win32SerialApi::WaitForMultipleObjects(Dword count, const Handle* handles, Bool waitAll,
                                              Dword milliseconds) {
@@ -162,14 +183,17 @@ Dword Win32SerialApi::WaitForSingleObject(Handle object, Dword milliseconds) {
   return ::WaitForSingleObject(H(object), milliseconds);
 }
 
-Dword Win32SerialApi::GetLastError() { return ::GetLastError(); }
+Dword Win32SerialApi::GetLastError() {
+  return ::GetLastError();
+}
 
 std::wstring Win32SerialApi::SystemMessage(Dword error) {
   wchar_t* text = nullptr;
   const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring result = length != 0 && text != nullptr ? std::wstring(text, length) : std::wstring();
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring result =
+      length != 0 && text != nullptr ? std::wstring(text, length) : std::wstring();
   if (text != nullptr) ::LocalFree(text);
   return result;
 }

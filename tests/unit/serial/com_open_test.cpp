@@ -12,8 +12,8 @@ TEST_F(PortTest, DefaultOpenAndCloseMakeExactlyTheseCalls) {
   EXPECT_TRUE(port->Connected());
   EXPECT_EQ(port->Handle(), sim.OpenHandle(L"COM1"));
   const auto calls = sim.DeviceCalls();
-  ASSERT_EQ(Calls(), (Names{"CreateFileW", "SetupComm", "SetCommState", "SetCommTimeouts", "GetCommModemStatus",
-                            "GetCommModemStatus", "GetCommModemStatus"}));
+  ASSERT_EQ(Calls(), (Names{"CreateFileW", "SetupComm", "SetCommState", "SetCommTimeouts",
+                            "GetCommModemStatus", "GetCommModemStatus", "GetCommModemStatus"}));
   EXPECT_EQ(calls[0].path, L"\\\\.\\COM1");
   EXPECT_EQ(calls[0].args, (std::vector<os::Dword>{0xC0000000, 0, 3, 0x40000000}));
   EXPECT_EQ(calls[1].handle, port->Handle());
@@ -71,85 +71,86 @@ TEST_P(DcbRecord, IsFilledFromTheSettings) {
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, DcbRecord,
-    ::testing::Values(
-        DcbCase{"Custom31250",
-                [](TComPort& p) {
-                  p.SetBaudRate(TBaudRate::brCustom);
-                  p.SetCustomBaudRate(31250);
-                },
-                [](os::Dcb& d) { d.BaudRate = 31250; }},
-        DcbCase{"CustomRateIgnoredForFixedChoice", [](TComPort& p) { p.SetCustomBaudRate(31250); },
-                [](os::Dcb&) {}},
-        DcbCase{"Br256000", [](TComPort& p) { p.SetBaudRate(TBaudRate::br256000); },
-                [](os::Dcb& d) { d.BaudRate = 256000; }},
-        DcbCase{"Br110", [](TComPort& p) { p.SetBaudRate(TBaudRate::br110); }, [](os::Dcb& d) { d.BaudRate = 110; }},
-        DcbCase{"ReplaceWithoutCheckHasNoEffect",
-                [](TComPort& p) {
-                  p.Parity().SetReplace(true);
-                  p.Parity().SetReplaceChar(L'?');
-                },
-                [](os::Dcb&) {}},
-        DcbCase{"CheckAndReplace",
-                [](TComPort& p) {
-                  p.Parity().SetBits(TParityBits::prSpace);
-                  p.Parity().SetCheck(true);
-                  p.Parity().SetReplace(true);
-                  p.Parity().SetReplaceChar(0x13F);  // low 8 bits only
-                },
-                [](os::Dcb& d) {
-                  d.Parity = os::kSpaceParity;
-                  d.fParity = 1;
-                  d.fErrorChar = 1;
-                  d.ErrorChar = 0x3F;
-                }},
-        DcbCase{"InputSize4096", [](TComPort& p) { p.Buffer().SetInputSize(4096); },
-                [](os::Dcb& d) { d.XonLim = d.XoffLim = 1024; }},
-        DcbCase{"InputSize6",
-                [](TComPort& p) { p.Buffer().SetInputSize(6); },  // 6 / 4 truncates to 1
-                [](os::Dcb& d) { d.XonLim = d.XoffLim = 1; }},
-        DcbCase{"FrameAndChars",
-                [](TComPort& p) {
-                  p.SetDataBits(TDataBits::dbSeven);
-                  p.SetStopBits(TStopBits::sbTwoStopBits);
-                  p.SetDiscardNull(true);
-                  p.SetEventChar(L'\n');
-                  p.FlowControl().SetXonChar(0x111);
-                  p.FlowControl().SetXoffChar(0x113);
-                },
-                [](os::Dcb& d) {
-                  d.ByteSize = 7;
-                  d.StopBits = os::kTwoStopBits;
-                  d.fNull = 1;
-                  d.EvtChar = '\n';
-                }},
-        DcbCase{"HardwareFlowAndLines",
-                [](TComPort& p) {
-                  p.FlowControl().SetFlowControl(TFlowControl::fcHardware);
-                  p.FlowControl().SetControlDTR(TDTRFlowControl::dtrHandshake);
-                  p.FlowControl().SetOutDSRFlow(true);
-                  p.FlowControl().SetDSRSensitivity(true);
-                  p.FlowControl().SetTxContinueOnXoff(true);
-                },
-                [](os::Dcb& d) {
-                  d.fOutxCtsFlow = 1;
-                  d.fRtsControl = os::kRtsControlHandshake;
-                  d.fDtrControl = os::kDtrControlHandshake;
-                  d.fOutxDsrFlow = 1;
-                  d.fDsrSensitivity = 1;
-                  d.fTXContinueOnXoff = 1;
-                }},
-        DcbCase{"SoftwareFlowRtsToggle",
-                [](TComPort& p) {
-                  p.FlowControl().SetFlowControl(TFlowControl::fcSoftware);
-                  p.FlowControl().SetControlRTS(TRTSFlowControl::rtsToggle);
-                  p.FlowControl().SetControlDTR(TDTRFlowControl::dtrEnable);
-                },
-                [](os::Dcb& d) {
-                  d.fOutX = 1;
-                  d.fInX = 1;
-                  d.fRtsControl = os::kRtsControlToggle;
-                  d.fDtrControl = os::kDtrControlEnable;
-                }}),
+    ::testing::Values(DcbCase{"Custom31250",
+                              [](TComPort& p) {
+                                p.SetBaudRate(TBaudRate::brCustom);
+                                p.SetCustomBaudRate(31250);
+                              },
+                              [](os::Dcb& d) { d.BaudRate = 31250; }},
+                      DcbCase{"CustomRateIgnoredForFixedChoice",
+                              [](TComPort& p) { p.SetCustomBaudRate(31250); }, [](os::Dcb&) {}},
+                      DcbCase{"Br256000", [](TComPort& p) { p.SetBaudRate(TBaudRate::br256000); },
+                              [](os::Dcb& d) { d.BaudRate = 256000; }},
+                      DcbCase{"Br110", [](TComPort& p) { p.SetBaudRate(TBaudRate::br110); },
+                              [](os::Dcb& d) { d.BaudRate = 110; }},
+                      DcbCase{"ReplaceWithoutCheckHasNoEffect",
+                              [](TComPort& p) {
+                                p.Parity().SetReplace(true);
+                                p.Parity().SetReplaceChar(L'?');
+                              },
+                              [](os::Dcb&) {}},
+                      DcbCase{"CheckAndReplace",
+                              [](TComPort& p) {
+                                p.Parity().SetBits(TParityBits::prSpace);
+                                p.Parity().SetCheck(true);
+                                p.Parity().SetReplace(true);
+                                p.Parity().SetReplaceChar(0x13F);  // low 8 bits only
+                              },
+                              [](os::Dcb& d) {
+                                d.Parity = os::kSpaceParity;
+                                d.fParity = 1;
+                                d.fErrorChar = 1;
+                                d.ErrorChar = 0x3F;
+                              }},
+                      DcbCase{"InputSize4096", [](TComPort& p) { p.Buffer().SetInputSize(4096); },
+                              [](os::Dcb& d) { d.XonLim = d.XoffLim = 1024; }},
+                      DcbCase{
+                          "InputSize6",
+                          [](TComPort& p) { p.Buffer().SetInputSize(6); },  // 6 / 4 truncates to 1
+                          [](os::Dcb& d) { d.XonLim = d.XoffLim = 1; }},
+                      DcbCase{"FrameAndChars",
+                              [](TComPort& p) {
+                                p.SetDataBits(TDataBits::dbSeven);
+                                p.SetStopBits(TStopBits::sbTwoStopBits);
+                                p.SetDiscardNull(true);
+                                p.SetEventChar(L'\n');
+                                p.FlowControl().SetXonChar(0x111);
+                                p.FlowControl().SetXoffChar(0x113);
+                              },
+                              [](os::Dcb& d) {
+                                d.ByteSize = 7;
+                                d.StopBits = os::kTwoStopBits;
+                                d.fNull = 1;
+                                d.EvtChar = '\n';
+                              }},
+                      DcbCase{"HardwareFlowAndLines",
+                              [](TComPort& p) {
+                                p.FlowControl().SetFlowControl(TFlowControl::fcHardware);
+                                p.FlowControl().SetControlDTR(TDTRFlowControl::dtrHandshake);
+                                p.FlowControl().SetOutDSRFlow(true);
+                                p.FlowControl().SetDSRSensitivity(true);
+                                p.FlowControl().SetTxContinueOnXoff(true);
+                              },
+                              [](os::Dcb& d) {
+                                d.fOutxCtsFlow = 1;
+                                d.fRtsControl = os::kRtsControlHandshake;
+                                d.fDtrControl = os::kDtrControlHandshake;
+                                d.fOutxDsrFlow = 1;
+                                d.fDsrSensitivity = 1;
+                                d.fTXContinueOnXoff = 1;
+                              }},
+                      DcbCase{"SoftwareFlowRtsToggle",
+                              [](TComPort& p) {
+                                p.FlowControl().SetFlowControl(TFlowControl::fcSoftware);
+                                p.FlowControl().SetControlRTS(TRTSFlowControl::rtsToggle);
+                                p.FlowControl().SetControlDTR(TDTRFlowControl::dtrEnable);
+                              },
+                              [](os::Dcb& d) {
+                                d.fOutX = 1;
+                                d.fInX = 1;
+                                d.fRtsControl = os::kRtsControlToggle;
+                                d.fDtrControl = os::kDtrControlEnable;
+                              }}),
     [](const ::testing::TestParamInfo<DcbCase>& info) { return std::string(info.param.name); });
 
 TEST_F(PortTest, TimeoutsReachTheDeviceBitForBit) {
@@ -184,7 +185,8 @@ TEST_F(PortTest, DeviceThatCannotBeOpenedRaisesCodeOneAndLeavesThePortClosed) {
     } catch (const EComPort& e) {
       EXPECT_EQ(e.Code(), 1);
       EXPECT_EQ(e.WinCode(), c.winCode);
-      EXPECT_EQ(e.Message(), L"Unable to open com port (Error: " + std::to_wstring(c.winCode) + L")");
+      EXPECT_EQ(e.Message(),
+                L"Unable to open com port (Error: " + std::to_wstring(c.winCode) + L")");
     }
     EXPECT_FALSE(port->Connected());
     EXPECT_EQ(port->Handle(), os::kInvalidHandleValue);
@@ -212,8 +214,8 @@ TEST_F(PortTest, NamesThatCouldLeaveTheDeviceNamespaceAreRefused) {
 TEST_F(PortTest, WithOnExceptionAFailedOpenIsReportedAndThePortStaysClosed) {
   JournalHandlers();
   std::vector<std::wstring> reports;
-  port->SetOnException([&](TObject*, TComExceptions kind, const std::wstring& message, std::int64_t winError,
-                           const std::wstring& winMessage) {
+  port->SetOnException([&](TObject*, TComExceptions kind, const std::wstring& message,
+                           std::int64_t winError, const std::wstring& winMessage) {
     EXPECT_EQ(kind, TComExceptions::CE_OpenFailed);
     EXPECT_EQ(message, L"Unable to open com port");
     reports.push_back(std::to_wstring(winError) + L" " + winMessage);
@@ -222,10 +224,12 @@ TEST_F(PortTest, WithOnExceptionAFailedOpenIsReportedAndThePortStaysClosed) {
   port->Open();
   port->SetPort(L"bad:name");
   port->Open();
-  EXPECT_EQ(reports, (std::vector<std::wstring>{
-                         L"2 System Error.  Code: 2.\r\nThe system cannot find the file specified.\r\n",
-                         L"123 System Error.  Code: 123.\r\nThe filename, directory name, or volume label syntax "
-                         L"is incorrect.\r\n"}));
+  EXPECT_EQ(
+      reports,
+      (std::vector<std::wstring>{
+          L"2 System Error.  Code: 2.\r\nThe system cannot find the file specified.\r\n",
+          L"123 System Error.  Code: 123.\r\nThe filename, directory name, or volume label syntax "
+          L"is incorrect.\r\n"}));
   EXPECT_FALSE(port->Connected());
   EXPECT_EQ(port->Handle(), os::kInvalidHandleValue);
   EXPECT_EQ(Calls(), (Names{"CreateFileW"}));
@@ -260,7 +264,8 @@ TEST_P(OpenApplyFailure, ClosesTheDeviceAgainAndRaises) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, OpenApplyFailure,
-                         ::testing::Values(ApplyFailure{SimCall::SetupComm, 9}, ApplyFailure{SimCall::SetCommState, 7},
+                         ::testing::Values(ApplyFailure{SimCall::SetupComm, 9},
+                                           ApplyFailure{SimCall::SetCommState, 7},
                                            ApplyFailure{SimCall::SetCommTimeouts, 8}));
 
 TEST_F(PortTest, ApplyFailureOnAnOpenPortRaisesFromTheSetterAndKeepsThePortOpen) {
@@ -281,9 +286,8 @@ TEST_F(PortTest, ApplyFailureOnAnOpenPortRaisesFromTheSetterAndKeepsThePortOpen)
 TEST_F(PortTest, WithOnExceptionAnApplyFailureDuringOpenIsReportedAndOpenGoesOn) {
   JournalHandlers();
   std::vector<TComExceptions> kinds;
-  port->SetOnException([&](TObject*, TComExceptions kind, const std::wstring&, std::int64_t, const std::wstring&) {
-    kinds.push_back(kind);
-  });
+  port->SetOnException([&](TObject*, TComExceptions kind, const std::wstring&, std::int64_t,
+                           const std::wstring&) { kinds.push_back(kind); });
   sim.FailNext(SimCall::SetCommTimeouts, os::kErrorGenFailure);
   port->Open();
   EXPECT_EQ(kinds, (std::vector<TComExceptions>{TComExceptions::CE_TimeoutsFailed}));
@@ -299,20 +303,23 @@ TEST_F(PortTest, NotificationsAroundOpenAndCloseComeInOrderWithLinks) {
   port->RegisterLink(second.get());
   sim.SetModemStatus(L"COM1", os::kMsCtsOn | os::kMsRlsdOn);
   port->Open();
-  EXPECT_EQ(journal, (Names{"BeforeOpen", "L1 Conn 1", "L2 Conn 1", "AfterOpen", "L1 CTS 1", "L2 CTS 1", "CTS 1",
-                            "L1 DSR 0", "L2 DSR 0", "DSR 0", "L1 RLSD 1", "L2 RLSD 1", "RLSD 1"}));
+  EXPECT_EQ(journal,
+            (Names{"BeforeOpen", "L1 Conn 1", "L2 Conn 1", "AfterOpen", "L1 CTS 1", "L2 CTS 1",
+                   "CTS 1", "L1 DSR 0", "L2 DSR 0", "DSR 0", "L1 RLSD 1", "L2 RLSD 1", "RLSD 1"}));
 
   journal.clear();
   // The device is still open when OnBeforeClose runs and closed before the
   // links hear of it.
-  port->SetOnBeforeClose([this](TObject*) { journal.push_back(sim.IsOpen(L"COM1") ? "BeforeClose open" : "?"); });
+  port->SetOnBeforeClose(
+      [this](TObject*) { journal.push_back(sim.IsOpen(L"COM1") ? "BeforeClose open" : "?"); });
   first->SetOnConn([this](TObject*, bool on) {
-    journal.push_back(std::string("L1 Conn ") + Bit(on) + (sim.IsOpen(L"COM1") ? " open" : " closed"));
+    journal.push_back(std::string("L1 Conn ") + Bit(on) +
+                      (sim.IsOpen(L"COM1") ? " open" : " closed"));
   });
   port->Close();
-  EXPECT_EQ(journal, (Names{"L1 CTS 0", "L2 CTS 0", "L1 DSR 0", "L2 DSR 0", "L1 RLSD 0", "L2 RLSD 0", "CTS 0",
-                            "DSR 0", "RLSD 0", "BeforeClose open", "L1 Conn 0 closed", "L2 Conn 0",
-                            "AfterClose"}));
+  EXPECT_EQ(journal, (Names{"L1 CTS 0", "L2 CTS 0", "L1 DSR 0", "L2 DSR 0", "L1 RLSD 0",
+                            "L2 RLSD 0", "CTS 0", "DSR 0", "RLSD 0", "BeforeClose open",
+                            "L1 Conn 0 closed", "L2 Conn 0", "AfterClose"}));
 }
 
 TEST_F(PortTest, UnreadableModemLinesReportOffInsteadOfFailingTheOpen) {
@@ -325,7 +332,8 @@ TEST_F(PortTest, UnreadableModemLinesReportOffInsteadOfFailingTheOpen) {
   // Asked directly, the failure is an error.
   sim.FailNext(SimCall::GetCommModemStatus, 50);
   EXPECT_THROW(port->Signals(), EComPort);
-  EXPECT_EQ(port->Signals(), (TComSignals{TComSignal::csCTS, TComSignal::csDSR, TComSignal::csRLSD}));
+  EXPECT_EQ(port->Signals(),
+            (TComSignals{TComSignal::csCTS, TComSignal::csDSR, TComSignal::csRLSD}));
 }
 
 TEST_F(PortTest, EmptyEventsStillOpenAndNotify) {
@@ -422,8 +430,8 @@ TEST_F(PortTest, ChangingThePortOfAnOpenPortReopensItUnderTheNewName) {
   EXPECT_TRUE(port->Connected());
   EXPECT_TRUE(sim.IsOpen(L"COM1"));
   EXPECT_FALSE(sim.IsOpen(L"COM2"));
-  EXPECT_EQ(journal, (Names{"CTS 0", "DSR 0", "RLSD 0", "BeforeClose", "AfterClose", "BeforeOpen", "AfterOpen",
-                            "CTS 0", "DSR 0", "RLSD 0"}));
+  EXPECT_EQ(journal, (Names{"CTS 0", "DSR 0", "RLSD 0", "BeforeClose", "AfterClose", "BeforeOpen",
+                            "AfterOpen", "CTS 0", "DSR 0", "RLSD 0"}));
   sim.ClearCalls();
   port->SetPort(L"COM1");  // equal name: nothing
   EXPECT_TRUE(Calls().empty());
@@ -432,7 +440,8 @@ TEST_F(PortTest, ChangingThePortOfAnOpenPortReopensItUnderTheNewName) {
 TEST_F(PortTest, OpenInsideAnUpdateBracketAppliesNothingUntilEndUpdate) {
   port->BeginUpdate();
   port->Open();
-  EXPECT_EQ(Calls(), (Names{"CreateFileW", "GetCommModemStatus", "GetCommModemStatus", "GetCommModemStatus"}));
+  EXPECT_EQ(Calls(), (Names{"CreateFileW", "GetCommModemStatus", "GetCommModemStatus",
+                            "GetCommModemStatus"}));
   sim.ClearCalls();
   port->EndUpdate();
   EXPECT_EQ(Calls(), (Names{"SetupComm", "SetCommState", "SetCommTimeouts"}));

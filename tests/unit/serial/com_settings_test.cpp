@@ -91,23 +91,35 @@ INSTANTIATE_TEST_SUITE_P(
         SetterCase{"StopBits", [](TComPort& p) { p.SetStopBits(TStopBits::sbTwoStopBits); }, kLine},
         SetterCase{"DiscardNull", [](TComPort& p) { p.SetDiscardNull(true); }, kLine},
         SetterCase{"EventChar", [](TComPort& p) { p.SetEventChar(L'\r'); }, kLine},
-        SetterCase{"ParityBits", [](TComPort& p) { p.Parity().SetBits(TParityBits::prEven); }, kLine},
-        SetterCase{"SameParityBits", [](TComPort& p) { p.Parity().SetBits(TParityBits::prNone); }, kNothing},
-        SetterCase{"ParityReplaceChar", [](TComPort& p) { p.Parity().SetReplaceChar(L'?'); }, kLine},
-        SetterCase{"FlowControlField", [](TComPort& p) { p.FlowControl().SetOutDSRFlow(true); }, kLine},
+        SetterCase{"ParityBits", [](TComPort& p) { p.Parity().SetBits(TParityBits::prEven); },
+                   kLine},
+        SetterCase{"SameParityBits", [](TComPort& p) { p.Parity().SetBits(TParityBits::prNone); },
+                   kNothing},
+        SetterCase{"ParityReplaceChar", [](TComPort& p) { p.Parity().SetReplaceChar(L'?'); },
+                   kLine},
+        SetterCase{"FlowControlField", [](TComPort& p) { p.FlowControl().SetOutDSRFlow(true); },
+                   kLine},
         SetterCase{"XonChar", [](TComPort& p) { p.FlowControl().SetXonChar(1); }, kLine},
         SetterCase{"SamePresetStillApplies",
-                   [](TComPort& p) { p.FlowControl().SetFlowControl(TFlowControl::fcNone); }, kLine},
-        SetterCase{"ReadInterval", [](TComPort& p) { p.Timeouts().SetReadInterval(10); }, kTimeouts},
-        SetterCase{"WriteTotalConstant", [](TComPort& p) { p.Timeouts().SetWriteTotalConstant(5); }, kTimeouts},
-        SetterCase{"SameTimeout", [](TComPort& p) { p.Timeouts().SetWriteTotalMultiplier(100); }, kNothing},
+                   [](TComPort& p) { p.FlowControl().SetFlowControl(TFlowControl::fcNone); },
+                   kLine},
+        SetterCase{"ReadInterval", [](TComPort& p) { p.Timeouts().SetReadInterval(10); },
+                   kTimeouts},
+        SetterCase{"WriteTotalConstant", [](TComPort& p) { p.Timeouts().SetWriteTotalConstant(5); },
+                   kTimeouts},
+        SetterCase{"SameTimeout", [](TComPort& p) { p.Timeouts().SetWriteTotalMultiplier(100); },
+                   kNothing},
         SetterCase{"InputSize", [](TComPort& p) { p.Buffer().SetInputSize(2048); }, kBuffer},
         SetterCase{"OutputSize", [](TComPort& p) { p.Buffer().SetOutputSize(512); }, kBuffer},
-        SetterCase{"ParityPropertyAppliesEvenUnchanged", [](TComPort& p) { p.SetParity(TComParity()); }, kLine},
-        SetterCase{"FlowControlProperty", [](TComPort& p) { p.SetFlowControl(TComFlowControl()); }, kLine},
-        SetterCase{"TimeoutsProperty", [](TComPort& p) { p.SetTimeouts(TComTimeouts()); }, kTimeouts},
+        SetterCase{"ParityPropertyAppliesEvenUnchanged",
+                   [](TComPort& p) { p.SetParity(TComParity()); }, kLine},
+        SetterCase{"FlowControlProperty", [](TComPort& p) { p.SetFlowControl(TComFlowControl()); },
+                   kLine},
+        SetterCase{"TimeoutsProperty", [](TComPort& p) { p.SetTimeouts(TComTimeouts()); },
+                   kTimeouts},
         SetterCase{"BufferProperty", [](TComPort& p) { p.SetBuffer(TComBuffer()); }, kBuffer},
-        SetterCase{"EventsOnlyStored", [](TComPort& p) { p.SetEvents({TComEvent::evRxChar}); }, kNothing},
+        SetterCase{"EventsOnlyStored", [](TComPort& p) { p.SetEvents({TComEvent::evRxChar}); },
+                   kNothing},
         SetterCase{"CodePageOnlyStored", [](TComPort& p) { p.SetCodePage(65001); }, kNothing}),
     [](const ::testing::TestParamInfo<SetterCase>& info) { return std::string(info.param.name); });
 
@@ -267,10 +279,11 @@ TEST_F(PortTest, SyncMethodAndThreadPriorityAreRefusedWhileOpen) {
 
   // With OnException the refusal is reported and the old value still stays.
   int reports = 0;
-  port->SetOnException([&](TObject*, TComExceptions kind, const std::wstring&, std::int64_t, const std::wstring&) {
-    EXPECT_EQ(kind, TComExceptions::CE_ConnChangeProp);
-    ++reports;
-  });
+  port->SetOnException(
+      [&](TObject*, TComExceptions kind, const std::wstring&, std::int64_t, const std::wstring&) {
+        EXPECT_EQ(kind, TComExceptions::CE_ConnChangeProp);
+        ++reports;
+      });
   port->SetSyncMethod(TSyncMethod::smThreadSync);
   EXPECT_EQ(reports, 1);
   EXPECT_EQ(port->SyncMethod(), TSyncMethod::smNone);
@@ -316,7 +329,8 @@ TEST_F(PortTest, TriggersOnRxCharIsStoredAfterAReportThatReturned) {
   TComLink reader;
   reader.SetOnRxBuf([](TObject*, const char*, int) {});
   port->RegisterLink(&reader);
-  port->SetOnException([](TObject*, TComExceptions, const std::wstring&, std::int64_t, const std::wstring&) {});
+  port->SetOnException(
+      [](TObject*, TComExceptions, const std::wstring&, std::int64_t, const std::wstring&) {});
   port->SetTriggersOnRxChar(false);
   port->UnRegisterLink(&reader);
   EXPECT_FALSE(port->TriggersOnRxChar());

@@ -1,11 +1,12 @@
 // The component framework: ownership, lookup, destruction order, loading.
+#include "serial/component.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "os/exception.h"
-#include "serial/component.h"
 
 namespace quillet::serial {
 namespace {

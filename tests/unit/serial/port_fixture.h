@@ -30,18 +30,25 @@ class PortTest : public ::testing::Test {
     port->SetOnAfterOpen([this](TObject*) { journal.push_back("AfterOpen"); });
     port->SetOnBeforeClose([this](TObject*) { journal.push_back("BeforeClose"); });
     port->SetOnAfterClose([this](TObject*) { journal.push_back("AfterClose"); });
-    port->SetOnCTSChange([this](TObject*, bool on) { journal.push_back(std::string("CTS ") + Bit(on)); });
-    port->SetOnDSRChange([this](TObject*, bool on) { journal.push_back(std::string("DSR ") + Bit(on)); });
-    port->SetOnRLSDChange([this](TObject*, bool on) { journal.push_back(std::string("RLSD ") + Bit(on)); });
+    port->SetOnCTSChange(
+        [this](TObject*, bool on) { journal.push_back(std::string("CTS ") + Bit(on)); });
+    port->SetOnDSRChange(
+        [this](TObject*, bool on) { journal.push_back(std::string("DSR ") + Bit(on)); });
+    port->SetOnRLSDChange(
+        [this](TObject*, bool on) { journal.push_back(std::string("RLSD ") + Bit(on)); });
   }
 
   // A link whose signal handlers write "<name> <what> <0|1>".
   std::unique_ptr<TComLink> JournalLink(const std::string& name) {
     auto link = std::make_unique<TComLink>();
-    link->SetOnConn([this, name](TObject*, bool on) { journal.push_back(name + " Conn " + Bit(on)); });
-    link->SetOnCTSChange([this, name](TObject*, bool on) { journal.push_back(name + " CTS " + Bit(on)); });
-    link->SetOnDSRChange([this, name](TObject*, bool on) { journal.push_back(name + " DSR " + Bit(on)); });
-    link->SetOnRLSDChange([this, name](TObject*, bool on) { journal.push_back(name + " RLSD " + Bit(on)); });
+    link->SetOnConn(
+        [this, name](TObject*, bool on) { journal.push_back(name + " Conn " + Bit(on)); });
+    link->SetOnCTSChange(
+        [this, name](TObject*, bool on) { journal.push_back(name + " CTS " + Bit(on)); });
+    link->SetOnDSRChange(
+        [this, name](TObject*, bool on) { journal.push_back(name + " DSR " + Bit(on)); });
+    link->SetOnRLSDChange(
+        [this, name](TObject*, bool on) { journal.push_back(name + " RLSD " + Bit(on)); });
     return link;
   }
 

@@ -1,9 +1,9 @@
 // The serial double itself: the driver behaviour the port engine relies on.
+#include "os/sim/serial_sim.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
-
-#include "os/sim/serial_sim.h"
 
 namespace quillet::os::sim {
 namespace {
@@ -12,7 +12,8 @@ class SimTest : public ::testing::Test {
  protected:
   SimTest() { sim.AddPort(L"COM3"); }
   Handle Open() {
-    return sim.CreateFileW(L"\\\\.\\COM3", kGenericRead | kGenericWrite, 0, kOpenExisting, kFileFlagOverlapped);
+    return sim.CreateFileW(L"\\\\.\\COM3", kGenericRead | kGenericWrite, 0, kOpenExisting,
+                           kFileFlagOverlapped);
   }
   SimSerial sim;
 };
@@ -22,7 +23,8 @@ TEST_F(SimTest, OpenIsExclusiveAndMissingPortsAreNotFound) {
   ASSERT_NE(h, kInvalidHandleValue);
   EXPECT_EQ(Open(), kInvalidHandleValue);
   EXPECT_EQ(sim.GetLastError(), kErrorAccessDenied);
-  EXPECT_EQ(sim.CreateFileW(L"\\\\.\\COM4", kGenericRead, 0, kOpenExisting, 0), kInvalidHandleValue);
+  EXPECT_EQ(sim.CreateFileW(L"\\\\.\\COM4", kGenericRead, 0, kOpenExisting, 0),
+            kInvalidHandleValue);
   EXPECT_EQ(sim.GetLastError(), kErrorFileNotFound);
   EXPECT_TRUE(sim.CloseHandle(h));
   EXPECT_FALSE(sim.CloseHandle(h));
