@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Runs every test tier: the native unit tests (ASan + UBSan), then the MinGW
+# build and its Win32 integration and end-to-end tests under Wine + Xvfb.
+# Installs what it needs on a fresh Debian 12 (run as root or with sudo).
+# Prints one summary line and exits non-zero on any failure.
+#   QUILLET_JOBS=N   parallel build/test jobs (default: number of CPUs)
+set -euo pipefail
+
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+cd "$quillet_root"
+
+ensure_packages "${quillet_build_packages[@]}" \
+  libgtest-dev libgmock-dev libbenchmark-dev \
+  socat xdotool clang-14 libclang-rt-14-dev
+
+jobs=${QUILLET_JOBS:-$(nproc)}
+failed=()
+passed=()
+
+# Runs one step, remembers whether it passed, and never stops the run.
+step() {
+  local name=$1
+  shift
+  say "$name"
+  if "$@"; then
+    passed+=("$name")
+  else
+    failed+=("$name")
+    return 1
+  fi
+}
+
+wine_env=tests/support/wine-env
+mingw_env_started=0
+stop_wine() {
+  if ((mingw_env_started)); then
+    "$wine_env" stop build/mingw || true
+    mingw_env_started=0
+  fi
+}
+trap stop_wine EXIT
+
+# Native tier.
+if step "native: configure" cmake --preset native &&
+  step "native: build" cmake --build --preset native --parallel "$jobs"; then
+  step "native: unit tests" ctest --preset native --parallel "$jobs" || true
+fi
+
+# Windows tiers: one shared Wine environment, tests one at a time.
+if step "mingw: configure" cmake --preset mingw &&
+  step "mingw: build" cmake --build --preset mingw --parallel "$jobs"; then
+  if step "mingw: start Wine" "$wine_env" start build/mingw; then
+    mingw_env_started=1
+    step "mingw: Win32 and end-to-end tests" ctest --preset mingw || true
+  fi
+  stop_wine
+fi
+
+echo
+if ((${#failed[@]} == 0)); then
+  echo "SUMMARY: all ${#passed[@]} steps passed (artifacts in build/mingw/artifacts/)"
+  exit 0
+fi
+printf -v failed_list '%s; ' "${failed[@]}"
+echo "SUMMARY: ${#failed[@]} of $((${#passed[@]} + ${#failed[@]})) steps FAILED: ${failed_list%; }"
+exit 1
