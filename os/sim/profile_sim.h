@@ -1,0 +1,33 @@
+// An emulation of the system's two profile-file functions on real files, so
+// that native tests read and write the configuration exactly as the program
+// does on Windows. It follows Wine's behaviour, checked against Wine itself by
+// a differential test:
+//  - a file is decoded whole first (UTF-16 LE/BE or UTF-8 after their byte-
+//    order marks, otherwise Windows-1252); lines end at CR, LF or NUL;
+//  - section and key names match ignoring ASCII letter case only, after their
+//    surrounding blanks (tab, LF, VT, FF, CR, space) are trimmed; the first
+//    of duplicate sections or keys is the one read and updated;
+//  - a value read loses its blanks, then one pair of matching quotes;
+//  - writing a value equal to the stored one leaves the file untouched; any
+//    other write rewrites the whole file canonically: blank lines dropped,
+//    "[name]" and "key=value" lines without blanks, CRLF endings, the file's
+//    own encoding (new files in the ANSI code page);
+//  - a new key goes after the last key of its section, a new section at the
+//    end of the file.
+// Only std:: is used, so the emulation also builds with MinGW for that test.
+#pragma once
+
+#include "os/profile_api.h"
+
+namespace quillet::os::sim {
+
+class SimProfile final : public ProfileApi {
+ public:
+  ProfileString GetPrivateProfileStringW(const std::wstring& section, const std::wstring& key,
+                                         const std::wstring& defaultValue, Dword bufferSize,
+                                         const std::wstring& file) override;
+  ProfileWriteResult WritePrivateProfileStringW(const std::wstring& section, const std::wstring& key,
+                                                const std::wstring& value, const std::wstring& file) override;
+};
+
+}  // namespace quillet::os::sim

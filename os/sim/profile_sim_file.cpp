@@ -1,0 +1,225 @@
+#include "os/sim/profile_sim_file.h"
+
+#include "os/sim/profile_sim_cp1252.h"
+
+namespace quillet::os::sim {
+
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+bool IsBlank(char16_t ch) { return ch == u' ' || (ch >= u'\t' && ch <= u'\r'); }
+
+char16_t AsciiLower(char16_t ch) { return ch >= u'A' && ch <= u'Z' ? static_cast<char16_t>(ch + 32) : ch; }
+
+bool StartsWith(const std::string& bytes, std::string_view prefix) {
+  return bytes.size() >= prefix.size() && bytes.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::u16string DecodeUtf16(const std::string& bytes, std::size_t start, bool bigEndian) {
+  std::u16string text;
+  // A trailing odd byte is no character.
+  for (std::size_t i = start; i + 1 < bytes.size(); i += 2) {
+    const auto first = static_cast<unsigned char>(bytes[i]);
+    const auto second = static_cast<unsigned char>(bytes[i + 1]);
+    text.push_back(static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first));
+  }
+  return text;
+}
+
+void AppendUtf16(std::u16string& text, char32_t cp) {
+  if (cp < 0x10000) {
+    text.push_back(static_cast<char16_t>(cp));
+  } else {
+    cp -= 0x10000;
+    text.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+    text.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+  }
+}
+
+std::u16string DecodeUtf8(const std::string& bytes, std::size_t start) {
+  std::u16string text;
+  std::size_t i = start;
+  while (i < bytes.size()) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    int extra = lead < 0x80 ? 0 : lead >= 0xC2 && lead < 0xE0 ? 1 : lead >= 0xE0 && lead < 0xF0 ? 2
+                                  : lead >= 0xF0 && lead < 0xF5 ? 3 : -1;
+    if (extra < 0) {
+      text.push_back(kReplacement);
+      ++i;
+      continue;
+    }
+    char32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
+    std::size_t j = i + 1;
+    for (; j < bytes.size() && j <= i + static_cast<std::size_t>(extra); ++j) {
+      const auto next = static_cast<unsigned char>(bytes[j]);
+      if ((next & 0xC0) != 0x80) break;
+      cp = (cp << 6) | (next & 0x3F);
+    }
+    const bool complete = j == i + 1 + static_cast<std::size_t>(extra);
+    const bool overlong = (extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF));
+    const bool surrogate = cp >= 0xD800 && cp < 0xE000;
+    if (complete && !overlong && !surrogate) {
+      AppendUtf16(text, cp);
+    } else {
+      text.push_back(kReplacement);
+    }
+    i = j;
+  }
+  return text;
+}
+
+std::u16string Decode(const std::string& bytes, ProfileEncoding& encoding) {
+  if (StartsWith(bytes, "\xFF\xFE")) {
+    encoding = ProfileEncoding::kUtf16Le;
+    return DecodeUtf16(bytes, 2, false);
+  }
+  if (StartsWith(bytes, "\xFE\xFF")) {
+    encoding = ProfileEncoding::kUtf16Be;
+    return DecodeUtf16(bytes, 2, true);
+  }
+  if (StartsWith(bytes, "\xEF\xBB\xBF")) {
+    encoding = ProfileEncoding::kUtf8;
+    return DecodeUtf8(bytes, 3);
+  }
+  encoding = ProfileEncoding::kAnsi;
+  std::u16string text;
+  text.reserve(bytes.size());
+  for (char byte : bytes) text.push_back(Cp1252ToUnicode(static_cast<unsigned char>(byte)));
+  return text;
+}
+
+void EncodeUtf8(std::string& out, std::u16string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+      cp = kReplacement;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+}
+
+std::string Encode(std::u16string_view text, ProfileEncoding encoding) {
+  std::string out;
+  switch (encoding) {
+    case ProfileEncoding::kAnsi:
+      for (char16_t ch : text) out.push_back(static_cast<char>(UnicodeToCp1252(ch)));
+      break;
+    case ProfileEncoding::kUtf8:
+      out = "\xEF\xBB\xBF";
+      EncodeUtf8(out, text);
+      break;
+    case ProfileEncoding::kUtf16Le:
+    case ProfileEncoding::kUtf16Be: {
+      const bool big = encoding == ProfileEncoding::kUtf16Be;
+      out = big ? "\xFE\xFF" : "\xFF\xFE";
+      for (char16_t ch : text) {
+        const char high = static_cast<char>(ch >> 8);
+        const char low = static_cast<char>(ch & 0xFF);
+        out.push_back(big ? high : low);
+        out.push_back(big ? low : high);
+      }
+      break;
+    }
+  }
+  return out;
+}
+
+void ParseLine(std::u16string_view raw, ProfileFile& file) {
+  // Whatever follows a NUL on its line is lost.
+  const std::u16string line = TrimProfileBlanks(raw.substr(0, raw.find(u'\0')));
+  if (line.empty()) return;
+  if (line.front() == u'[') {
+    const std::size_t close = line.rfind(u']');
+    if (close != std::u16string::npos) {
+      file.sections.push_back({TrimProfileBlanks(std::u16string_view(line).substr(1, close - 1)), {}});
+      return;
+    }
+  }
+  // Comments are no exception: a ';' line is a key like any other.
+  const std::size_t equals = line.find(u'=');
+  auto& entries = file.sections.back().entries;
+  if (equals == std::u16string::npos) {
+    entries.push_back({line, std::nullopt});
+  } else {
+    const std::u16string_view view(line);
+    entries.push_back({TrimProfileBlanks(view.substr(0, equals)), TrimProfileBlanks(view.substr(equals + 1))});
+  }
+}
+
+}  // namespace
+
+std::u16string TrimProfileBlanks(std::u16string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  return std::u16string(text.substr(begin, end - begin));
+}
+
+bool ProfileNamesEqual(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+ProfileFile ParseProfile(const std::string& bytes) {
+  ProfileFile file;
+  const std::u16string text = Decode(bytes, file.encoding);
+  file.sections.push_back({});
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find_first_of(u"\r\n", start);
+    if (end == std::u16string::npos) end = text.size();
+    ParseLine(std::u16string_view(text).substr(start, end - start), file);
+    start = end + 1;
+  }
+  return file;
+}
+
+std::string SerializeProfile(const ProfileFile& file) {
+  std::u16string text;
+  for (const auto& section : file.sections) {
+    // A section without a name has no header: its keys fall to the section
+    // before it when the file is read again, as with the system.
+    if (!section.name.empty()) text += u"[" + section.name + u"]\r\n";
+    for (const auto& entry : section.entries) {
+      text += entry.name;
+      if (entry.value) text += u"=" + *entry.value;
+      text += u"\r\n";
+    }
+  }
+  return Encode(text, file.encoding);
+}
+
+std::filesystem::path ProfilePath(const std::wstring& file) {
+#ifdef _WIN32
+  return std::filesystem::path(file);
+#else
+  std::wstring native = file;
+  for (wchar_t& ch : native) {
+    if (ch == L'\\') ch = L'/';
+  }
+  return std::filesystem::path(native);
+#endif
+}
+
+}  // namespace quillet::os::sim
