@@ -1,0 +1,331 @@
+#include "app/win32/form1.h"
+
+#include <commctrl.h>
+
+#include <exception>
+
+#include "app/main_window_layout.h"
+#include "app/win32/error_box_win32.h"
+#include "app/win32/startup_probe.h"
+#include "os/exception.h"
+#include "resources/resource_ids.h"
+
+namespace quillet::app::win32 {
+namespace {
+
+constexpr UINT_PTR kTimer1 = 1;
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+
+int ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+UniqueFont MakeFont(int height96, bool bold, int dpi) {
+  return UniqueFont(CreateFontW(-ScaleForDpi(height96, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
+                                FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
+}
+
+int TextWidth(HWND control, HFONT font, std::wstring_view text) {
+  HDC dc = GetDC(control);
+  SelectInDc select(dc, font);
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
+  ReleaseDC(control, dc);
+  return size.cx;
+}
+
+void RegisterWindowClass(HINSTANCE instance, WNDPROC proc) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = instance;
+  wc.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLET), IMAGE_ICON,
+                                           GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_SHARED));
+  wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLET), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.lpszClassName = kMainWindowClass.data();
+  RegisterClassExW(&wc);  // a second registration fails harmlessly
+}
+
+}  // namespace
+
+TForm1::TForm1(HINSTANCE instance, Services services)
+    : instance_(instance), services_(services), logic_(std::make_unique<MainForm>(services, *this)) {}
+
+TForm1::~TForm1() {
+  if (hwnd_ != nullptr) DestroyWindow(hwnd_);
+}
+
+bool TForm1::Create() {
+  RegisterWindowClass(instance_, &TForm1::WindowProc);
+  dpi_ = ScreenDpi();
+  CreateFonts();
+  {
+    // The brush keeps its own copy of the picture.
+    const UniqueBitmap background = PaintBackground(instance_, dpi_);
+    background_brush_.reset(CreatePatternBrush(background.get()));
+  }
+  menu_icons_ = std::make_unique<MenuIcons>(instance_);
+  CreateMainMenu();
+  hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kMainWindowClass.data(), kMainWindowCaption.data(), kWindowStyle,
+                          CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, menu_.get(), instance_, this);
+  if (hwnd_ == nullptr) return false;
+  static_cast<void>(menu_.release());  // the window destroys its menu
+  CreateControls();
+  PlaceWindow();
+  logic_->RunHandler([this] { logic_->FormCreate(); });
+  return true;
+}
+
+void TForm1::Show(int show_command) {
+  ShowWindow(hwnd_, show_command);
+  UpdateWindow(hwnd_);
+}
+
+void TForm1::CreateFonts() {
+  font_default_ = MakeFont(11, false, dpi_);
+  font_caption_ = MakeFont(13, false, dpi_);
+  font_caption_bold_ = MakeFont(13, true, dpi_);
+}
+
+HFONT TForm1::FontFor(int id) const {
+  const ControlSpec* spec = FindControlById(id);
+  if (spec == nullptr) return font_default_.get();
+  switch (spec->font) {
+    case FontKind::Caption: return font_caption_.get();
+    case FontKind::CaptionBold: return font_caption_bold_.get();
+    case FontKind::Default: break;
+  }
+  return font_default_.get();
+}
+
+void TForm1::CreateControls() {
+  for (const ControlSpec& spec : kMainWindowControls) {
+    const wchar_t* window_class = WC_STATICW;
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+    switch (spec.kind) {
+      case ControlKind::Button:
+        window_class = WC_BUTTONW;
+        style |= BS_PUSHBUTTON | WS_TABSTOP;
+        break;
+      case ControlKind::CheckBox:
+        window_class = WC_BUTTONW;
+        style |= BS_AUTOCHECKBOX | WS_TABSTOP;
+        break;
+      case ControlKind::Label:
+        style |= SS_NOPREFIX | (spec.word_wrap ? SS_LEFT : SS_LEFTNOWORDWRAP);
+        break;
+      case ControlKind::StatusBar:
+        window_class = STATUSCLASSNAMEW;
+        // Placed by the layout table, not by the status bar's own rules.
+        style |= CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER;
+        break;
+      case ControlKind::Bevel:
+      case ControlKind::Image:
+        // Drawn as part of the window's background; the windows carry their
+        // names and bounds for the driver and the tests.
+        style |= SS_LEFT | WS_DISABLED;
+        break;
+    }
+    const LayoutRect r = ScaleForDpi(spec.bounds, dpi_);
+    HWND control = CreateWindowExW(0, window_class, std::wstring(spec.caption).c_str(), style, r.left, r.top,
+                                   r.width, r.height, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+                                   instance_, nullptr);
+    if (control == nullptr) continue;
+    const HFONT font = FontFor(spec.id);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (spec.kind == ControlKind::Label && spec.bounds.width == 0) {
+      // Sized to its text, as the status labels and the panel captions are.
+      SetWindowPos(control, nullptr, 0, 0, TextWidth(control, font, spec.caption), r.height,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
+}
+
+void TForm1::CreateMainMenu() {
+  menu_.reset(CreateMenu());
+  for (const MenuItemSpec& top : kTopMenus) {
+    HMENU popup = CreatePopupMenu();
+    for (const MenuItemSpec& item : kMenuItems) {
+      // N2 and Advanced1 exist as commands but are kept out of the menu.
+      if (item.menu != top.menu || item.hidden) continue;
+      if (item.caption.empty()) {
+        AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+        continue;
+      }
+      AppendMenuW(popup, MF_STRING, static_cast<UINT_PTR>(item.id), std::wstring(item.caption).c_str());
+      if (item.icon >= 0) {
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_BITMAP;
+        info.hbmpItem = menu_icons_->ItemBitmap(item.icon);
+        SetMenuItemInfoW(popup, static_cast<UINT>(item.id), FALSE, &info);
+      }
+    }
+    AppendMenuW(menu_.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(popup), std::wstring(top.caption).c_str());
+  }
+}
+
+void TForm1::PlaceWindow() {
+  const int width = ScaleForDpi(kClientWidth, dpi_);
+  const int height = ScaleForDpi(kClientHeight, dpi_);
+  RECT frame{0, 0, width, height};
+  AdjustWindowRectEx(&frame, kWindowStyle, TRUE, WS_EX_CONTROLPARENT);
+  SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // The menu bar may take another height than AdjustWindowRectEx assumed.
+  RECT client{};
+  GetClientRect(hwnd_, &client);
+  RECT window{};
+  GetWindowRect(hwnd_, &window);
+  const int outer_width = (window.right - window.left) + width - client.right;
+  const int outer_height = (window.bottom - window.top) + height - client.bottom;
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - outer_width) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - outer_height) / 2;
+  SetWindowPos(hwnd_, nullptr, x, y, outer_width, outer_height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT CALLBACK TForm1::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+    auto* self = static_cast<TForm1*>(create->lpCreateParams);
+    self->hwnd_ = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<TForm1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
+  try {
+    return self->HandleMessage(message, wparam, lparam);
+  } catch (const Exception& e) {
+    ShowStandardErrorBox(hwnd, e.Message());
+  } catch (const std::exception& e) {
+    std::wstring text;
+    for (const char* p = e.what(); *p != '\0'; ++p) text.push_back(static_cast<unsigned char>(*p));
+    ShowStandardErrorBox(hwnd, text);
+  } catch (...) {
+    ShowStandardErrorBox(hwnd, L"Unexpected error");
+  }
+  return 0;
+}
+
+LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND:
+      OnCommand(LOWORD(wparam), HIWORD(wparam));
+      return 0;
+    case WM_TIMER:
+      if (wparam == kTimer1) logic_->RunHandler([this] { logic_->Timer1Timer(); });
+      return 0;
+    case WM_SHOWWINDOW:
+      // FormShow runs when the message loop first shows the window; hiding
+      // to the tray and back does not count as a new showing.
+      if (wparam != 0 && !shown_once_) {
+        shown_once_ = true;
+        logic_->RunHandler([this] { logic_->FormShow(); });
+      }
+      break;
+    case WM_ERASEBKGND: {
+      RECT client{};
+      GetClientRect(hwnd_, &client);
+      SetBrushOrgEx(reinterpret_cast<HDC>(wparam), 0, 0, nullptr);
+      FillRect(reinterpret_cast<HDC>(wparam), &client, background_brush_.get());
+      return 1;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT paint{};
+      BeginPaint(hwnd_, &paint);
+      EndPaint(hwnd_, &paint);
+      MarkFirstPaint();
+      return 0;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      return OnControlColour(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
+    case WM_CLOSE:
+      OnClose();
+      return 0;
+    case WM_QUERYENDSESSION:
+      return logic_->QueryEndSession() ? TRUE : FALSE;
+    case WM_ENDSESSION:
+      logic_->EndSession(wparam != 0);
+      return 0;
+    case WM_DESTROY:
+      KillTimer(hwnd_, kTimer1);
+      PostQuitMessage(0);
+      return 0;
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+      hwnd_ = nullptr;
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd_, message, wparam, lparam);
+}
+
+void TForm1::OnCommand(int id, int /*code*/) {
+  switch (id) {
+    case kMenuZatvori1: logic_->RunHandler([this] { logic_->Zatvori1Click(); }); break;
+    case kMenuUbaci1: logic_->RunHandler([this] { logic_->Ubaci1Click(); }); break;
+    case kMenuAbout1: logic_->RunHandler([this] { logic_->About1Click(); }); break;
+    case kMenuAdvanced1: logic_->RunHandler([this] { logic_->Advanced1Click(); }); break;
+    default: break;  // the device rows and the other commands come with the device console
+  }
+}
+
+void TForm1::OnClose() {
+  // A second request while the question is open would ask twice.
+  if (asking_to_close_) return;
+  asking_to_close_ = true;
+  const bool close = logic_->CloseRequested();
+  asking_to_close_ = false;
+  if (close) DestroyWindow(hwnd_);
+}
+
+LRESULT TForm1::OnControlColour(HDC dc, HWND control) {
+  const int id = GetDlgCtrlID(control);
+  const auto colour = text_colours_.find(id);
+  SetTextColor(dc, colour != text_colours_.end() ? colour->second : GetSysColor(COLOR_WINDOWTEXT));
+  SetBkMode(dc, TRANSPARENT);
+  // The part of the background under the control, so captions lie on the picture.
+  POINT origin{0, 0};
+  MapWindowPoints(control, hwnd_, &origin, 1);
+  SetBrushOrgEx(dc, -origin.x, -origin.y, nullptr);
+  return reinterpret_cast<LRESULT>(background_brush_.get());
+}
+
+bool TForm1::AskYesNo(const std::wstring& text) {
+  return MessageBoxW(hwnd_, text.c_str(), ApplicationTitle().c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void TForm1::ShowError(const std::wstring& message) { ShowStandardErrorBox(hwnd_, message); }
+
+void TForm1::SetTimer1Enabled(bool enabled) {
+  // Enabling an enabled timer must not restart its interval.
+  if (enabled == timer1_enabled_) return;
+  timer1_enabled_ = enabled;
+  if (enabled) {
+    SetTimer(hwnd_, kTimer1, 1000, nullptr);
+  } else {
+    KillTimer(hwnd_, kTimer1);
+  }
+}
+
+bool TForm1::OpenChecked(int row) const {
+  return IsDlgButtonChecked(hwnd_, OpenCheckBoxId(row)) == BST_CHECKED;
+}
+
+void TForm1::SetKeyboardCaptionToButtonFace() {
+  const int id = FindControl(L"lbkeyboard")->id;
+  text_colours_[id] = GetSysColor(COLOR_BTNFACE);
+  InvalidateRect(GetDlgItem(hwnd_, id), nullptr, TRUE);
+}
+
+void TForm1::RequestClose() { PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
+
+}  // namespace quillet::app::win32

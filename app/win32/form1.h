@@ -1,0 +1,77 @@
+// TForm1: the main window on Win32. It creates the controls of the layout
+// table, forwards every event to the portable MainForm and reflects its state;
+// no exception leaves the window procedure.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/main_form.h"
+#include "app/main_view.h"
+#include "app/services.h"
+#include "app/win32/gdi_handles.h"
+#include "app/win32/main_pictures.h"
+
+namespace quillet::app::win32 {
+
+class TForm1 final : public MainView {
+ public:
+  TForm1(HINSTANCE instance, Services services);
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+  ~TForm1() override;
+
+  // Creates the window hidden, with its controls and menu, centred on the
+  // screen, and runs FormCreate. False when the window cannot be created.
+  bool Create();
+  // Shows the window; its first showing runs FormShow.
+  void Show(int show_command);
+
+  HWND Handle() const { return hwnd_; }
+  MainForm& Logic() { return *logic_; }
+
+  // MainView
+  bool AskYesNo(const std::wstring& text) override;
+  void ShowError(const std::wstring& message) override;
+  bool Timer1Enabled() const override { return timer1_enabled_; }
+  void SetTimer1Enabled(bool enabled) override;
+  bool OpenChecked(int row) const override;
+  void SetKeyboardCaptionToButtonFace() override;
+  void RequestClose() override;
+
+  HWND Control(int id) const { return GetDlgItem(hwnd_, id); }
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+
+  void CreateFonts();
+  void CreateControls();
+  void CreateMainMenu();
+  void PlaceWindow();
+  void OnCommand(int id, int code);
+  void OnClose();
+  LRESULT OnControlColour(HDC dc, HWND control);
+  HFONT FontFor(int id) const;
+
+  HINSTANCE instance_;
+  Services services_;
+  std::unique_ptr<MainForm> logic_;
+  HWND hwnd_ = nullptr;
+  int dpi_ = 96;
+  UniqueFont font_default_;
+  UniqueFont font_caption_;
+  UniqueFont font_caption_bold_;
+  UniqueBrush background_brush_;
+  std::unique_ptr<MenuIcons> menu_icons_;
+  UniqueMenu menu_;  // owned until attached to the window
+  std::map<int, COLORREF> text_colours_;
+  bool timer1_enabled_ = false;
+  bool shown_once_ = false;
+  bool asking_to_close_ = false;
+};
+
+}  // namespace quillet::app::win32

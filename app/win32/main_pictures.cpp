@@ -1,0 +1,141 @@
+#include "app/win32/main_pictures.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "app/main_window_layout.h"
+#include "resources/resource_ids.h"
+
+namespace quillet::app::win32 {
+namespace {
+
+constexpr COLORREF kClearColour = RGB(255, 0, 255);
+
+// Reads a bitmap resource as top-down 32-bit BGRA pixels.
+std::vector<std::uint32_t> ReadPixels(HINSTANCE instance, int id, int& width, int& height) {
+  UniqueBitmap bitmap(static_cast<HBITMAP>(
+      LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  if (!bitmap) return {};
+  BITMAP info{};
+  GetObjectW(bitmap.get(), sizeof info, &info);
+  width = info.bmWidth;
+  height = info.bmHeight;
+  BITMAPINFO header{};
+  header.bmiHeader.biSize = sizeof header.bmiHeader;
+  header.bmiHeader.biWidth = width;
+  header.bmiHeader.biHeight = -height;
+  header.bmiHeader.biPlanes = 1;
+  header.bmiHeader.biBitCount = 32;
+  header.bmiHeader.biCompression = BI_RGB;
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+  HDC screen = GetDC(nullptr);
+  GetDIBits(screen, bitmap.get(), 0, height, pixels.data(), &header, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+UniqueBitmap CreateDib(int width, int height, void** bits) {
+  BITMAPINFO header{};
+  header.bmiHeader.biSize = sizeof header.bmiHeader;
+  header.bmiHeader.biWidth = width;
+  header.bmiHeader.biHeight = -height;
+  header.bmiHeader.biPlanes = 1;
+  header.bmiHeader.biBitCount = 32;
+  header.bmiHeader.biCompression = BI_RGB;
+  return UniqueBitmap(CreateDIBSection(nullptr, &header, DIB_RGB_COLORS, bits, nullptr, 0));
+}
+
+std::uint32_t Bgr(COLORREF colour) {
+  return static_cast<std::uint32_t>(GetBValue(colour)) | static_cast<std::uint32_t>(GetGValue(colour)) << 8 |
+         static_cast<std::uint32_t>(GetRValue(colour)) << 16;
+}
+
+void DrawIllustration(HINSTANCE instance, HDC dc, int dpi, COLORREF face) {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> pixels = ReadPixels(instance, IDB_ILLUSTRATION, width, height);
+  if (pixels.empty()) return;
+  const std::uint32_t clear = Bgr(kClearColour);
+  const std::uint32_t fill = Bgr(face);
+  for (auto& pixel : pixels) {
+    if ((pixel & 0xFFFFFFu) == clear) pixel = fill;
+  }
+  // The picture keeps its size and is cut to the image's bounds.
+  const LayoutRect& image = FindControl(L"Image1")->bounds;
+  const int shown_width = image.width < width ? image.width : width;
+  const int shown_height = image.height < height ? image.height : height;
+  std::vector<std::uint32_t> shown(static_cast<std::size_t>(shown_width) * shown_height);
+  for (int y = 0; y < shown_height; ++y) {
+    for (int x = 0; x < shown_width; ++x) shown[y * shown_width + x] = pixels[y * width + x];
+  }
+  BITMAPINFO header{};
+  header.bmiHeader.biSize = sizeof header.bmiHeader;
+  header.bmiHeader.biWidth = shown_width;
+  header.bmiHeader.biHeight = -shown_height;
+  header.bmiHeader.biPlanes = 1;
+  header.bmiHeader.biBitCount = 32;
+  header.bmiHeader.biCompression = BI_RGB;
+  SetStretchBltMode(dc, dpi == 96 ? COLORONCOLOR : HALFTONE);
+  SetBrushOrgEx(dc, 0, 0, nullptr);
+  StretchDIBits(dc, ScaleForDpi(image.left, dpi), ScaleForDpi(image.top, dpi), ScaleForDpi(shown_width, dpi),
+                ScaleForDpi(shown_height, dpi), 0, 0, shown_width, shown_height, shown.data(), &header,
+                DIB_RGB_COLORS, SRCCOPY);
+}
+
+}  // namespace
+
+UniqueBitmap PaintBackground(HINSTANCE instance, int dpi) {
+  const int width = ScaleForDpi(kClientWidth, dpi);
+  const int height = ScaleForDpi(kClientHeight, dpi);
+  HDC screen = GetDC(nullptr);
+  UniqueBitmap bitmap(CreateCompatibleBitmap(screen, width, height));
+  {
+    MemoryDc dc(screen);
+    SelectInDc select(dc.get(), bitmap.get());
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    RECT all{0, 0, width, height};
+    FillRect(dc.get(), &all, GetSysColorBrush(COLOR_BTNFACE));
+    // Bevel1: a raised line, light on the left, shadow on the right.
+    const LayoutRect bevel = ScaleForDpi(FindControl(L"Bevel1")->bounds, dpi);
+    RECT line{bevel.left, bevel.top, bevel.left + 2, bevel.top + bevel.height};
+    DrawEdge(dc.get(), &line, BDR_RAISEDINNER, BF_LEFT | BF_RIGHT);
+    DrawIllustration(instance, dc.get(), dpi, face);
+  }
+  ReleaseDC(nullptr, screen);
+  return bitmap;
+}
+
+MenuIcons::MenuIcons(HINSTANCE instance) {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> strip = ReadPixels(instance, IDB_MENU_ICONS, width, height);
+  list_.reset(ImageList_Create(24, 24, ILC_COLOR32, kMenuIconCount, 0));
+  if (strip.empty() || height != 24) return;
+  {
+    UniqueBitmap whole(static_cast<HBITMAP>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDB_MENU_ICONS), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    ImageList_Add(list_.get(), whole.get(), nullptr);
+  }
+  for (int index = 0; index < kMenuIconCount && (index + 1) * 24 <= width; ++index) {
+    void* bits = nullptr;
+    UniqueBitmap item = CreateDib(24, 24, &bits);
+    if (!item) continue;
+    auto* out = static_cast<std::uint32_t*>(bits);
+    for (int y = 0; y < 24; ++y) {
+      for (int x = 0; x < 24; ++x) {
+        const std::uint32_t pixel = strip[static_cast<std::size_t>(y) * width + index * 24 + x];
+        const std::uint32_t alpha = pixel >> 24;
+        auto channel = [&](int shift) { return ((pixel >> shift & 0xFFu) * alpha / 255u) << shift; };
+        out[y * 24 + x] = alpha << 24 | channel(16) | channel(8) | channel(0);
+      }
+    }
+    items_[index] = std::move(item);
+  }
+}
+
+HBITMAP MenuIcons::ItemBitmap(int index) const {
+  if (index < 0 || index >= static_cast<int>(items_.size())) return nullptr;
+  return items_[index].get();
+}
+
+}  // namespace quillet::app::win32

@@ -1,0 +1,31 @@
+// The main window's pictures: its painted background (button face, the
+// raised divider Bevel1 and the illustration of Image1) and the menu icons
+// of ImageList2.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+
+#include "app/win32/gdi_handles.h"
+
+namespace quillet::app::win32 {
+
+// The whole client area as one bitmap: the window fills its background with
+// it and every label paints the matching part behind its text, so captions lie
+// over the picture without flicker.
+UniqueBitmap PaintBackground(HINSTANCE instance, int dpi);
+
+class MenuIcons {
+ public:
+  explicit MenuIcons(HINSTANCE instance);
+  HIMAGELIST ImageList2() const { return list_.get(); }
+  // A 32-bit premultiplied bitmap for a menu item; nullptr for a bad index.
+  HBITMAP ItemBitmap(int index) const;
+
+ private:
+  UniqueImageList list_;
+  std::array<UniqueBitmap, 8> items_;
+};
+
+}  // namespace quillet::app::win32

@@ -1,0 +1,46 @@
+// quillet.exe: start-up of the program.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/services.h"
+#include "app/win32/form1.h"
+#include "app/win32/startup_probe.h"
+#include "os/win32/keyboard_win32.h"
+#include "os/win32/profile_win32.h"
+#include "os/win32/serial_win32.h"
+#include "os/win32/shell_win32.h"
+
+namespace {
+
+int RunMessageLoop(HWND main_window) {
+  MSG message{};
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (main_window != nullptr && IsWindow(main_window) && IsDialogMessageW(main_window, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return static_cast<int>(message.wParam);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_line*/, int show_command) {
+  quillet::app::win32::MarkStartupEntry();
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  quillet::os::win32::Win32SerialApi serial;
+  quillet::os::win32::Win32ProfileApi profile;
+  quillet::os::win32::Win32ShellApi shell;
+  quillet::os::win32::Win32KeyboardApi keyboard;
+  const quillet::app::Services services{serial, profile, shell, keyboard};
+
+  // The single-instance guard and the tray icon join here, before the main
+  // window's creation handler runs.
+  quillet::app::win32::TForm1 form1(instance, services);
+  if (!form1.Create()) return 1;
+  // Form2 (advanced settings) and Form3 (about box) are created here, hidden,
+  // and handed to form1.Logic() with SetAdvancedDialog and SetAboutBox.
+  form1.Show(show_command);
+  return RunMessageLoop(form1.Handle());
+}
