@@ -159,13 +159,14 @@ void TForm1::CreateMainMenu() {
         continue;
       }
       AppendMenuW(popup, MF_STRING, static_cast<UINT_PTR>(item.id), std::wstring(item.caption).c_str());
-      if (item.icon >= 0) {
-        MENUITEMINFOW info{};
-        info.cbSize = sizeof info;
-        info.fMask = MIIM_BITMAP;
-        info.hbmpItem = menu_icons_->ItemBitmap(item.icon);
-        SetMenuItemInfoW(popup, static_cast<UINT>(item.id), FALSE, &info);
-      }
+      MENUITEMINFOW info{};
+      info.cbSize = sizeof info;
+      info.fMask = MIIM_BITMAP;
+      // An item without an icon gets an empty one of the same size, drawn by
+      // WM_DRAWITEM, so every item of a popup is measured alike (Wine sizes a
+      // popup from its items' own bitmaps and would cut the text otherwise).
+      info.hbmpItem = item.icon >= 0 ? menu_icons_->ItemBitmap(item.icon) : HBMMENU_CALLBACK;
+      SetMenuItemInfoW(popup, static_cast<UINT>(item.id), FALSE, &info);
     }
     AppendMenuW(menu_.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(popup), std::wstring(top.caption).c_str());
   }
@@ -243,6 +244,16 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       MarkFirstPaint();
       return 0;
     }
+    case WM_MEASUREITEM: {
+      auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lparam);
+      if (measure->CtlType != ODT_MENU) break;
+      measure->itemWidth = 24;
+      measure->itemHeight = 24;
+      return TRUE;
+    }
+    case WM_DRAWITEM:
+      if (reinterpret_cast<DRAWITEMSTRUCT*>(lparam)->CtlType != ODT_MENU) break;
+      return TRUE;  // the empty icon: nothing to draw
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
       return OnControlColour(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
