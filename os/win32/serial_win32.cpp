@@ -95,26 +95,34 @@ Bool Win32SerialApi::SetCommMask(Handle file, Dword eventMask) {
 }
 
 Bool Win32SerialApi::WaitCommEvent(Handle file, Dword* eventMask, Overlapped* overlapped) {
+  // The system writes the mask when the wait completes, after this call has
+  // returned, so the caller's own variable must be handed over.
   static_assert(sizeof(Dword) == sizeof(DWORD));
   return ::WaitCommEvent(H(file), reinterpret_cast<DWORD*>(eventMask), Ov(overlapped));
 }
 
 Bool Win32SerialApi::ReadFile(Handle file, void* buffer, Dword bytesToRead, Dword* bytesRead,
                               Overlapped* overlapped) {
-  return ::ReadFile(H(file), buffer, bytesToRead, reinterpret_cast<DWORD*>(bytesRead),
-                    Ov(overlapped));
+  DWORD n = 0;
+  const BOOL ok = ::ReadFile(H(file), buffer, bytesToRead, &n, Ov(overlapped));
+  if (bytesRead != nullptr) *bytesRead = n;
+  return ok;
 }
 
 Bool Win32SerialApi::WriteFile(Handle file, const void* buffer, Dword bytesToWrite,
                                Dword* bytesWritten, Overlapped* overlapped) {
-  return ::WriteFile(H(file), buffer, bytesToWrite, reinterpret_cast<DWORD*>(bytesWritten),
-                     Ov(overlapped));
+  DWORD n = 0;
+  const BOOL ok = ::WriteFile(H(file), buffer, bytesToWrite, &n, Ov(overlapped));
+  if (bytesWritten != nullptr) *bytesWritten = n;
+  return ok;
 }
 
 Bool Win32SerialApi::GetOverlappedResult(Handle file, Overlapped* overlapped,
                                          Dword* bytesTransferred, Bool wait) {
-  return ::GetOverlappedResult(H(file), Ov(overlapped), reinterpret_cast<DWORD*>(bytesTransferred),
-                               wait);
+  DWORD n = 0;
+  const BOOL ok = ::GetOverlappedResult(H(file), Ov(overlapped), &n, wait);
+  if (bytesTransferred != nullptr) *bytesTransferred = n;
+  return ok;
 }
 
 Bool Win32SerialApi::PurgeComm(Handle file, Dword flags) {
@@ -123,7 +131,9 @@ Bool Win32SerialApi::PurgeComm(Handle file, Dword flags) {
 
 Bool Win32SerialApi::ClearCommError(Handle file, Dword* errors, ComStat* stat) {
   COMSTAT w{};
-  const BOOL ok = ::ClearCommError(H(file), reinterpret_cast<DWORD*>(errors), stat ? &w : nullptr);
+  DWORD e = 0;
+  const BOOL ok = ::ClearCommError(H(file), &e, stat ? &w : nullptr);
+  if (ok && errors) *errors = e;
   if (ok && stat) {
     *stat = ComStat{};
     stat->fCtsHold = w.fCtsHold;
@@ -141,7 +151,10 @@ Bool Win32SerialApi::ClearCommError(Handle file, Dword* errors, ComStat* stat) {
 }
 
 Bool Win32SerialApi::GetCommModemStatus(Handle file, Dword* modemStatus) {
-  return ::GetCommModemStatus(H(file), reinterpret_cast<DWORD*>(modemStatus));
+  DWORD status = 0;
+  const BOOL ok = ::GetCommModemStatus(H(file), &status);
+  if (ok && modemStatus != nullptr) *modemStatus = status;
+  return ok;
 }
 
 Bool Win32SerialApi::EscapeCommFunction(Handle file, Dword function) {

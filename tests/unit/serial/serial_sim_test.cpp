@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
+#include <vector>
 
 namespace quillet::os::sim {
 namespace {
@@ -142,6 +144,40 @@ TEST_F(SimTest, EventsWaitLikeKernelEvents) {
   }
   EXPECT_EQ(sim.LiveHandleCount(), 1u);
   EXPECT_TRUE(sim.CloseHandle(automatic));
+}
+
+// The shape of an event thread's loop: wait on {stop, completion}, fetch the
+// result, deliver, wait again; the stop event set by another thread ends it.
+TEST_F(SimTest, AWaitingThreadWakesForEventsAndForItsStopEvent) {
+  const Handle h = Open();
+  ASSERT_TRUE(sim.SetCommMask(h, kEvRxChar));
+  const Handle stop = sim.CreateEventW(1, 0);
+  std::promise<Dword> first;
+  std::thread waiter([&] {
+    const Handle done = sim.CreateEventW(1, 1);
+    Overlapped ov{};
+    ov.hEvent = done;
+    Dword mask = 0;
+    int delivered = 0;
+    const Handle list[] = {stop, done};
+    for (;;) {
+      (void)sim.WaitCommEvent(h, &mask, &ov);
+      const Dword r = sim.WaitForMultipleObjects(2, list, 0, kInfinite);
+      if (r != kWaitObject0 + 1) break;
+      Dword n = 0;
+      if (sim.GetOverlappedResult(h, &ov, &n, 0) && delivered++ == 0) first.set_value(mask);
+    }
+    (void)sim.SetCommMask(h, 0);
+    (void)sim.CloseHandle(done);
+  });
+  sim.PeerWrite(L"COM3", "a");
+  EXPECT_EQ(first.get_future().get(), kEvRxChar);
+  EXPECT_TRUE(sim.SetEvent(stop));
+  waiter.join();
+  EXPECT_EQ(sim.CommMask(L"COM3"), 0u);
+  EXPECT_TRUE(sim.CloseHandle(stop));
+  EXPECT_TRUE(sim.CloseHandle(h));
+  EXPECT_EQ(sim.LiveHandleCount(), 0u);
 }
 
 }  // namespace
