@@ -26,7 +26,20 @@ std::u16string ToUtf16(const std::wstring& text) {
   return out;
 }
 
-std::wstring FromUtf16(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+std::wstring FromUtf16(std::u16string_view text) {
+  std::wstring out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t ch = text[i];
+    if constexpr (sizeof(wchar_t) == 4) {
+      if (ch >= 0xD800 && ch < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+        out.push_back(static_cast<wchar_t>(0x10000 + ((ch - 0xD800) << 10) + (text[++i] - 0xDC00)));
+        continue;
+      }
+    }
+    out.push_back(static_cast<wchar_t>(ch));
+  }
+  return out;
+}
 
 std::optional<std::string> ReadBytes(const std::filesystem::path& path) {
   std::error_code error;
@@ -54,6 +67,12 @@ ProfileEntry* FindEntry(ProfileSection& section, std::u16string_view name) {
   auto it = std::find_if(section.entries.begin(), section.entries.end(),
                          [&](const ProfileEntry& entry) { return ProfileNamesEqual(entry.name, name); });
   return it == section.entries.end() ? nullptr : &*it;
+}
+
+std::u16string TrimLeadingBlanks(const std::u16string& text) {
+  std::size_t begin = 0;
+  while (begin < text.size() && TrimProfileBlanks(text.substr(begin, 1)).empty()) ++begin;
+  return text.substr(begin);
 }
 
 ProfileString Truncated(std::u16string_view text, Dword bufferSize) {
@@ -100,21 +119,23 @@ ProfileWriteResult SimProfile::WritePrivateProfileStringW(const std::wstring& se
   const auto bytes = ReadBytes(path);
   ProfileFile parsed = bytes ? ParseProfile(*bytes) : ProfileFile{ProfileEncoding::kAnsi, {ProfileSection{}}};
 
-  const std::u16string sectionName = TrimProfileBlanks(ToUtf16(section));
-  const std::u16string keyName = TrimProfileBlanks(ToUtf16(key));
-  const std::u16string newValue = TrimProfileBlanks(ToUtf16(value));
+  // Names are looked up trimmed, but what is stored loses leading blanks
+  // only; the trailing ones go when the file is next read.
+  const std::u16string sectionText = ToUtf16(section);
+  const std::u16string keyText = ToUtf16(key);
+  const std::u16string newValue = TrimLeadingBlanks(ToUtf16(value));
 
-  ProfileSection* target = FindSection(parsed, sectionName);
+  ProfileSection* target = FindSection(parsed, TrimProfileBlanks(sectionText));
   if (target == nullptr) {
-    parsed.sections.push_back({sectionName, {}});
+    parsed.sections.push_back({TrimLeadingBlanks(sectionText), {}});
     target = &parsed.sections.back();
   }
-  if (ProfileEntry* entry = FindEntry(*target, keyName)) {
+  if (ProfileEntry* entry = FindEntry(*target, TrimProfileBlanks(keyText))) {
     // An unchanged value leaves the file exactly as it was.
     if (entry->value && *entry->value == newValue) return {true, kErrorSuccess};
     entry->value = newValue;
   } else {
-    target->entries.push_back({keyName, newValue});
+    target->entries.push_back({TrimLeadingBlanks(keyText), newValue});
   }
 
   const std::string out = SerializeProfile(parsed);

@@ -6,15 +6,19 @@
 //    order marks, otherwise Windows-1252); lines end at CR, LF or NUL;
 //  - section and key names match ignoring ASCII letter case only, after their
 //    surrounding blanks (tab, LF, VT, FF, CR, space) are trimmed; the first
-//    of duplicate sections or keys is the one read and updated;
+//    of duplicate sections or keys is the one read and updated; a line
+//    without '=' is a key without a value (comments are such keys);
 //  - a value read loses its blanks, then one pair of matching quotes;
 //  - writing a value equal to the stored one leaves the file untouched; any
-//    other write rewrites the whole file canonically: blank lines dropped,
-//    "[name]" and "key=value" lines without blanks, CRLF endings, the file's
-//    own encoding (new files in the ANSI code page);
+//    other write rewrites the whole file canonically from what it read:
+//    blank lines dropped, "[name]" and "key=value" lines without blanks,
+//    CRLF endings, the file's own encoding (new files in the ANSI code
+//    page); only the name and value just written keep their trailing blanks;
 //  - a new key goes after the last key of its section, a new section at the
 //    end of the file.
 // Only std:: is used, so the emulation also builds with MinGW for that test.
+// Where wchar_t has 32 bits, characters beyond U+FFFF travel as one wchar_t
+// in the strings and as surrogate pairs in the file and in the counts.
 #pragma once
 
 #include "os/profile_api.h"

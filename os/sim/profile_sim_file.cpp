@@ -37,29 +37,41 @@ void AppendUtf16(std::u16string& text, char32_t cp) {
   }
 }
 
+// The system's UTF-8 decoder: a byte that cannot start a sequence is one
+// U+FFFD; a lead whose first continuation byte is out of its range (overlong,
+// surrogate, beyond U+10FFFF) makes one U+FFFD of both; a sequence cut short
+// by a byte that continues nothing, or by the end, makes one U+FFFD.
 std::u16string DecodeUtf8(const std::string& bytes, std::size_t start) {
   std::u16string text;
+  auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  auto continues = [](unsigned char byte) { return (byte & 0xC0) == 0x80; };
   std::size_t i = start;
   while (i < bytes.size()) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    int extra = lead < 0x80 ? 0 : lead >= 0xC2 && lead < 0xE0 ? 1 : lead >= 0xE0 && lead < 0xF0 ? 2
-                                  : lead >= 0xF0 && lead < 0xF5 ? 3 : -1;
-    if (extra < 0) {
+    const unsigned char lead = at(i);
+    if (lead < 0x80) {
+      text.push_back(lead);
+      ++i;
+      continue;
+    }
+    const std::size_t extra = lead >= 0xC2 && lead < 0xE0 ? 1 : lead >= 0xE0 && lead < 0xF0 ? 2
+                              : lead >= 0xF0 && lead < 0xF5 ? 3 : 0;
+    if (extra == 0 || i + 1 >= bytes.size() || !continues(at(i + 1))) {
       text.push_back(kReplacement);
       ++i;
       continue;
     }
-    char32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
-    std::size_t j = i + 1;
-    for (; j < bytes.size() && j <= i + static_cast<std::size_t>(extra); ++j) {
-      const auto next = static_cast<unsigned char>(bytes[j]);
-      if ((next & 0xC0) != 0x80) break;
-      cp = (cp << 6) | (next & 0x3F);
+    const unsigned char second = at(i + 1);
+    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (second < low || second > high) {
+      text.push_back(kReplacement);
+      i += 2;
+      continue;
     }
-    const bool complete = j == i + 1 + static_cast<std::size_t>(extra);
-    const bool overlong = (extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF));
-    const bool surrogate = cp >= 0xD800 && cp < 0xE000;
-    if (complete && !overlong && !surrogate) {
+    char32_t cp = lead & (0x3F >> extra);
+    std::size_t j = i + 1;
+    while (j <= i + extra && j < bytes.size() && continues(at(j))) cp = (cp << 6) | (at(j++) & 0x3F);
+    if (j == i + extra + 1) {
       AppendUtf16(text, cp);
     } else {
       text.push_back(kReplacement);

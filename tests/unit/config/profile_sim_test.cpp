@@ -61,6 +61,8 @@ TEST_F(ProfileSimTest, WritesRewriteTheFileTheWayTheSystemDoes) {
        "[S]\r\nk=9\r\nK=2\r\nonly2=y\r\n[s]\r\nk=3\r\nonly2=x\r\n"},
       {"names and value written trimmed; a key without '=' gets one", "[S]\r\nnoeq\r\n",
        {{L"\tS ", L" k\t", L"\t v \t"}, {L"S", L"noeq", L""}}, "[S]\r\nnoeq=\r\nk=v\r\n"},
+      {"a write keeps trailing blanks until the file is next rewritten", "[S]\r\nk=1\r\n",
+       {{L"S", L" new\t", L"\tv \t"}, {L"s", L"\tK ", L" x "}}, "[S]\r\nk=x \r\nnew=v\r\n"},
       {"lines end at CR, LF or NUL; no final newline", Bytes("[S]\na=1\rb=2\n\rc=3\r\r\nd=4\0e=5\r\nf=6"),
        {{L"S", L"g", L"7"}}, "[S]\r\na=1\r\nb=2\r\nc=3\r\nd=4\r\nf=6\r\ng=7\r\n"},
       {"headers: text after ']' dropped, no ']' is a key, [] has no header",
@@ -115,6 +117,15 @@ TEST_F(ProfileSimTest, ReadsValuesTheWayTheSystemDoes) {
     EXPECT_EQ(read.value, c.expected) << ::testing::PrintToString(std::wstring(c.section) + L"/" + c.key);
     EXPECT_EQ(read.count, read.value.size());
   }
+}
+
+TEST_F(ProfileSimTest, BrokenUtf8DecodesAsTheSystemDoes) {
+  folder_.WriteBytes("p.ini",
+                     "\xEF\xBB\xBF[S]\r\nover=\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80\r\n"
+                     "cut=\xE4\xB8\x41\xF8\x88\xF4\x8F\xBF\xBF\xF0\x90\x80");
+  const std::wstring r = L"\xFFFD";
+  EXPECT_EQ(Read(L"S", L"over").value, r + r + r + r + r + r + r);
+  EXPECT_EQ(Read(L"S", L"cut").value, r + L"A" + r + r + L"\U0010FFFF" + r);
 }
 
 TEST_F(ProfileSimTest, SmallBuffersCutValuesAndQuotedValuesOddly) {
