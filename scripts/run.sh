@@ -46,7 +46,14 @@ if [[ -z $had_display ]]; then
   echo "run.sh: no display; Quillet runs on Xvfb $display, screenshot every 5 s in $build/artifacts/run.png" >&2
 fi
 
-# A window for the scanned text to land in.
+# A window for the scanned text to land in, along the bottom of the screen
+# so that it leaves Quillet's window in view.
+reg_file=$build/wine-state/notepad.reg
+printf '%s\r\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Microsoft\Notepad]' \
+  '"iWindowPosX"=dword:00000000' '"iWindowPosY"=dword:000002e4' \
+  '"iWindowPosDX"=dword:00000500' '"iWindowPosDY"=dword:0000011c' >"$reg_file"
+tests/support/wine-run "$build" "$build/wine/drive_c/windows/system32/reg.exe" import \
+  "Z:${PWD//\//\\}\\${reg_file//\//\\}" </dev/null >/dev/null 2>&1 || true
 tests/support/wine-run "$build" "$build/wine/drive_c/windows/notepad.exe" </dev/null >/dev/null 2>&1 &
 pids+=($!)
 
