@@ -22,7 +22,8 @@ ensure_packages() {
     sudo=(sudo)
   fi
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+  # With recommends, as Wine is meant to be installed (GL, fonts, TLS, ...).
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" </dev/null
 }
 
 # Packages both commands need to build the Windows program and run it under Wine.
