@@ -5,7 +5,7 @@
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build/mingw}
-cmake --build "$build" --target bench_startup quillet bench_empty_window
+cmake --build "$build" --target bench_startup quillet bench_empty_window bench_empty_window_cc
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX=${WINEPREFIX:-$build/bench-wine}
 started_xvfb=
@@ -17,6 +17,7 @@ if [ -z "${DISPLAY:-}" ]; then
   sleep 1
 fi
 [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
-wine "$build/bench/startup/bench_startup.exe" "$build/quillet.exe" "$build/bench/startup/bench_empty_window.exe" 7
+wine "$build/bench/startup/bench_startup.exe" "$build/quillet.exe" "$build/bench/startup/bench_empty_window.exe" 7 \
+  "$build/bench/startup/bench_empty_window_cc.exe"
 wineserver -k || true
 [ -z "$started_xvfb" ] || kill "$started_xvfb"

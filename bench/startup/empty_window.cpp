@@ -3,6 +3,7 @@
 // quillet.exe it writes the time from wWinMain's entry to its first paint to
 // the file named by QUILLET_BENCH_STARTUP.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 
@@ -46,6 +47,11 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   QueryPerformanceCounter(&g_entry);
+#ifdef QUILLET_BENCH_COMMON_CONTROLS
+  // The second baseline: common controls v6 loaded, as quillet.exe has them.
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&controls);
+#endif
   WNDCLASSW wc{};
   wc.lpfnWndProc = Proc;
   wc.hInstance = instance;

@@ -1,10 +1,11 @@
 // Start-up figures of quillet.exe under Wine, printed for people:
-//   startup_bench <quillet.exe> <empty_window.exe> [runs]
+//   startup_bench <quillet.exe> <empty_window.exe> [runs] [empty_window_cc.exe]
 // 1. Time from wWinMain's entry to the main window's first paint, with no
 //    configuration file (quillet.exe records both moments when
 //    QUILLET_BENCH_STARTUP names a file).
-// 2. Working set of quillet.exe and of an empty window program, each idle
-//    two seconds after its window appeared.
+// 2. Working set of quillet.exe and of an empty window program (and of the
+//    same with common controls v6 when given), each idle two seconds after
+//    its window appeared.
 #include <windows.h>
 #include <psapi.h>
 #include <shlobj.h>
@@ -111,5 +112,10 @@ int main(int argc, char** argv) {
   const double empty_mb = WorkingSetMb(empty);
   std::printf("idle working set: quillet.exe %.1f MB, empty window %.1f MB, difference %.1f MB (target <= 4 MB)\n",
               quillet_mb, empty_mb, quillet_mb - empty_mb);
+  if (argc > 4) {
+    const double cc_mb = WorkingSetMb(Widen(argv[4]));
+    std::printf("idle working set: empty window with common controls v6 %.1f MB (%.1f MB above the empty window); quillet.exe %.1f MB above it\n",
+                cc_mb, cc_mb - empty_mb, quillet_mb - cc_mb);
+  }
   return 0;
 }
