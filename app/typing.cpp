@@ -54,13 +54,36 @@ bool AddReportedKey(std::vector<KeyEvent>& out, wchar_t ch, std::int16_t scan, b
   return true;
 }
 
-bool AddBareKey(std::vector<KeyEvent>& out, std::int16_t scan, bool capsLock, const LayoutQuery& layout) {
+// The key a control character has on every layout.
+Byte OwnKey(wchar_t ch) {
+  switch (ch) {
+    case L'\r':
+    case L'\n': return os::kVkReturn;
+    case L'\t': return os::kVkTab;
+    case 0x08: return os::kVkBack;
+    default: return os::kVkEscape;
+  }
+}
+
+// CR, LF, TAB, BS and ESC go as a bare key (Shift at most), so that LF types
+// Enter: the character's own key when it types the character (CR for LF),
+// which on Windows is the key the lookup reports for CR, LF, TAB and BS; else
+// the lookup's bare key when that types it. The own key comes first because
+// the lookup is not always a bare key: for ESC some layouts report Ctrl+[
+// (bare: "["), and Wine reports for LF a key of its own (0xE4).
+bool AddBareKey(std::vector<KeyEvent>& out, wchar_t ch, std::int16_t scan, bool capsLock, const LayoutQuery& layout) {
+  const auto typesIt = [&](Byte vk, Byte shiftState) {
+    const os::ToUnicodeResult r = layout.KeyResult(vk, shiftState, capsLock);
+    return r.result == 1 && r.text.size() == 1 && (r.text[0] == ch || (ch == L'\n' && r.text[0] == L'\r'));
+  };
+  if (typesIt(OwnKey(ch), 0)) {
+    AddKeyPress(out, OwnKey(ch), 0);
+    return true;
+  }
   if (scan == -1) return false;
   const auto vk = static_cast<Byte>(scan & 0xFF);
   const Byte shiftState = (scan & 0x100) ? os::kShiftStateShift : 0;
-  // On some layouts the lookup for ESC names Ctrl+[; its bare key would type "[".
-  const os::ToUnicodeResult bare = layout.KeyResult(vk, shiftState, capsLock);
-  if (bare.result != 1 || bare.text.size() != 1 || !IsBareKeyControl(bare.text[0])) return false;
+  if (!typesIt(vk, shiftState)) return false;
   AddKeyPress(out, vk, shiftState);
   return true;
 }
@@ -99,7 +122,7 @@ std::vector<KeyEvent> PlanTyping(std::wstring_view text, bool capsLock, const La
         AddKeyPress(out, letterKey, (lower == capsLock) ? os::kShiftStateShift : 0);
         continue;
       }
-    } else if (IsBareKeyControl(ch) && AddBareKey(out, scan, capsLock, layout)) {
+    } else if (IsBareKeyControl(ch) && AddBareKey(out, ch, scan, capsLock, layout)) {
       continue;
     }
     if (!AddReportedKey(out, ch, scan, capsLock, layout)) AddCharacter(out, ch);

@@ -5,9 +5,10 @@
 // - "a".."z" and "A".."Z", where the layout puts the letter on its own letter
 //   key: that key, with Shift exactly when the wanted case differs from what
 //   Caps Lock gives.
-// - CR, LF, TAB, BS, ESC: the bare key the layout reports (Shift if it says
-//   so, never Ctrl or Alt), so LF types Enter, as long as that bare key types
-//   a control character; otherwise as any other character.
+// - CR, LF, TAB, BS, ESC: a bare key (Shift at most, never Ctrl or Alt), so
+//   LF types Enter: the character's own key (Enter, Tab, Backspace, Escape)
+//   if it types the character (CR for LF), else the key the layout reports
+//   if that does; otherwise as any other character.
 // - Any other character: the key and modifiers the layout reports (Shift,
 //   Ctrl, Ctrl+Alt for AltGr), if that key with those modifiers, under the
 //   current Caps Lock, types exactly that character and is no dead key;

@@ -48,20 +48,28 @@ TEST(TypingPlan, LineAndControlKeysAreTheirBareKeys) {
   EXPECT_EQ(Plan(L"\r\n\t\b", true, us), Press(0x0D) + Press(0x0D) + Press(0x09) + Press(0x08));
 }
 
-// A layout whose lookup names Escape itself for ESC.
-os::sim::KeyboardLayoutTable EscapeFirstLayout() {
-  os::sim::KeyboardLayoutTable t;
-  t.hkl = 0x1234;
-  os::sim::AddControlKeys(t.keys);
-  t.keys.push_back({0xDB, 0, {.plain = u'[', .shift = u'{', .ctrl = 0x1B}});
-  return t;
-}
+// US, except that the lookup for LF names another key that types LF, as
+// Wine's does (0x00E4).
+class WineLikeLineFeed final : public LayoutQuery {
+ public:
+  std::int16_t VkKeyScan(wchar_t ch) const override {
+    return ch == L'\n' ? 0x00E4 : os::sim::LayoutVkKeyScan(os::sim::UsLayout(), ch);
+  }
+  os::ToUnicodeResult KeyResult(os::Byte vk, os::Byte state, bool caps) const override {
+    if (vk == 0xE4 && state == 0) return {1, L"\n"};
+    return os::sim::LayoutToUnicode(os::sim::UsLayout(), vk, state, caps);
+  }
+};
 
-TEST(TypingPlan, EscapeIsTheEscapeKeyOrElseTheControlCombinationThatTypesIt) {
-  EXPECT_EQ(Plan(L"\x1B", false, EscapeFirstLayout()), Press(0x1B));
-  // On US the lookup names Ctrl+[; the bare key would type "[".
+TEST(TypingPlan, ControlCharactersUseTheirOwnKeysWhateverTheLookupReports) {
+  // On US the lookup for ESC names Ctrl+[; its bare key would type "[".
   EXPECT_EQ(os::sim::LayoutVkKeyScan(os::sim::UsLayout(), 0x1B), 0x02DB);
-  EXPECT_EQ(Plan(L"\x1B", false, os::sim::UsLayout()), Ctrl(0xDB));
+  EXPECT_EQ(Plan(L"\x1B", false, os::sim::UsLayout()), Press(0x1B));
+  EXPECT_EQ(PlanTyping(L"\n\r", false, WineLikeLineFeed()), Press(0x0D) + Press(0x0D));
+  // Without a Tab key, the key the lookup reports.
+  os::sim::KeyboardLayoutTable noTabKey;
+  noTabKey.keys.push_back({0x92, 0, {.shift = u'\t'}});
+  EXPECT_EQ(Plan(L"\t", false, noTabKey), Shifted(0x92));
 }
 
 TEST(TypingPlan, AltGrCharactersHoldCtrlAndAlt) {

@@ -1,0 +1,285 @@
+// TypeText through the real user32 calls into the receiver window: what the
+// window's edit box ends up holding, and the keys it saw.
+//
+// Usage: quillet_win_typing <path of receiver.exe> [gtest flags]. A Linux
+// path (/x/y) is taken as Wine sees it (Z:\x\y).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/typing.h"
+#include "os/sim/layouts.h"
+#include "os/win32/keyboard_win32.h"
+
+namespace {
+
+std::wstring g_receiverPath;
+
+using namespace std::chrono_literals;
+constexpr auto kDeadline = 20s;
+
+std::wstring WindowsPath(const std::string& path) {
+  std::wstring out(path.begin(), path.end());
+  if (!out.empty() && out[0] == L'/') {
+    out.insert(0, L"Z:");
+    for (wchar_t& ch : out)
+      if (ch == L'/') ch = L'\\';
+  }
+  return out;
+}
+
+std::string Hex4(const std::wstring& text) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (const wchar_t ch : text)
+    for (int shift = 12; shift >= 0; shift -= 4) out += kDigits[(ch >> shift) & 0xF];
+  return out;
+}
+
+// One receiver.exe process and its log; killed if a test ends early.
+class Receiver {
+ public:
+  Receiver() {
+    wchar_t dir[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, dir);
+    static int serial = 0;
+    logPath_ = std::wstring(dir) + L"quillet-typing-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+               std::to_wstring(++serial) + L".log";
+    DeleteFileW(logPath_.c_str());
+    std::wstring command = L"\"" + g_receiverPath + L"\" \"" + logPath_ + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    if (!CreateProcessW(g_receiverPath.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &process_))
+      process_ = {};
+  }
+  ~Receiver() {
+    if (process_.hProcess) {
+      if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 1);
+      CloseHandle(process_.hProcess);
+      CloseHandle(process_.hThread);
+    }
+    DeleteFileW(logPath_.c_str());
+  }
+  Receiver(const Receiver&) = delete;
+  Receiver& operator=(const Receiver&) = delete;
+
+  bool Started() const { return process_.hProcess != nullptr; }
+
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> lines;
+    HANDLE file = CreateFileW(logPath_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return lines;
+    std::string data;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) data.append(buffer, got);
+    CloseHandle(file);
+    std::istringstream in(data);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    if (!data.empty() && data.back() != '\n') lines.pop_back();  // still being written
+    return lines;
+  }
+
+  // The first line starting with prefix, once it is there.
+  std::optional<std::string> WaitForLine(const std::string& prefix, std::size_t from = 0) const {
+    const auto end = std::chrono::steady_clock::now() + kDeadline;
+    do {
+      const auto lines = Lines();
+      for (std::size_t i = from; i < lines.size(); ++i)
+        if (lines[i].rfind(prefix, 0) == 0) return lines[i];
+      std::this_thread::sleep_for(50ms);
+    } while (std::chrono::steady_clock::now() < end);
+    return std::nullopt;
+  }
+
+  int Count(const std::string& prefix) const {
+    int n = 0;
+    for (const auto& line : Lines())
+      if (line.rfind(prefix, 0) == 0) ++n;
+    return n;
+  }
+
+  bool WaitForCount(const std::string& prefix, int count) const {
+    const auto end = std::chrono::steady_clock::now() + kDeadline;
+    while (Count(prefix) < count) {
+      if (std::chrono::steady_clock::now() >= end) return false;
+      std::this_thread::sleep_for(50ms);
+    }
+    return true;
+  }
+
+  HWND Window() const {
+    const auto line = WaitForLine("HWND ");
+    return line ? reinterpret_cast<HWND>(std::stoull(line->substr(5), nullptr, 16)) : nullptr;
+  }
+
+  // Closes the window and returns the TEXT line's hex.
+  std::optional<std::string> CloseAndReadText() {
+    PostMessageW(Window(), WM_CLOSE, 0, 0);
+    if (!WaitForLine("END")) return std::nullopt;
+    WaitForSingleObject(process_.hProcess, 5000);
+    const auto text = WaitForLine("TEXT ");
+    return text ? std::optional(text->substr(5)) : std::nullopt;
+  }
+
+ private:
+  std::wstring logPath_;
+  PROCESS_INFORMATION process_{};
+};
+
+class TypingIntoReceiver : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(receiver_.Started()) << "cannot start the receiver";
+    const auto ready = receiver_.WaitForLine("READY caps=");
+    ASSERT_TRUE(ready) << "the receiver never got the focus";
+    caps_ = ready->back() == '1';
+  }
+
+  void TearDown() override {
+    if (!HasFailure()) return;
+    std::string log;
+    for (const auto& line : receiver_.Lines()) log += line + "\n";
+    ADD_FAILURE() << "receiver log:\n" << log;
+  }
+
+  // One Caps Lock press if needed, then both the receiver and this thread
+  // must see the wanted state (Wine may take it from X).
+  void SetCapsLock(bool on) {
+    if (caps_ != on) {
+      const int before = receiver_.Count("CAPS ");
+      keybd_event(VK_CAPITAL, 0, 0, 0);
+      keybd_event(VK_CAPITAL, 0, KEYEVENTF_KEYUP, 0);
+      ASSERT_TRUE(receiver_.WaitForCount("CAPS ", before + 1));
+      const auto lines = receiver_.Lines();
+      std::string last;
+      for (const auto& line : lines)
+        if (line.rfind("CAPS ", 0) == 0) last = line;
+      caps_ = last == "CAPS 1";
+    }
+    ASSERT_EQ(caps_, on) << "the receiver's Caps Lock";
+    ASSERT_EQ((GetKeyState(VK_CAPITAL) & 1) != 0, on) << "this thread's Caps Lock";
+  }
+
+  // Types text and waits for one WM_CHAR per code unit.
+  void Type(const std::wstring& text) {
+    const int before = receiver_.Count("CHAR ");
+    quillet::os::win32::Win32KeyboardApi keyboard;
+    quillet::app::TypeText(text, keyboard);
+    ASSERT_TRUE(receiver_.WaitForCount("CHAR ", before + static_cast<int>(text.size())))
+        << "only " << receiver_.Count("CHAR ") - before << " of " << text.size() << " characters arrived";
+  }
+
+  void ExpectFinalText(const std::wstring& expected) {
+    const auto text = receiver_.CloseAndReadText();
+    ASSERT_TRUE(text) << "the receiver did not report its text";
+    EXPECT_EQ(*text, Hex4(expected));
+  }
+
+  Receiver receiver_;
+  bool caps_ = false;
+};
+
+const std::wstring kMixed = L"Hello World, QUILLET quillet 0123456789 !@#$%^&*()-_=+[]{};:'\",.<>/?\\|`~";
+
+TEST_F(TypingIntoReceiver, MixedTextWithCapsLockOff) {
+  SetCapsLock(false);
+  Type(kMixed);
+  ExpectFinalText(kMixed);
+}
+
+TEST_F(TypingIntoReceiver, MixedTextWithCapsLockOn) {
+  SetCapsLock(true);
+  Type(kMixed);
+  SetCapsLock(false);
+  ExpectFinalText(kMixed);
+}
+
+TEST_F(TypingIntoReceiver, ReturnLineFeedAndTabArriveAsTheirKeys) {
+  SetCapsLock(false);
+  const int enterBefore = receiver_.Count("KEYDOWN 0D");
+  Type(L"a\rb\nc\td");
+  // Both CR and LF are the Enter key; the window sees CR for each.
+  EXPECT_EQ(receiver_.Count("KEYDOWN 0D") - enterBefore, 2);
+  EXPECT_EQ(receiver_.Count("KEYDOWN 09"), 1);
+  EXPECT_EQ(receiver_.Count("CHAR 000D"), 2);
+  EXPECT_EQ(receiver_.Count("CHAR 000A"), 0);
+  EXPECT_EQ(receiver_.Count("CHAR 0009"), 1);
+  // The edit box stores each Enter as CR LF.
+  ExpectFinalText(L"a\r\nb\r\nc\td");
+}
+
+TEST_F(TypingIntoReceiver, BackspaceErases) {
+  SetCapsLock(false);
+  Type(L"ab\bc");
+  ExpectFinalText(L"ac");
+}
+
+TEST_F(TypingIntoReceiver, Latin1AndCharactersBeyondArriveExactly) {
+  SetCapsLock(false);
+  std::wstring text;
+  for (wchar_t ch = 0xA0; ch <= 0xFF; ++ch) text += ch;
+  text += L"\u20AC\u0416";
+  Type(text);
+  ExpectFinalText(text);
+}
+
+TEST_F(TypingIntoReceiver, GroupSeparatorArrivesAsItself) {
+  SetCapsLock(false);
+  Type(L"x\x1Dy");
+  EXPECT_EQ(receiver_.Count("CHAR 001D"), 1);
+  EXPECT_EQ(receiver_.Count("CHAR 005D"), 0);  // not "]"
+  // An edit box keeps no control characters.
+  ExpectFinalText(L"xy");
+}
+
+// The AltGr path planned for the German layout, sent through the real calls:
+// the window sees Ctrl, Alt, the key, and the releases in reverse.
+TEST_F(TypingIntoReceiver, AltGrChordsArriveInOrder) {
+  SetCapsLock(false);
+  class GermanQuery final : public quillet::app::LayoutQuery {
+   public:
+    std::int16_t VkKeyScan(wchar_t ch) const override {
+      return quillet::os::sim::LayoutVkKeyScan(quillet::os::sim::GermanLayout(), ch);
+    }
+    quillet::os::ToUnicodeResult KeyResult(quillet::os::Byte vk, quillet::os::Byte state, bool caps) const override {
+      return quillet::os::sim::LayoutToUnicode(quillet::os::sim::GermanLayout(), vk, state, caps);
+    }
+  };
+  const auto plan = quillet::app::PlanTyping(L"@", false, GermanQuery());
+  const std::size_t before = receiver_.Lines().size();
+  quillet::os::win32::Win32KeyboardApi keyboard;
+  quillet::app::SendKeyEvents(plan, keyboard);
+  ASSERT_TRUE(receiver_.WaitForCount("KEYUP 11", 1) || receiver_.WaitForCount("SYSKEYUP 11", 1));
+  std::vector<std::string> keys;
+  const auto lines = receiver_.Lines();
+  for (std::size_t i = before; i < lines.size(); ++i) {
+    const auto& line = lines[i];
+    if (line.find("KEY") != std::string::npos) keys.push_back(line.substr(line.find("KEY")));
+  }
+  const std::vector<std::string> expected = {"KEYDOWN 11", "KEYDOWN 12", "KEYDOWN 51",
+                                             "KEYUP 51",   "KEYUP 12",   "KEYUP 11"};
+  EXPECT_EQ(keys, expected);
+  ExpectFinalText(L"");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (argc < 2) {
+    fprintf(stderr, "usage: %s <receiver.exe> [gtest flags]\n", argv[0]);
+    return 2;
+  }
+  g_receiverPath = WindowsPath(argv[1]);
+  return RUN_ALL_TESTS();
+}
