@@ -71,7 +71,7 @@ ProfileEntry* FindEntry(ProfileSection& section, std::u16string_view name) {
 
 std::u16string TrimLeadingBlanks(const std::u16string& text) {
   std::size_t begin = 0;
-  while (begin < text.size() && TrimProfileBlanks(text.substr(begin, 1)).empty()) ++begin;
+  while (begin < text.size() && IsProfileBlank(text[begin])) ++begin;
   return text.substr(begin);
 }
 

@@ -8,8 +8,6 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-bool IsBlank(char16_t ch) { return ch == u' ' || (ch >= u'\t' && ch <= u'\r'); }
-
 char16_t AsciiLower(char16_t ch) { return ch >= u'A' && ch <= u'Z' ? static_cast<char16_t>(ch + 32) : ch; }
 
 bool StartsWith(const std::string& bytes, std::string_view prefix) {
@@ -177,11 +175,13 @@ void ParseLine(std::u16string_view raw, ProfileFile& file) {
 
 }  // namespace
 
+bool IsProfileBlank(char16_t ch) { return ch == u' ' || (ch >= u'\t' && ch <= u'\r'); }
+
 std::u16string TrimProfileBlanks(std::u16string_view text) {
   std::size_t begin = 0;
   std::size_t end = text.size();
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
+  while (begin < end && IsProfileBlank(text[begin])) ++begin;
+  while (end > begin && IsProfileBlank(text[end - 1])) --end;
   return std::u16string(text.substr(begin, end - begin));
 }
 

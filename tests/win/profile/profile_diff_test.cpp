@@ -54,8 +54,9 @@ class ProfileDiffTest : public ::testing::TestWithParam<Scenario> {
  protected:
   void SetUp() override {
     root_ = fs::temp_directory_path() / ("quillet-profile-" + std::to_string(::GetCurrentProcessId()));
-    fs::create_directories(root_ / "sim");
-    fs::create_directories(root_ / "system");
+    // Non-ASCII folder names prove the emulation's wide paths.
+    fs::create_directories(root_ / L"sim-\u00E9\u4E2D");
+    fs::create_directories(root_ / L"system-\u00E9\u4E2D");
   }
   void TearDown() override {
     std::error_code ignored;
@@ -73,8 +74,8 @@ TEST_P(ProfileDiffTest, EmulationMatchesTheSystem) {
                            std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
                            std::to_string(reinterpret_cast<std::uintptr_t>(&scenario)) + ".ini";
   const fs::path folder = scenario.missingFolder ? fs::path("missing") : fs::path();
-  const fs::path simFile = root_ / "sim" / folder / name;
-  const fs::path systemFile = root_ / "system" / folder / name;
+  const fs::path simFile = root_ / L"sim-\u00E9\u4E2D" / folder / name;
+  const fs::path systemFile = root_ / L"system-\u00E9\u4E2D" / folder / name;
   if (scenario.initial) {
     std::ofstream(simFile, std::ios::binary) << *scenario.initial;
     std::ofstream(systemFile, std::ios::binary) << *scenario.initial;
