@@ -1,6 +1,7 @@
 // First start of the real program with no configuration, then the two ways
 // of closing it: the main window's rows, menu and status bar as the layout
-// table gives them, "Close application?" answered No and then Yes.
+// table gives them, "Close application?" answered No and then Yes; and the
+// same question at log-off.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -180,6 +182,54 @@ TEST(MainWindowE2E, FirstStartShowsEmptyRowsAndClosingAsksFirst) {
 
   std::vector<std::string> expected_lines = {"[Aktivacija]"};
   for (int row = 1; row <= app::kRowCount; ++row) expected_lines.push_back("cbotvori" + std::to_string(row) + "=0");
+  EXPECT_EQ(Lines(ReadFile(ini)), expected_lines);
+}
+
+// The system's log-off query blocks until the question is answered, so it
+// is sent from another thread while this one answers.
+LRESULT QueryEndSession(HWND top, DWORD process_id, int answer) {
+  auto reply = std::async(std::launch::async, [top] {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(top, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 30000, &result);
+    return static_cast<LRESULT>(result);
+  });
+  const auto box = ud::WaitMessageBox(process_id, kWaitMs);
+  EXPECT_TRUE(box.has_value()) << "no question at log-off";
+  if (box) {
+    EXPECT_EQ(box->text, L"Close application?");
+    ud::AnswerMessageBox(*box, answer);
+  }
+  return reply.get();
+}
+
+TEST(MainWindowE2E, LogOffAsksTheSameQuestionAndWritesTheOpenStates) {
+  const fs::path ini = AppData() / L"Brovana" / L"Quillet" / L"skeneri.ini";
+  std::error_code ignored;
+  fs::remove(ini, ignored);
+
+  Program program;
+  ASSERT_TRUE(program.Started());
+  HWND top = ud::WaitWindow(app::kMainWindowCaption, app::kMainWindowClass, kWaitMs);
+  ASSERT_NE(top, nullptr);
+  HWND box3 = ud::FindControl(top, L"cbotvori3");
+  ASSERT_NE(box3, nullptr);
+  ud::Click(box3);
+  // A port that cannot open leaves its box ticked, so the tick stays either way.
+  for (int i = 0; i < 100 && !ud::IsChecked(box3); ++i) Sleep(50);
+  ASSERT_TRUE(ud::IsChecked(box3));
+
+  EXPECT_EQ(QueryEndSession(top, program.Id(), IDNO), FALSE) << "No must refuse the log-off";
+  EXPECT_TRUE(program.Running());
+  EXPECT_FALSE(fs::exists(ini));
+
+  EXPECT_EQ(QueryEndSession(top, program.Id(), IDYES), TRUE);
+  DWORD_PTR ignored_result = 0;
+  SendMessageTimeoutW(top, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, kWaitMs, &ignored_result);
+
+  std::vector<std::string> expected_lines = {"[Aktivacija]"};
+  for (int row = 1; row <= app::kRowCount; ++row) {
+    expected_lines.push_back("cbotvori" + std::to_string(row) + (row == 3 ? "=1" : "=0"));
+  }
   EXPECT_EQ(Lines(ReadFile(ini)), expected_lines);
 }
 
