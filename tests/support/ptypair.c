@@ -126,9 +126,9 @@ static void unplug(int i) {
   close(s->master);
   close(s->slave);
   s->master = s->slave = -1;
-  /* What was on its way to or from the unplugged device is gone with it. */
+  /* What was on its way to the unplugged device is gone with it; what it
+   * sent before still arrives at the other end. */
   to_side[i].start = to_side[i].len = 0;
-  to_side[1 - i].start = to_side[1 - i].len = 0;
 }
 
 static void cleanup(void) {
