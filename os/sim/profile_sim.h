@@ -3,7 +3,8 @@
 // does on Windows. It follows Wine's behaviour, checked against Wine itself by
 // a differential test:
 //  - a file is decoded whole first (UTF-16 LE/BE or UTF-8 after their byte-
-//    order marks, otherwise Windows-1252); lines end at CR, LF or NUL;
+//    order marks, otherwise Windows-1252); lines end at CR or LF; a name
+//    or value ends at its first NUL, after it has been trimmed;
 //  - section and key names match ignoring ASCII letter case only, after their
 //    surrounding blanks (tab, LF, VT, FF, CR, space) are trimmed; the first
 //    of duplicate sections or keys is the one read and updated; a line

@@ -1,5 +1,7 @@
 #include "os/sim/profile_sim_file.h"
 
+#include <algorithm>
+
 #include "os/sim/profile_sim_cp1252.h"
 
 namespace quillet::os::sim {
@@ -151,14 +153,22 @@ std::string Encode(std::u16string_view text, ProfileEncoding encoding) {
   return out;
 }
 
+// A NUL does not end a line: the name and the value are found on the whole
+// line and trimmed, and only then does each end at its first NUL.
+std::u16string Field(std::u16string_view text) {
+  std::u16string field = TrimProfileBlanks(text);
+  field.resize(std::min(field.size(), field.find(u'\0')));
+  return field;
+}
+
 void ParseLine(std::u16string_view raw, ProfileFile& file) {
-  // Whatever follows a NUL on its line is lost.
-  const std::u16string line = TrimProfileBlanks(raw.substr(0, raw.find(u'\0')));
+  const std::u16string line = TrimProfileBlanks(raw);
   if (line.empty()) return;
+  const std::u16string_view view(line);
   if (line.front() == u'[') {
     const std::size_t close = line.rfind(u']');
     if (close != std::u16string::npos) {
-      file.sections.push_back({TrimProfileBlanks(std::u16string_view(line).substr(1, close - 1)), {}});
+      file.sections.push_back({Field(view.substr(1, close - 1)), {}});
       return;
     }
   }
@@ -166,10 +176,13 @@ void ParseLine(std::u16string_view raw, ProfileFile& file) {
   const std::size_t equals = line.find(u'=');
   auto& entries = file.sections.back().entries;
   if (equals == std::u16string::npos) {
-    entries.push_back({line, std::nullopt});
+    entries.push_back({Field(view), std::nullopt});
   } else {
-    const std::u16string_view view(line);
-    entries.push_back({TrimProfileBlanks(view.substr(0, equals)), TrimProfileBlanks(view.substr(equals + 1))});
+    // A line that starts with '=' is dropped when the key before it has no
+    // name either, as the system does.
+    const bool nameless = TrimProfileBlanks(view.substr(0, equals)).empty();
+    if (nameless && !entries.empty() && entries.back().name.empty()) return;
+    entries.push_back({Field(view.substr(0, equals)), Field(view.substr(equals + 1))});
   }
 }
 

@@ -56,6 +56,30 @@ const std::string kOdd =
     "[Last]\r\n"
     "Tail=no newline";
 
+// A deterministic jumble of the characters that matter to the parser.
+std::string Jumble(unsigned seed, std::size_t size) {
+  static const char kAlphabet[] = "[]=;#\r\n\0 \t\"'aAbBkK\xE9\x80\xC3\xFF\xFE";
+  std::string out;
+  for (std::size_t i = 0; i < size; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    out.push_back(kAlphabet[(seed >> 16) % (sizeof kAlphabet - 1)]);
+  }
+  return out;
+}
+
+Scenario JumbleScenario(std::string name, std::string bytes) {
+  Scenario scenario{std::move(name), std::move(bytes), {}};
+  for (const wchar_t* section : {L"", L"a", L"A", L"b", L"k", L"ab", L"[a", L"\u00E9"}) {
+    for (const wchar_t* key : {L"", L"a", L"b", L"k", L"K", L";", L"#", L"aa", L"\"", L"\u00E9"}) {
+      scenario.ops.push_back(R(section, key));
+    }
+  }
+  scenario.ops.push_back(W(L"b", L"k", L"new"));
+  scenario.ops.push_back(W(L"Fresh", L"k", L"v"));
+  scenario.ops.push_back(R(L"a", L"b"));
+  return scenario;
+}
+
 }  // namespace
 
 std::vector<Scenario> Scenarios() {
@@ -90,6 +114,10 @@ std::vector<Scenario> Scenarios() {
 
   all.push_back({"line endings, NUL, no final newline", Bytes("[S]\na=1\rb=2\n\rc=3\r\r\nd=4\0e=5\r\nf=6"),
                  {R(L"S", L"d"), R(L"S", L"e"), R(L"S", L"f"), W(L"S", L"g", L"7")}});
+
+  all.push_back({"NUL inside names and values, nameless keys",
+                 Bytes("[S]\r\n=a\r\n=b\r\nk=1\r\n=c\r\n\0=d\r\n=e\r\nx\0 y=1\t\0z\r\n\0\r\n=h\r\n[T\0U]\0x\r\n=i\r\n"),
+                 {R(L"S", L""), R(L"S", L"x"), R(L"T", L""), W(L"S", L"z", L"1"), R(L"S", L"")}});
 
   all.push_back({"null-value key before a valued duplicate", Bytes("[S]\r\nk\r\nk=1\r\n"),
                  {R(L"S", L"k"), W(L"S", L"k", L"2"), R(L"S", L"k")}});
@@ -160,6 +188,28 @@ std::vector<Scenario> Scenarios() {
 
   all.push_back({"a value with a line break", std::nullopt,
                  {W(L"S", L"m", L"a\r\nb=c"), R(L"S", L"b"), W(L"S", L"k=x", L"v"), R(L"S", L"k")}});
+
+  all.push_back({"the program's own file", std::nullopt, {}});
+  for (int port = 1; port <= 8; ++port) {
+    const std::wstring section = L"skener" + std::to_wstring(port);
+    for (const auto& [key, value] : {std::pair<const wchar_t*, const wchar_t*>{L"Port", L"COM1"}, {L"BaudRate", L"Custom"},
+                                     {L"CustomBaudRate", L"31250"}, {L"StopBits", L"1"}, {L"DataBits", L"8"},
+                                     {L"Parity", L"None"}, {L"FlowControl", L"None"}}) {
+      all.back().ops.push_back(W(section, key, value));
+    }
+  }
+  for (int row = 1; row <= 8; ++row) all.back().ops.push_back(W(L"Aktivacija", L"cbotvori" + std::to_wstring(row), row % 2 ? L"1" : L"0"));
+  all.back().ops.push_back(W(L"skener3", L"BaudRate", L"9600"));
+  all.back().ops.push_back(W(L"Startup", L"RunMinimized", L"1"));
+  all.back().ops.push_back(R(L"skener3", L"baudrate", L"9600"));
+  all.back().ops.push_back(R(L"SKENER3", L"CustomBaudRate", L"9600"));
+
+  for (unsigned seed = 1; seed <= 12; ++seed) {
+    const std::string bytes = Jumble(seed, 3000);
+    all.push_back(JumbleScenario("jumble ANSI " + std::to_string(seed), bytes));
+    all.push_back(JumbleScenario("jumble UTF-8 " + std::to_string(seed), "\xEF\xBB\xBF" + bytes));
+    all.push_back(JumbleScenario("jumble UTF-16 " + std::to_string(seed), "\xFF\xFE" + bytes));
+  }
 
   all.push_back({"write into a missing folder", std::nullopt, {W(L"S", L"k", L"v"), R(L"S", L"k")}, true});
 
