@@ -86,6 +86,23 @@ inline constexpr Byte kOneStopBit = 0;
 inline constexpr Byte kOne5StopBits = 1;
 inline constexpr Byte kTwoStopBits = 2;
 
+// Error numbers of the conversions
+inline constexpr Dword kErrorInsufficientBuffer = 122;
+inline constexpr Dword kErrorNoUnicodeTranslation = 1113;
+
+// Code pages
+inline constexpr Dword kCpAcp = 0;
+inline constexpr Dword kCpUtf8 = 65001;
+
+// Thread priorities
+inline constexpr int kThreadPriorityIdle = -15;
+inline constexpr int kThreadPriorityLowest = -2;
+inline constexpr int kThreadPriorityBelowNormal = -1;
+inline constexpr int kThreadPriorityNormal = 0;
+inline constexpr int kThreadPriorityAboveNormal = 1;
+inline constexpr int kThreadPriorityHighest = 2;
+inline constexpr int kThreadPriorityTimeCritical = 15;
+
 // Waits
 inline constexpr Dword kInfinite = 0xFFFFFFFF;
 inline constexpr Dword kWaitObject0 = 0;
@@ -206,6 +223,18 @@ class SerialApi {
   virtual Dword WaitForMultipleObjects(Dword count, const Handle* handles, Bool waitAll,
                                        Dword milliseconds) = 0;
   virtual Dword WaitForSingleObject(Handle object, Dword milliseconds) = 0;
+
+  // SetThreadPriority on the calling thread; priority is the Windows value
+  // (THREAD_PRIORITY_IDLE -15 ... THREAD_PRIORITY_TIME_CRITICAL 15).
+  virtual Bool SetCurrentThreadPriority(int priority) = 0;
+
+  // Code-page conversions with the Windows conventions: a zero output size
+  // asks for the size needed; the result is the number of units written (or
+  // needed), 0 on failure. Wide text is UTF-16, one code unit per wchar_t.
+  virtual int MultiByteToWideChar(Dword codePage, Dword flags, const char* bytes, int byteCount,
+                                  wchar_t* wide, int wideCount) = 0;
+  virtual int WideCharToMultiByte(Dword codePage, Dword flags, const wchar_t* wide, int wideCount,
+                                  char* bytes, int byteCount) = 0;
 
   virtual Dword GetLastError() = 0;
   // The system's text for an error number (FormatMessageW from the system

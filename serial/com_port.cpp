@@ -5,6 +5,8 @@
 
 #include "serial/com_error.h"
 #include "serial/com_thread.h"
+#include "serial/port_window.h"
+#include "serial/sync.h"
 
 namespace quillet::serial {
 
@@ -30,6 +32,7 @@ TCustomComPort::~TCustomComPort() {
   } catch (...) {
   }
   FThreadCreated = false;
+  RemoveQueuedEvents(this);
   if (FHandle != os::kInvalidHandleValue) FApi.CloseHandle(FHandle);
   FHandle = os::kInvalidHandleValue;
   FConnected = false;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "os/serial_api.h"
+#include "serial/com_async.h"
 #include "serial/com_objects.h"
 #include "serial/com_types.h"
 #include "serial/component.h"
@@ -16,6 +17,7 @@
 namespace quillet::serial {
 
 class TComThread;
+class TPortWindow;
 
 class TCustomComPort : public TComponent {
  public:
@@ -90,11 +92,57 @@ class TCustomComPort : public TComponent {
   void UnRegisterLink(TComLink* AComLink);
   const std::vector<TComLink*>& Links() const { return FLinks; }
 
-  // --- line control used by open and close ---
-  // Ends every outstanding read and write (PurgeComm TXABORT|RXABORT); 5.
+  // --- queries and line control (com_io.cpp) ---
+  // Each makes one system call and reports its own code when that fails;
+  // with OnException assigned a failed query returns 0 or the empty set.
+  int InputCount();                // ClearCommError; 10
+  int OutputCount();               // ClearCommError; 10
+  TComSignals Signals();           // GetCommModemStatus; 11
+  TComStateFlags StateFlags();     // ClearCommError; 10
+  TComErrors LastErrors();         // ClearCommError, clears them; 10
+  void SetDTR(bool OnOff);         // EscapeCommFunction; 12
+  void SetRTS(bool OnOff);         // 12
+  void SetXonXoff(bool OnOff);     // 12
+  void SetBreak(bool OnOff);       // 12
+  void ClearBuffer(bool Input, bool Output);  // PurgeComm; 5
+  void TransmitChar(wchar_t Ch);   // low 8 bits; TransmitCommChar; 13
+  // Ends every outstanding read and write of all callers (PurgeComm
+  // TXABORT|RXABORT); 5.
   void AbortAllAsync();
-  // The modem input lines; 11.
-  TComSignals Signals();
+
+  // --- transfers (com_async.cpp, com_text.cpp) ---
+  // Asynchronous: start on a record from AllocAsync, then WaitForAsync; the
+  // buffer stays valid and untouched until the wait has returned. The
+  // result is the byte count done at once (0 while pending).
+  int WriteAsync(const void* Buffer, int Count, PAsync& AsyncPtr);
+  int ReadAsync(void* Buffer, int Count, PAsync& AsyncPtr);
+  // Packs Str into bytes (low 8 bits of each code unit) in its own storage,
+  // which becomes the write's buffer; Str no longer holds its text.
+  int WriteStrAsync(std::wstring& Str, PAsync& AsyncPtr);
+  // Str becomes Count bytes long and receives the read.
+  int ReadStrAsync(std::string& Str, int Count, PAsync& AsyncPtr);
+  // Waits for the operation; the bytes it moved.
+  int WaitForAsync(PAsync& AsyncPtr);
+  bool IsAsyncCompleted(PAsync AsyncPtr);
+  // Blocking forms; the result is the bytes moved.
+  int Write(const void* Buffer, int Count);
+  int Read(void* Buffer, int Count);
+  // One byte per character (its low 8 bits); the caller's text is untouched.
+  int WriteStr(std::wstring Str);
+  // One character per byte, equal to the byte's value; no code page.
+  int ReadStr(std::wstring& Str, int Count);
+  // Converted with CodePage (0: the system's ANSI code page).
+  int WriteUnicodeString(const std::wstring& Str);
+  int ReadUnicodeString(std::wstring& Str, int Count);
+
+  // --- events (com_dispatch.cpp) ---
+  // For a port without event thread (20 otherwise): waits up to Timeout ms
+  // (-1 without limit) for one of Events, or for StopEvent (0 for none);
+  // Events returns what was caught, empty after a time-out; 21 on failure.
+  void WaitForEvent(TComEvents& Events, os::Handle StopEvent, int Timeout);
+  // The hidden window's delivery of one event (its Windows bit); only while
+  // the port is open.
+  void DeliverWindowEvent(os::Dword eventBit);
 
   // The single error report of every port operation: raises EComPort, or,
   // with OnException assigned, calls it and returns so the operation goes
@@ -136,6 +184,10 @@ class TCustomComPort : public TComponent {
   void SetOnRx80Full(TNotifyEvent value) { FOnRx80Full = std::move(value); }
   const TComExceptionEvent& OnException() const { return FOnException; }
   void SetOnException(TComExceptionEvent value) { FOnException = std::move(value); }
+  // The event thread has stopped delivering (an error ended it, or the
+  // device keeps refusing to wait: gone); on the user-interface thread.
+  const TComThreadErrorEvent& OnThreadError() const { return FOnThreadError; }
+  void SetOnThreadError(TComThreadErrorEvent value) { FOnThreadError = std::move(value); }
 
  protected:
   // Device handle and the three groups of settings (com_port_open.cpp).
@@ -159,6 +211,7 @@ class TCustomComPort : public TComponent {
   virtual void FireError(TComErrors Errors);
   virtual void FireRLSDChange(bool OnOff);
   virtual void FireRx80Full();
+  virtual void FireThreadError(const std::wstring& Message, std::int64_t WinError);
 
   // Each does nothing unless the port is open, no update is in force, and
   // the component is neither loading nor designed.
@@ -167,8 +220,8 @@ class TCustomComPort : public TComponent {
   virtual void ApplyBufferSizes();
 
   // The event thread (and the hidden window of smWindowSync) of an open
-  // port with events. Creating sets FEventThread and FThreadCreated; these
-  // hooks create nothing yet.
+  // port with events (com_dispatch.cpp). Creating sets FEventThread and
+  // FThreadCreated; destroying returns once the thread has ended.
   virtual void CreateEventThread();
   virtual void DestroyEventThread();
 
@@ -178,6 +231,14 @@ class TCustomComPort : public TComponent {
   void DeliverCTSChange(bool state);
   void DeliverDSRChange(bool state);
   void DeliverRLSDChange(bool state);
+  // The delivery steps of a batch, in the fixed order, and of one event.
+  void DispatchEvents(TComEvents events);
+  void DeliverEvent(TComEvent event);
+  void DeliverRxChar();
+  void DeliverError();
+  void DeliverTxEmpty();
+  void DeliverRing();
+  void DeliverRxFlag();
 
   // Settings reach the device now (open, no update, not loading/designing).
   bool CanApply() const;
@@ -224,12 +285,15 @@ class TCustomComPort : public TComponent {
   TNotifyEvent FOnRx80Full;
   TComExceptionEvent FOnException;
   std::uint32_t FCodePage = 0;
+  TComThreadErrorEvent FOnThreadError;
+  std::unique_ptr<TPortWindow> FPortWindow;
 
  private:
   friend class TComBuffer;
   friend class TComParity;
   friend class TComTimeouts;
   friend class TComFlowControl;
+  friend class TComThread;
 
   template <class T>
   void SetLine(T& field, T value);

@@ -179,30 +179,6 @@ void TCustomComPort::ApplyBufferSizes() {
   }
 }
 
-void TCustomComPort::CreateEventThread() {
-  // The event thread is not built yet: the port opens without one.
-}
-
-void TCustomComPort::DestroyEventThread() {
-  FEventThread.reset();
-}
-
-// --- line control used by open and close ----------------------------------------
-
-void TCustomComPort::AbortAllAsync() {
-  if (!FApi.PurgeComm(FHandle, os::kPurgeTxAbort | os::kPurgeRxAbort))
-    RaiseComError(5, FApi.GetLastError());
-}
-
-TComSignals TCustomComPort::Signals() {
-  os::Dword status = 0;
-  if (!FApi.GetCommModemStatus(FHandle, &status)) {
-    RaiseComError(11, FApi.GetLastError());
-    return {};
-  }
-  return SignalsOf(status);
-}
-
 // --- signal reports -------------------------------------------------------------------
 
 void TCustomComPort::DeliverCTSChange(bool state) {

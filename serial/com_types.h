@@ -106,6 +106,10 @@ using TComErrors = TSet<TComError, 8>;
 enum class TComSignal { csCTS, csDSR, csRing, csRLSD };
 using TComSignals = TSet<TComSignal, 4>;
 
+// The driver's hold and state flags (COMSTAT bits 0 to 6).
+enum class TComStateFlag { fCtlHold, fDsrHold, fRlsHold, fXoffHold, fXOffSent, fEof, fTxim };
+using TComStateFlags = TSet<TComStateFlag, 7>;
+
 // One value per error code, code 1 first.
 enum class TComExceptions {
   CE_OpenFailed,
@@ -146,5 +150,8 @@ using TComErrorEvent = std::function<void(TObject* Sender, TComErrors Errors)>;
 using TComExceptionEvent = std::function<void(
     TObject* Sender, TComExceptions TComException, const std::wstring& ComportMessage,
     std::int64_t WinError, const std::wstring& WinMessage)>;
+// Message: the error's text; WinError: its Windows error, or -1.
+using TComThreadErrorEvent =
+    std::function<void(TObject* Sender, const std::wstring& Message, std::int64_t WinError)>;
 
 }  // namespace quillet::serial

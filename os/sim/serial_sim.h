@@ -112,6 +112,9 @@ class SimSerial final : public SerialApi {
   std::vector<std::string> DeviceCallNames() const;
   void ClearCalls();
 
+  // Every SetCurrentThreadPriority so far, in order.
+  std::vector<int> ThreadPriorities() const;
+
   // Device and event handles not yet closed, to catch leaks.
   std::size_t LiveHandleCount() const;
 
@@ -141,6 +144,13 @@ class SimSerial final : public SerialApi {
   Dword WaitForMultipleObjects(Dword count, const Handle* handles, Bool waitAll,
                                Dword milliseconds) override;
   Dword WaitForSingleObject(Handle object, Dword milliseconds) override;
+  // Records the priority (ThreadPriorities) and succeeds.
+  Bool SetCurrentThreadPriority(int priority) override;
+  // Code pages 1252 (also for CP_ACP) and 65001; others fail with 87.
+  int MultiByteToWideChar(Dword codePage, Dword flags, const char* bytes, int byteCount,
+                          wchar_t* wide, int wideCount) override;
+  int WideCharToMultiByte(Dword codePage, Dword flags, const wchar_t* wide, int wideCount,
+                          char* bytes, int byteCount) override;
   Dword GetLastError() override;
   std::wstring SystemMessage(Dword error) override;
 
@@ -207,6 +217,7 @@ class SimSerial final : public SerialApi {
   std::map<SimCall, std::deque<Dword>> failures_;
   std::map<std::thread::id, Dword> lastError_;
   std::vector<SimCallRecord> log_;
+  std::vector<int> priorities_;
 };
 
 }  // namespace quillet::os::sim

@@ -196,6 +196,21 @@ Dword Win32SerialApi::WaitForSingleObject(Handle object, Dword milliseconds) {
   return ::WaitForSingleObject(H(object), milliseconds);
 }
 
+Bool Win32SerialApi::SetCurrentThreadPriority(int priority) {
+  return ::SetThreadPriority(::GetCurrentThread(), priority);
+}
+
+int Win32SerialApi::MultiByteToWideChar(Dword codePage, Dword flags, const char* bytes,
+                                        int byteCount, wchar_t* wide, int wideCount) {
+  return ::MultiByteToWideChar(codePage, flags, bytes, byteCount, wide, wideCount);
+}
+
+int Win32SerialApi::WideCharToMultiByte(Dword codePage, Dword flags, const wchar_t* wide,
+                                        int wideCount, char* bytes, int byteCount) {
+  return ::WideCharToMultiByte(codePage, flags, wide, wideCount, bytes, byteCount, nullptr,
+                               nullptr);
+}
+
 Dword Win32SerialApi::GetLastError() {
   return ::GetLastError();
 }

@@ -32,6 +32,11 @@ class Win32SerialApi final : public SerialApi {
   Dword WaitForMultipleObjects(Dword count, const Handle* handles, Bool waitAll,
                                Dword milliseconds) override;
   Dword WaitForSingleObject(Handle object, Dword milliseconds) override;
+  Bool SetCurrentThreadPriority(int priority) override;
+  int MultiByteToWideChar(Dword codePage, Dword flags, const char* bytes, int byteCount,
+                          wchar_t* wide, int wideCount) override;
+  int WideCharToMultiByte(Dword codePage, Dword flags, const wchar_t* wide, int wideCount,
+                          char* bytes, int byteCount) override;
   Dword GetLastError() override;
   std::wstring SystemMessage(Dword error) override;
 };

@@ -11,15 +11,28 @@ TEST_F(PortTest, DefaultOpenAndCloseMakeExactlyTheseCalls) {
   port->Open();
   EXPECT_TRUE(port->Connected());
   EXPECT_EQ(port->Handle(), sim.OpenHandle(L"COM1"));
-  const auto calls = sim.DeviceCalls();
   ASSERT_EQ(Calls(), (Names{"CreateFileW", "SetupComm", "SetCommState", "SetCommTimeouts",
-                            "GetCommModemStatus", "GetCommModemStatus", "GetCommModemStatus"}));
+                            "SetCommMask", "GetCommModemStatus", "GetCommModemStatus",
+                            "GetCommModemStatus"}));
+  std::vector<os::sim::SimCallRecord> calls;
+  for (const auto& r : sim.Calls()) {
+    if (r.call != SimCall::WaitCommEvent && r.call != SimCall::GetOverlappedResult &&
+        r.call != SimCall::WaitForMultipleObjects && r.call != SimCall::CreateEventW) {
+      calls.push_back(r);
+    } else if (r.call == SimCall::CreateEventW && r.args == std::vector<os::Dword>{1, 0}) {
+      calls.push_back(r);  // the thread's stop event, not its completion event
+    }
+  }
+  ASSERT_GE(calls.size(), 6u);
   EXPECT_EQ(calls[0].path, L"\\\\.\\COM1");
   EXPECT_EQ(calls[0].args, (std::vector<os::Dword>{0xC0000000, 0, 3, 0x40000000}));
   EXPECT_EQ(calls[1].handle, port->Handle());
   EXPECT_EQ(calls[1].args, (std::vector<os::Dword>{1024, 1024}));
   EXPECT_EQ(calls[2].dcb, DefaultDcb());
   EXPECT_EQ(calls[3].timeouts, (os::CommTimeouts{0xFFFFFFFF, 0, 0, 100, 1000}));
+  EXPECT_EQ(calls[4].call, SimCall::CreateEventW) << "the stop event, before the mask";
+  EXPECT_EQ(calls[5].call, SimCall::SetCommMask);
+  EXPECT_EQ(calls[5].args, (std::vector<os::Dword>{0x05FF}));
 
   const os::Handle device = port->Handle();
   sim.ClearCalls();
@@ -27,11 +40,18 @@ TEST_F(PortTest, DefaultOpenAndCloseMakeExactlyTheseCalls) {
   EXPECT_FALSE(port->Connected());
   EXPECT_EQ(port->Handle(), os::kInvalidHandleValue);
   const auto closing = sim.DeviceCalls();
-  ASSERT_EQ(Calls(), (Names{"PurgeComm", "CloseHandle"}));
-  EXPECT_EQ(closing[0].args, (std::vector<os::Dword>{os::kPurgeTxAbort | os::kPurgeRxAbort}));
-  EXPECT_EQ(closing[1].handle, device);
+  std::vector<os::sim::SimCallRecord> steps;
+  for (const auto& r : closing) {
+    if (r.call != SimCall::WaitCommEvent && r.call != SimCall::GetOverlappedResult)
+      steps.push_back(r);
+  }
+  ASSERT_EQ(Calls(), (Names{"PurgeComm", "SetCommMask", "PurgeComm", "CloseHandle"}));
+  EXPECT_EQ(steps[0].args, (std::vector<os::Dword>{os::kPurgeTxAbort | os::kPurgeRxAbort}));
+  EXPECT_EQ(steps[1].args, (std::vector<os::Dword>{0}));
+  EXPECT_EQ(steps[2].args, (std::vector<os::Dword>{os::kPurgeTxClear | os::kPurgeRxClear}));
+  EXPECT_EQ(steps[3].handle, device);
   EXPECT_FALSE(sim.IsOpen(L"COM1"));
-  EXPECT_EQ(sim.LiveHandleCount(), 0u);
+  EXPECT_EQ(sim.LiveHandleCount(), 0u) << "device, stop and completion events all closed";
 }
 
 TEST_F(PortTest, OpeningAnOpenPortOrClosingAClosedOneDoesNothing) {
@@ -360,7 +380,7 @@ TEST_F(PortTest, AFailedAbortStillReleasesThePortAndIsReportedAfterwards) {
   }
   EXPECT_FALSE(port->Connected());
   EXPECT_EQ(port->Handle(), os::kInvalidHandleValue);
-  EXPECT_EQ(Calls(), (Names{"PurgeComm", "CloseHandle"}));
+  EXPECT_EQ(Calls(), (Names{"PurgeComm", "SetCommMask", "PurgeComm", "CloseHandle"}));
   EXPECT_EQ(journal.back(), "AfterClose");
   EXPECT_EQ(sim.LiveHandleCount(), 0u);
   // Plugged in again, it opens.
@@ -440,8 +460,8 @@ TEST_F(PortTest, ChangingThePortOfAnOpenPortReopensItUnderTheNewName) {
 TEST_F(PortTest, OpenInsideAnUpdateBracketAppliesNothingUntilEndUpdate) {
   port->BeginUpdate();
   port->Open();
-  EXPECT_EQ(Calls(), (Names{"CreateFileW", "GetCommModemStatus", "GetCommModemStatus",
-                            "GetCommModemStatus"}));
+  EXPECT_EQ(Calls(), (Names{"CreateFileW", "SetCommMask", "GetCommModemStatus",
+                            "GetCommModemStatus", "GetCommModemStatus"}));
   sim.ClearCalls();
   port->EndUpdate();
   EXPECT_EQ(Calls(), (Names{"SetupComm", "SetCommState", "SetCommTimeouts"}));

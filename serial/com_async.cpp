@@ -1,0 +1,134 @@
+// Asynchronous reads and writes on their records, and the blocking forms
+// built from them.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "serial/com_port.h"
+
+namespace quillet::serial {
+
+namespace {
+
+// Frees a record whatever way the blocking operation leaves.
+class AsyncGuard {
+ public:
+  explicit AsyncGuard(os::SerialApi& api) { AllocAsync(record_, api); }
+  ~AsyncGuard() { FreeAsync(record_); }
+  AsyncGuard(const AsyncGuard&) = delete;
+  AsyncGuard& operator=(const AsyncGuard&) = delete;
+  PAsync& Get() { return record_; }
+
+ private:
+  PAsync record_ = nullptr;
+};
+
+}  // namespace
+
+void AllocAsync(PAsync& AsyncPtr, os::SerialApi& api) {
+  auto record = std::make_unique<TAsync>();
+  record->Event = os::EventHandle(api, api.CreateEventW(1, 1));
+  record->Overlapped.hEvent = record->Event.Get();
+  AsyncPtr = record.release();
+}
+
+void FreeAsync(PAsync& AsyncPtr) {
+  delete AsyncPtr;
+  AsyncPtr = nullptr;
+}
+
+int TCustomComPort::WriteAsync(const void* Buffer, int Count, PAsync& AsyncPtr) {
+  if (AsyncPtr == nullptr) {
+    RaiseComError(4, 0);
+    return 0;
+  }
+  if (FHandle == os::kInvalidHandleValue) RaiseComError(24, 0);
+  // A negative count moves nothing rather than a huge unsigned one.
+  const int count = std::max(Count, 0);
+  AsyncPtr->Kind = TOperationKind::okWrite;
+  AsyncPtr->Data.reset();
+  AsyncPtr->Size = 0;
+  if (count > 0) {
+    AsyncPtr->Data = std::make_unique<char[]>(static_cast<std::size_t>(count));
+    std::memcpy(AsyncPtr->Data.get(), Buffer, static_cast<std::size_t>(count));
+    AsyncPtr->Size = count;
+  }
+  os::Dword done = 0;
+  if (!FApi.WriteFile(FHandle, Buffer, static_cast<os::Dword>(count), &done,
+                      &AsyncPtr->Overlapped)) {
+    const os::Dword error = FApi.GetLastError();
+    if (error != os::kErrorIoPending) RaiseComError(2, error);
+  }
+  const std::vector<TComLink*> links = FLinks;
+  for (TComLink* link : links) {
+    if (link->FOnTx) link->FOnTx(this, true);
+  }
+  return static_cast<int>(done);
+}
+
+int TCustomComPort::ReadAsync(void* Buffer, int Count, PAsync& AsyncPtr) {
+  if (AsyncPtr == nullptr) {
+    RaiseComError(4, 0);
+    return 0;
+  }
+  AsyncPtr->Kind = TOperationKind::okRead;
+  if (FHandle == os::kInvalidHandleValue) RaiseComError(24, 0);
+  os::Dword done = 0;
+  if (!FApi.ReadFile(FHandle, Buffer, static_cast<os::Dword>(std::max(Count, 0)), &done,
+                     &AsyncPtr->Overlapped)) {
+    const os::Dword error = FApi.GetLastError();
+    if (error != os::kErrorIoPending) RaiseComError(3, error);
+  }
+  return static_cast<int>(done);
+}
+
+int TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
+  if (AsyncPtr == nullptr) {
+    RaiseComError(4, 0);
+    return 0;
+  }
+  TAsync& record = *AsyncPtr;
+  os::Dword done = 0;
+  if (FApi.WaitForSingleObject(record.Event.Get(), os::kInfinite) != os::kWaitObject0 ||
+      !FApi.GetOverlappedResult(FHandle, &record.Overlapped, &done, 0)) {
+    RaiseComError(record.Kind == TOperationKind::okWrite ? 2 : 3, FApi.GetLastError());
+    done = 0;
+  }
+  const std::vector<TComLink*> links = FLinks;
+  if (record.Kind == TOperationKind::okRead && InputCount() == 0) {
+    for (TComLink* link : links) {
+      if (link->FOnRx) link->FOnRx(this, false);
+    }
+  } else if (record.Data) {
+    for (TComLink* link : links) {
+      if (link->OnTxBuf()) link->OnTxBuf()(this, record.Data.get(), record.Size);
+    }
+  }
+  return static_cast<int>(done);
+}
+
+bool TCustomComPort::IsAsyncCompleted(PAsync AsyncPtr) {
+  if (AsyncPtr == nullptr) {
+    RaiseComError(4, 0);
+    return false;
+  }
+  os::Dword done = 0;
+  if (FApi.GetOverlappedResult(FHandle, &AsyncPtr->Overlapped, &done, 0)) return true;
+  const os::Dword error = FApi.GetLastError();
+  if (error != os::kErrorIoPending && error != os::kErrorIoIncomplete) RaiseComError(6, error);
+  return false;
+}
+
+int TCustomComPort::Write(const void* Buffer, int Count) {
+  AsyncGuard record(FApi);
+  WriteAsync(Buffer, Count, record.Get());
+  return WaitForAsync(record.Get());
+}
+
+int TCustomComPort::Read(void* Buffer, int Count) {
+  AsyncGuard record(FApi);
+  ReadAsync(Buffer, Count, record.Get());
+  return WaitForAsync(record.Get());
+}
+
+}  // namespace quillet::serial

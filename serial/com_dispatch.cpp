@@ -1,0 +1,202 @@
+// The delivery of serial events to links and handlers, the event thread's
+// start and stop, and the thread-less WaitForEvent.
+#include <memory>
+#include <vector>
+
+#include "serial/com_port.h"
+#include "serial/com_thread.h"
+#include "serial/port_window.h"
+
+namespace quillet::serial {
+
+namespace {
+
+TPortWindowFactory& WindowFactory() {
+  static TPortWindowFactory factory;
+  return factory;
+}
+
+}  // namespace
+
+void SetPortWindowFactory(TPortWindowFactory factory) {
+  WindowFactory() = std::move(factory);
+}
+
+const TPortWindowFactory& PortWindowFactory() {
+  return WindowFactory();
+}
+
+void TCustomComPort::CreateEventThread() {
+  if (FSyncMethod == TSyncMethod::smWindowSync && PortWindowFactory()) {
+    FPortWindow = PortWindowFactory()(*this);
+    FWindow = FPortWindow ? FPortWindow->Handle() : 0;
+  }
+  try {
+    FEventThread = std::make_unique<TComThread>(this);
+  } catch (...) {
+    FPortWindow.reset();
+    FWindow = 0;
+    throw;
+  }
+  FThreadCreated = true;
+}
+
+void TCustomComPort::DestroyEventThread() {
+  FEventThread.reset();
+  // A failure report the thread queued has no port to speak of any more.
+  RemoveQueuedEvents(this);
+  // Only now: the window's sender has ended.
+  FPortWindow.reset();
+  FWindow = 0;
+}
+
+void TCustomComPort::DispatchEvents(TComEvents events) {
+  for (TComEvent event : kDeliveryOrder) {
+    if (events.Contains(event)) DeliverEvent(event);
+  }
+}
+
+void TCustomComPort::DeliverWindowEvent(os::Dword eventBit) {
+  if (!FConnected) return;
+  const TComEvents events = MaskToEvents(eventBit);
+  for (TComEvent event : kDeliveryOrder) {
+    if (events.Contains(event)) {
+      DeliverEvent(event);
+      return;
+    }
+  }
+}
+
+void TCustomComPort::DeliverEvent(TComEvent event) {
+  switch (event) {
+    case TComEvent::evError:
+      DeliverError();
+      break;
+    case TComEvent::evRxChar:
+      DeliverRxChar();
+      break;
+    case TComEvent::evTxEmpty:
+      DeliverTxEmpty();
+      break;
+    case TComEvent::evBreak:
+      FireBreak();
+      break;
+    case TComEvent::evRing:
+      DeliverRing();
+      break;
+    case TComEvent::evCTS:
+      DeliverCTSChange(Signals().Contains(TComSignal::csCTS));
+      break;
+    case TComEvent::evDSR:
+      DeliverDSRChange(Signals().Contains(TComSignal::csDSR));
+      break;
+    case TComEvent::evRxFlag:
+      DeliverRxFlag();
+      break;
+    case TComEvent::evRLSD:
+      DeliverRLSDChange(Signals().Contains(TComSignal::csRLSD));
+      break;
+    case TComEvent::evRx80Full:
+      FireRx80Full();
+      break;
+  }
+}
+
+void TCustomComPort::DeliverError() {
+  const TComErrors errors = LastErrors();
+  if (!errors.Empty()) FireError(errors);
+}
+
+void TCustomComPort::DeliverRxChar() {
+  int count = InputCount();
+  if (count <= 0) return;
+  const std::vector<TComLink*> links = FLinks;
+  for (TComLink* link : links) {
+    if (link->FOnRx) link->FOnRx(this, true);
+  }
+  if (!FTriggersOnRxChar || FHasLink) {
+    // Read once, the first time anyone wants the bytes; every link gets the
+    // same buffer. The buffer goes with the scope, also on an error.
+    std::unique_ptr<char[]> buffer;
+    const auto take = [&] {
+      buffer = std::make_unique<char[]>(static_cast<std::size_t>(count));
+      Read(buffer.get(), count);
+      FireRxBuf(buffer.get(), count);
+    };
+    for (TComLink* link : links) {
+      if (!link->OnRxBuf()) continue;
+      if (!buffer) take();
+      link->OnRxBuf()(this, buffer.get(), count);
+    }
+    if (!buffer && !FTriggersOnRxChar) take();
+    if (buffer) count = 0;
+  }
+  if (count > 0) FireRxChar(count);
+}
+
+void TCustomComPort::DeliverTxEmpty() {
+  const std::vector<TComLink*> links = FLinks;
+  for (TComLink* link : links) {
+    if (link->FOnTx) link->FOnTx(this, false);
+  }
+  for (TComLink* link : links) {
+    if (link->OnTxEmpty()) link->OnTxEmpty()(this);
+  }
+  FireTxEmpty();
+}
+
+void TCustomComPort::DeliverRing() {
+  const std::vector<TComLink*> links = FLinks;
+  for (TComLink* link : links) {
+    if (link->OnRing()) link->OnRing()(this);
+  }
+  FireRing();
+}
+
+void TCustomComPort::DeliverRxFlag() {
+  const std::vector<TComLink*> links = FLinks;
+  for (TComLink* link : links) {
+    if (link->OnRxFlag()) link->OnRxFlag()(this);
+  }
+  FireRxFlag();
+}
+
+void TCustomComPort::FireThreadError(const std::wstring& Message, std::int64_t WinError) {
+  if (FOnThreadError) FOnThreadError(this, Message, WinError);
+}
+
+void TCustomComPort::WaitForEvent(TComEvents& Events, os::Handle StopEvent, int Timeout) {
+  if (FThreadCreated) {
+    RaiseComError(20, 0);
+    return;
+  }
+  os::EventHandle completion(FApi, FApi.CreateEventW(1, 0));
+  os::Overlapped overlapped{};
+  overlapped.hEvent = completion.Get();
+  os::Dword mask = 0;
+  std::vector<os::Handle> handles{completion.Get()};
+  if (StopEvent != 0) handles.push_back(StopEvent);
+
+  static_cast<void>(FApi.SetCommMask(FHandle, EventsToMask(Events)));
+  bool ok = FApi.WaitCommEvent(FHandle, &mask, &overlapped) != 0;
+  os::Dword error = ok ? 0 : FApi.GetLastError();
+  if (ok || error == os::kErrorIoPending) {
+    const os::Dword r = FApi.WaitForMultipleObjects(static_cast<os::Dword>(handles.size()),
+                                                    handles.data(), 0,
+                                                    static_cast<os::Dword>(Timeout));
+    ok = r == os::kWaitObject0 || r == os::kWaitObject0 + 1 || r == os::kWaitTimeout;
+    error = ok ? 0 : FApi.GetLastError();
+    // Ends a wait still pending, with an empty mask.
+    static_cast<void>(FApi.SetCommMask(FHandle, 0));
+    // The record is on this stack: let a wait the mask ended finish first.
+    if (r != os::kWaitObject0) {
+      os::Dword ignored = 0;
+      static_cast<void>(FApi.WaitForSingleObject(completion.Get(), 1000));
+      static_cast<void>(FApi.GetOverlappedResult(FHandle, &overlapped, &ignored, 0));
+    }
+  }
+  if (!ok) RaiseComError(21, error);
+  Events = MaskToEvents(mask);
+}
+
+}  // namespace quillet::serial

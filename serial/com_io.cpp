@@ -1,0 +1,123 @@
+// Queries of the driver's state and control of the lines: one system call
+// each, each with its own error code.
+#include "serial/com_port.h"
+
+namespace quillet::serial {
+
+namespace {
+
+struct ErrorRow {
+  os::Dword flag;
+  TComError error;
+};
+constexpr ErrorRow kErrorRows[] = {
+    {os::kCeFrame, TComError::ceFrame},     {os::kCeRxParity, TComError::ceRxParity},
+    {os::kCeOverrun, TComError::ceOverrun}, {os::kCeBreak, TComError::ceBreak},
+    {os::kCeIoe, TComError::ceIO},          {os::kCeMode, TComError::ceMode},
+    {os::kCeRxOver, TComError::ceRxOver},   {os::kCeTxFull, TComError::ceTxFull}};
+
+}  // namespace
+
+int TCustomComPort::InputCount() {
+  os::ComStat stat;
+  if (!FApi.ClearCommError(FHandle, nullptr, &stat)) {
+    RaiseComError(10, FApi.GetLastError());
+    return 0;
+  }
+  return static_cast<int>(stat.cbInQue);
+}
+
+int TCustomComPort::OutputCount() {
+  os::ComStat stat;
+  if (!FApi.ClearCommError(FHandle, nullptr, &stat)) {
+    RaiseComError(10, FApi.GetLastError());
+    return 0;
+  }
+  return static_cast<int>(stat.cbOutQue);
+}
+
+TComStateFlags TCustomComPort::StateFlags() {
+  os::ComStat stat;
+  if (!FApi.ClearCommError(FHandle, nullptr, &stat)) {
+    RaiseComError(10, FApi.GetLastError());
+    return {};
+  }
+  TComStateFlags flags;
+  if (stat.fCtsHold) flags.Include(TComStateFlag::fCtlHold);
+  if (stat.fDsrHold) flags.Include(TComStateFlag::fDsrHold);
+  if (stat.fRlsdHold) flags.Include(TComStateFlag::fRlsHold);
+  if (stat.fXoffHold) flags.Include(TComStateFlag::fXoffHold);
+  if (stat.fXoffSent) flags.Include(TComStateFlag::fXOffSent);
+  if (stat.fEof) flags.Include(TComStateFlag::fEof);
+  if (stat.fTxim) flags.Include(TComStateFlag::fTxim);
+  return flags;
+}
+
+TComErrors TCustomComPort::LastErrors() {
+  os::Dword word = 0;
+  os::ComStat stat;
+  if (!FApi.ClearCommError(FHandle, &word, &stat)) {
+    RaiseComError(10, FApi.GetLastError());
+    return {};
+  }
+  TComErrors errors;
+  for (const ErrorRow& row : kErrorRows) {
+    if (word & row.flag) errors.Include(row.error);
+  }
+  // The driver flags parity errors even when nobody asked it to check.
+  if (!FParity.Check()) errors.Exclude(TComError::ceRxParity);
+  return errors;
+}
+
+TComSignals TCustomComPort::Signals() {
+  os::Dword status = 0;
+  if (!FApi.GetCommModemStatus(FHandle, &status)) {
+    RaiseComError(11, FApi.GetLastError());
+    return {};
+  }
+  TComSignals s;
+  if (status & os::kMsCtsOn) s.Include(TComSignal::csCTS);
+  if (status & os::kMsDsrOn) s.Include(TComSignal::csDSR);
+  if (status & os::kMsRingOn) s.Include(TComSignal::csRing);
+  if (status & os::kMsRlsdOn) s.Include(TComSignal::csRLSD);
+  return s;
+}
+
+void TCustomComPort::SetDTR(bool OnOff) {
+  if (!FApi.EscapeCommFunction(FHandle, OnOff ? os::kSetDtr : os::kClrDtr))
+    RaiseComError(12, FApi.GetLastError());
+}
+
+void TCustomComPort::SetRTS(bool OnOff) {
+  if (!FApi.EscapeCommFunction(FHandle, OnOff ? os::kSetRts : os::kClrRts))
+    RaiseComError(12, FApi.GetLastError());
+}
+
+void TCustomComPort::SetXonXoff(bool OnOff) {
+  if (!FApi.EscapeCommFunction(FHandle, OnOff ? os::kSetXon : os::kSetXoff))
+    RaiseComError(12, FApi.GetLastError());
+}
+
+void TCustomComPort::SetBreak(bool OnOff) {
+  if (!FApi.EscapeCommFunction(FHandle, OnOff ? os::kSetBreak : os::kClrBreak))
+    RaiseComError(12, FApi.GetLastError());
+}
+
+void TCustomComPort::ClearBuffer(bool Input, bool Output) {
+  os::Dword flags = 0;
+  if (Input) flags |= os::kPurgeRxClear;
+  if (Output) flags |= os::kPurgeTxClear;
+  if (!FApi.PurgeComm(FHandle, flags)) RaiseComError(5, FApi.GetLastError());
+}
+
+void TCustomComPort::TransmitChar(wchar_t Ch) {
+  if (!FApi.TransmitCommChar(FHandle, static_cast<char>(static_cast<unsigned char>(Ch & 0xFF))))
+    RaiseComError(13, FApi.GetLastError());
+}
+
+void TCustomComPort::AbortAllAsync() {
+  if (!FApi.PurgeComm(FHandle, os::kPurgeTxAbort | os::kPurgeRxAbort))
+    RaiseComError(5, FApi.GetLastError());
+}
+
+}  // namespace quillet::serial

@@ -1,0 +1,239 @@
+#include "serial/com_thread.h"
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <system_error>
+
+#include "serial/com_error.h"
+#include "serial/com_port.h"
+#include "serial/port_window.h"
+
+namespace quillet::serial {
+
+namespace {
+
+struct EventBitRow {
+  TComEvent event;
+  os::Dword bit;
+};
+constexpr EventBitRow kEventBits[] = {
+    {TComEvent::evRxChar, os::kEvRxChar}, {TComEvent::evTxEmpty, os::kEvTxEmpty},
+    {TComEvent::evRxFlag, os::kEvRxFlag}, {TComEvent::evRing, os::kEvRing},
+    {TComEvent::evBreak, os::kEvBreak},   {TComEvent::evCTS, os::kEvCts},
+    {TComEvent::evDSR, os::kEvDsr},       {TComEvent::evError, os::kEvErr},
+    {TComEvent::evRLSD, os::kEvRlsd},     {TComEvent::evRx80Full, os::kEvRx80Full}};
+
+int PriorityValue(TThreadPriority priority) {
+  switch (priority) {
+    case TThreadPriority::tpIdle:
+      return os::kThreadPriorityIdle;
+    case TThreadPriority::tpLowest:
+      return os::kThreadPriorityLowest;
+    case TThreadPriority::tpLower:
+      return os::kThreadPriorityBelowNormal;
+    case TThreadPriority::tpNormal:
+      return os::kThreadPriorityNormal;
+    case TThreadPriority::tpHigher:
+      return os::kThreadPriorityAboveNormal;
+    case TThreadPriority::tpHighest:
+      return os::kThreadPriorityHighest;
+    case TThreadPriority::tpTimeCritical:
+      return os::kThreadPriorityTimeCritical;
+  }
+  return os::kThreadPriorityNormal;
+}
+
+}  // namespace
+
+os::Dword EventBit(TComEvent event) {
+  for (const EventBitRow& row : kEventBits) {
+    if (row.event == event) return row.bit;
+  }
+  return 0;
+}
+
+os::Dword EventsToMask(TComEvents events) {
+  os::Dword mask = 0;
+  for (const EventBitRow& row : kEventBits) {
+    if (events.Contains(row.event)) mask |= row.bit;
+  }
+  return mask;
+}
+
+TComEvents MaskToEvents(os::Dword mask) {
+  TComEvents events;
+  for (const EventBitRow& row : kEventBits) {
+    if (mask & row.bit) events.Include(row.event);
+  }
+  return events;
+}
+
+// The pending wait's mask and OVERLAPPED: the system writes into both when
+// the wait completes, so they live on the heap and are given up (leaked)
+// rather than freed should a wait never complete.
+struct TComThread::WaitRecord {
+  os::Dword mask = 0;
+  os::Overlapped overlapped{};
+  os::EventHandle completion;
+  bool pending = false;
+};
+
+TComThread::TComThread(TCustomComPort* AComPort)
+    : FComPort(AComPort), FApi(AComPort->Api()), FDevice(AComPort->Handle()) {
+  FStopEvent = os::EventHandle(FApi, FApi.CreateEventW(1, 0));
+  if (!FStopEvent) {
+    throw Exception(L"Unable to start the event thread (Error: " +
+                    std::to_wstring(FApi.GetLastError()) + L")");
+  }
+  static_cast<void>(FApi.SetCommMask(FDevice, EventsToMask(AComPort->Events())));
+  FThread = std::thread([this] { Execute(); });
+}
+
+TComThread::~TComThread() {
+  SignalStop();
+  WaitServing(FEnded);
+  if (FThread.joinable()) FThread.join();
+}
+
+void TComThread::SignalStop() {
+  FApi.SetEvent(FStopEvent.Get());
+  std::this_thread::yield();
+}
+
+void TComThread::Execute() noexcept {
+  FApi.SetCurrentThreadPriority(PriorityValue(FComPort->EventThreadPriority()));
+  auto wait = std::make_unique<WaitRecord>();
+  // Signalled at first, as the system leaves it after a completed wait.
+  wait->completion = os::EventHandle(FApi, FApi.CreateEventW(1, 1));
+  wait->overlapped.hEvent = wait->completion.Get();
+
+  std::wstring failure;
+  std::int64_t failureCode = 0;
+  try {
+    if (!wait->completion) {
+      failureCode = FApi.GetLastError();
+      failure = EComPort::Create(21, static_cast<int>(failureCode)).Message();
+    } else if (Loop(*wait) == LoopEnd::Failed) {
+      failureCode = FLastError;
+      failure = EComPort::Create(21, static_cast<int>(failureCode)).Message();
+    }
+  } catch (const EComPort& e) {
+    failure = e.Message();
+    failureCode = e.WinCode();
+  } catch (const Exception& e) {
+    failure = e.Message();
+    failureCode = -1;
+  } catch (const std::exception& e) {
+    failure = std::wstring(e.what(), e.what() + std::char_traits<char>::length(e.what()));
+    failureCode = -1;
+  } catch (...) {
+    failure = L"Unknown error";
+    failureCode = -1;
+  }
+
+  try {
+    // The closing steps, also after an error. Clearing the mask ends a wait
+    // still pending; its record must not go while the system may write it.
+    static_cast<void>(FApi.SetCommMask(FDevice, 0));
+    if (wait->pending && wait->completion &&
+        FApi.WaitForSingleObject(wait->completion.Get(), 2000) != os::kWaitObject0) {
+      static_cast<void>(wait->completion.Release());
+      static_cast<void>(wait.release());
+    }
+    static_cast<void>(FApi.PurgeComm(FDevice, os::kPurgeTxClear | os::kPurgeRxClear));
+    wait.reset();
+    const bool stopping = FApi.WaitForSingleObject(FStopEvent.Get(), 0) == os::kWaitObject0;
+    if (!failure.empty() && !stopping && !FReported) ReportFailure(failure, failureCode);
+  } catch (...) {
+  }
+  FEnded.Open();
+}
+
+TComThread::LoopEnd TComThread::Loop(WaitRecord& wait) {
+  const os::Handle handles[2] = {FStopEvent.Get(), wait.completion.Get()};
+  for (;;) {
+    if (!wait.pending) {
+      wait.mask = 0;
+      if (!FApi.WaitCommEvent(FDevice, &wait.mask, &wait.overlapped)) {
+        const os::Dword error = FApi.GetLastError();
+        if (error != os::kErrorIoPending) {
+          // Refused at once (the device has gone, say): no wait is pending
+          // and the completion event may still be set from the last pass.
+          if (!BackOff(error)) return LoopEnd::Stopped;
+          continue;
+        }
+      }
+      wait.pending = true;
+    }
+    const os::Dword r = FApi.WaitForMultipleObjects(2, handles, 0, os::kInfinite);
+    if (r == os::kWaitObject0) return LoopEnd::Stopped;
+    if (r != os::kWaitObject0 + 1) {
+      FLastError = FApi.GetLastError();
+      return LoopEnd::Failed;
+    }
+    os::Dword transferred = 0;
+    if (FApi.GetOverlappedResult(FDevice, &wait.overlapped, &transferred, 0)) {
+      wait.pending = false;
+      FFailures = 0;
+      FReported = false;
+      FEvents = MaskToEvents(wait.mask);
+      DeliverEvents();
+      continue;
+    }
+    const os::Dword error = FApi.GetLastError();
+    // Still running although its event is set: never start a second wait
+    // on a record in use, only pause before looking again.
+    if (error != os::kErrorIoIncomplete) wait.pending = false;
+    if (!BackOff(error)) return LoopEnd::Stopped;
+  }
+}
+
+bool TComThread::BackOff(os::Dword error) {
+  ++FFailures;
+  FLastError = error;
+  if (FFailures >= kFailuresBeforeReport && !FReported) {
+    FReported = true;
+    ReportFailure(EComPort::Create(21, static_cast<int>(error)).Message(), error);
+  }
+  const int doublings = std::min(FFailures - 1, 10);
+  const os::Dword pause = std::min<os::Dword>(kFirstPauseMs << doublings, kLongestPauseMs);
+  return FApi.WaitForSingleObject(FStopEvent.Get(), pause) == os::kWaitTimeout;
+}
+
+void TComThread::DeliverEvents() {
+  switch (FComPort->SyncMethod()) {
+    case TSyncMethod::smThreadSync:
+      Synchronize([this] { RunEventHandlers(); });
+      break;
+    case TSyncMethod::smWindowSync:
+      if (FComPort->FPortWindow) {
+        SendEventsToWindow();
+      } else {
+        Synchronize([this] { RunEventHandlers(); });
+      }
+      break;
+    case TSyncMethod::smNone:
+      RunEventHandlers();
+      break;
+  }
+}
+
+void TComThread::RunEventHandlers() {
+  FComPort->DispatchEvents(FEvents);
+}
+
+void TComThread::SendEventsToWindow() {
+  for (TComEvent event : kDeliveryOrder) {
+    if (FEvents.Contains(event)) FComPort->FPortWindow->SendEvent(EventBit(event));
+  }
+}
+
+void TComThread::ReportFailure(const std::wstring& message, std::int64_t winError) {
+  TCustomComPort* port = FComPort;
+  // Queued, not waited for: the owner may well close the port in its
+  // handler, which waits for this thread to end.
+  Queue([port, message, winError] { port->FireThreadError(message, winError); }, port);
+}
+
+}  // namespace quillet::serial
