@@ -189,6 +189,32 @@ class TCustomComPort : public TComponent {
   const TComThreadErrorEvent& OnThreadError() const { return FOnThreadError; }
   void SetOnThreadError(TComThreadErrorEvent value) { FOnThreadError = std::move(value); }
 
+  // --- settings storage (com_port_store.cpp, types in com_storage.h) and the
+  // settings dialog (win32/com_setup_form.cpp) ---
+  enum class TStoreType { stRegistry, stIniFile };
+  // The profile and registry services storage goes through; the owner keeps
+  // them while the port lives. Without them storing reports 16, loading 17.
+  void SetStorageApis(const class TComStorageApis* value) { FStorageApis = value; }
+  // The groups of StoredProps into the section (or registry key) named
+  // after the port; any failure is reported as 16, keys written stay.
+  void StoreSettings(TStoreType StoreType, const std::wstring& StoreTo);
+  // Reads and applies them inside one update; any failure, also that of the
+  // final apply, is reported as 17 once the update has ended.
+  void LoadSettings(TStoreType StoreType, const std::wstring& LoadFrom);
+  // Modal, owned by the window Owner; OK applies the choices in one update.
+  void ShowSetupDialog(os::WindowHandle Owner);
+  // Tells objects bound to this port (the settings lists) of its end.
+  class TComFreeNotifier& FreeNotifier();
+
+ protected:
+  virtual void StoreRegistry(class TComRegistry& Reg);
+  virtual void StoreIniFile(class TComIniFile& IniFile);
+  virtual void LoadRegistry(TComRegistry& Reg);
+  virtual void LoadIniFile(TComIniFile& IniFile);
+
+  const TComStorageApis* FStorageApis = nullptr;
+  std::shared_ptr<TComFreeNotifier> FFreeNotifier;
+
  protected:
   // Device handle and the three groups of settings (com_port_open.cpp).
   virtual void OpenDeviceHandle();
