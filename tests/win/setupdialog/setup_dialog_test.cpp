@@ -1,0 +1,258 @@
+// The port settings dialog on real windows, with the registry's serial-port
+// map set by the test.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "os/win32/serial_win32.h"
+#include "serial/com_port.h"
+#include "serial/win32/com_setup_form.h"
+#include "tests/win/setupdialog/dialog_driver.h"
+
+namespace quillet::serial::test {
+namespace {
+
+const wchar_t kSerialComm[] = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
+
+// Registers exactly the given ports: every value of the map goes first.
+void RegisterPorts(const std::vector<std::wstring>& ports) {
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSerialComm, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  for (;;) {
+    wchar_t name[256];
+    DWORD length = 256;
+    if (::RegEnumValueW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    ASSERT_EQ(::RegDeleteValueW(key, name), ERROR_SUCCESS);
+  }
+  int n = 0;
+  for (const std::wstring& port : ports) {
+    const std::wstring name = L"\\Device\\QuilletTest" + std::to_wstring(n++);
+    ASSERT_EQ(::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
+                               static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+  }
+  ::RegCloseKey(key);
+}
+
+// A port that tells when its settings are applied and whether that is
+// inside an update.
+class WatchedPort final : public TComPort {
+ public:
+  explicit WatchedPort(os::SerialApi& api) : TComPort(nullptr, api) {}
+  int applyAll = 0;
+  int lineAppliesOutsideUpdate = 0;
+
+ protected:
+  void ApplyAllSettings() override {
+    ++applyAll;
+    inApplyAll_ = true;
+    TComPort::ApplyAllSettings();
+    inApplyAll_ = false;
+  }
+  void ApplyLineSettings() override {
+    if (FUpdateCount == 0 && !inApplyAll_) ++lineAppliesOutsideUpdate;
+    TComPort::ApplyLineSettings();
+  }
+
+ private:
+  bool inApplyAll_ = false;
+};
+
+HWND Combo(HWND dialog, int index) { return ::GetDlgItem(dialog, kComSetupComboId + index); }
+
+class SetupDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterPorts({L"COM1", L"COM10", L"COM2"});
+    port.SetPort(L"COM10");
+    port.SetBaudRate(TBaudRate::br115200);
+    port.SetDataBits(TDataBits::dbSeven);
+    port.SetStopBits(TStopBits::sbTwoStopBits);
+    port.Parity().SetBits(TParityBits::prEven);
+    port.FlowControl().SetFlowControl(TFlowControl::fcHardware);
+    port.applyAll = 0;
+    port.lineAppliesOutsideUpdate = 0;
+  }
+
+  void Show() { port.ShowSetupDialog(0); }
+  void ExpectUnchanged() {
+    EXPECT_EQ(port.Port(), L"COM10");
+    EXPECT_EQ(port.BaudRate(), TBaudRate::br115200);
+    EXPECT_EQ(port.DataBits(), TDataBits::dbSeven);
+    EXPECT_EQ(port.StopBits(), TStopBits::sbTwoStopBits);
+    EXPECT_EQ(port.Parity().Bits(), TParityBits::prEven);
+    EXPECT_EQ(port.FlowControl().FlowControl(), TFlowControl::fcHardware);
+  }
+
+  os::win32::Win32SerialApi serial;
+  WatchedPort port{serial};
+};
+
+TEST_F(SetupDialogTest, ListsHoldTheRegisteredPortsAndEveryValueWithThePortsOnesSelected) {
+  WithDialog([this] { Show(); },
+             [](HWND dialog) {
+               EXPECT_EQ(Entries(Combo(dialog, 0)), (std::vector<std::wstring>{L"COM1", L"COM10", L"COM2"}));
+               EXPECT_EQ(Entries(Combo(dialog, 1)).size(), 16u);
+               EXPECT_EQ(Entries(Combo(dialog, 5)),
+                         (std::vector<std::wstring>{L"Hardware", L"Software", L"None", L"Custom"}));
+               const std::vector<std::wstring> selected = {L"COM10", L"115200", L"7", L"2", L"Even", L"Hardware"};
+               for (int i = 0; i < 6; ++i) EXPECT_EQ(Selected(Combo(dialog, i)), selected[static_cast<std::size_t>(i)]);
+             });
+  ExpectUnchanged();
+}
+
+TEST_F(SetupDialogTest, OkWithoutChangeWritesTheSameValuesInOneUpdate) {
+  WithDialog([this] { Show(); }, [](HWND dialog) { Press(dialog, kComSetupOkId); });
+  ExpectUnchanged();
+  EXPECT_EQ(port.applyAll, 1);
+  EXPECT_EQ(port.lineAppliesOutsideUpdate, 0);
+}
+
+TEST_F(SetupDialogTest, OkAppliesTheChoices) {
+  WithDialog([this] { Show(); },
+             [](HWND dialog) {
+               Choose(dialog, kComSetupComboId + 0, L"COM2");
+               Choose(dialog, kComSetupComboId + 1, L"Custom");
+               Choose(dialog, kComSetupComboId + 4, L"None");
+               Choose(dialog, kComSetupComboId + 5, L"Software");
+               Press(dialog, kComSetupOkId);
+             });
+  EXPECT_EQ(port.Port(), L"COM2");
+  EXPECT_EQ(port.BaudRate(), TBaudRate::brCustom);
+  EXPECT_EQ(port.CustomBaudRate(), 9600);
+  EXPECT_EQ(port.Parity().Bits(), TParityBits::prNone);
+  EXPECT_EQ(port.FlowControl().FlowControl(), TFlowControl::fcSoftware);
+  EXPECT_EQ(port.applyAll, 1);
+  EXPECT_EQ(port.lineAppliesOutsideUpdate, 0);
+}
+
+TEST_F(SetupDialogTest, CancelEscapeAndTheTitleBarCloseChangeNothing) {
+  WithDialog([this] { Show(); },
+             [](HWND dialog) {
+               Choose(dialog, kComSetupComboId + 1, L"300");
+               // Escape is not an answer: the dialog stays.
+               ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+               EXPECT_TRUE(::IsWindowVisible(dialog));
+               Press(dialog, kComSetupCancelId);
+             });
+  ExpectUnchanged();
+  WithDialog([this] { Show(); },
+             [](HWND dialog) {
+               Choose(dialog, kComSetupComboId + 2, L"5");
+               CloseByTitleBar(dialog);
+             });
+  ExpectUnchanged();
+  EXPECT_EQ(port.applyAll, 0);
+}
+
+TEST_F(SetupDialogTest, UnregisteredPortShowsNoSelectionAndSurvivesOk) {
+  port.SetPort(L"COM7");
+  WithDialog([this] { Show(); },
+             [](HWND dialog) {
+               EXPECT_EQ(Selected(Combo(dialog, 0)), L"");
+               Press(dialog, kComSetupOkId);
+             });
+  EXPECT_EQ(port.Port(), L"COM7");
+}
+
+TEST_F(SetupDialogTest, EmptyPortMapStillOpensTheDialog) {
+  RegisterPorts({});
+  WithDialog([this] { Show(); },
+             [](HWND dialog) {
+               EXPECT_TRUE(Entries(Combo(dialog, 0)).empty());
+               Press(dialog, kComSetupOkId);
+             });
+  ExpectUnchanged();
+}
+
+TEST_F(SetupDialogTest, LayoutTabOrderOwnerAndScreenshot) {
+  HWND owner = ::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
+                                 nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(owner, nullptr);
+  WithDialog([&] { port.ShowSetupDialog(reinterpret_cast<os::WindowHandle>(owner)); },
+             [owner](HWND dialog) {
+               EXPECT_EQ(::GetWindow(dialog, GW_OWNER), owner);
+               EXPECT_FALSE(::IsWindowEnabled(owner));  // no input to the owner meanwhile
+
+               HDC screen = ::GetDC(nullptr);
+               const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+               ::ReleaseDC(nullptr, screen);
+               auto px = [dpi](int v) { return ::MulDiv(v, dpi, 96); };
+
+               RECT client{};
+               ::GetClientRect(dialog, &client);
+               EXPECT_EQ(client.right, px(231));
+               EXPECT_EQ(client.bottom, px(216));
+               for (int i = 0; i < 6; ++i) {
+                 const RECT r = ClientRect(dialog, Combo(dialog, i));
+                 EXPECT_EQ(r.left, px(8 + 80)) << "Combo" << i + 1;
+                 EXPECT_EQ(r.top, px(8 + 16 + 24 * i)) << "Combo" << i + 1;
+                 EXPECT_EQ(r.right - r.left, px(129)) << "Combo" << i + 1;
+               }
+               const RECT ok = ClientRect(dialog, ::GetDlgItem(dialog, kComSetupOkId));
+               EXPECT_EQ(ok.left, px(70));
+               EXPECT_EQ(ok.top, px(184));
+               EXPECT_EQ(ok.right, px(70 + 75));
+               EXPECT_EQ(ok.bottom, px(184 + 25));
+               const RECT cancel = ClientRect(dialog, ::GetDlgItem(dialog, kComSetupCancelId));
+               EXPECT_EQ(cancel.left, px(150));
+               EXPECT_EQ(cancel.right, px(150 + 75));
+               EXPECT_EQ(cancel.bottom, px(184 + 25));
+
+               // The group frame and the labels, in creation order.
+               std::vector<std::pair<std::wstring, RECT>> statics;
+               for (HWND child = ::GetWindow(dialog, GW_CHILD); child != nullptr;
+                    child = ::GetWindow(child, GW_HWNDNEXT)) {
+                 wchar_t cls[32]{};
+                 wchar_t text[64]{};
+                 ::GetClassNameW(child, cls, 32);
+                 ::GetWindowTextW(child, text, 64);
+                 const bool frame = lstrcmpiW(cls, L"Button") == 0 &&
+                                    (::GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+                 if (frame || lstrcmpiW(cls, L"Static") == 0) {
+                   statics.emplace_back(text, ClientRect(dialog, child));
+                 }
+               }
+               ASSERT_EQ(statics.size(), 7u);
+               EXPECT_EQ(statics[0].first, L"");
+               EXPECT_EQ(statics[0].second.left, px(8));
+               EXPECT_EQ(statics[0].second.top, px(8));
+               EXPECT_EQ(statics[0].second.right, px(8 + 217));
+               EXPECT_EQ(statics[0].second.bottom, px(8 + 169));
+               const wchar_t* labels[] = {L"Port", L"Baud rate", L"Data bits", L"Stop bits", L"Parity",
+                                          L"Flow control"};
+               for (int i = 0; i < 6; ++i) {
+                 const auto& [text, r] = statics[static_cast<std::size_t>(i + 1)];
+                 EXPECT_EQ(text, labels[i]);
+                 EXPECT_EQ(r.left, px(8 + 8));
+                 EXPECT_EQ(r.top, px(8 + 24 + 24 * i));
+               }
+
+               // Tab order: the six lists, OK, Cancel, and round again.
+               std::vector<int> order;
+               HWND at = Combo(dialog, 0);
+               for (int i = 0; i < 9; ++i) {
+                 order.push_back(::GetDlgCtrlID(at));
+                 at = ::GetNextDlgTabItem(dialog, at, FALSE);
+               }
+               EXPECT_EQ(order, (std::vector<int>{1001, 1002, 1003, 1004, 1005, 1006, kComSetupOkId,
+                                                  kComSetupCancelId, 1001}));
+
+               if (const wchar_t* folder = _wgetenv(L"QUILLET_ARTIFACTS_WIN")) {
+                 ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+                 EXPECT_TRUE(SaveWindowBitmap(dialog, std::wstring(folder) + L"\\setup-dialog.bmp"));
+               }
+               Press(dialog, kComSetupCancelId);
+             });
+  EXPECT_TRUE(::IsWindowEnabled(owner));
+  ::DestroyWindow(owner);
+}
+
+}  // namespace
+}  // namespace quillet::serial::test
