@@ -42,6 +42,11 @@ void TCustomComPort::CreateEventThread() {
 }
 
 void TCustomComPort::DestroyEventThread() {
+  // A handler closing its own port runs inside the thread's delivery, which
+  // cannot end before the handler does: let that thread go instead.
+  if (FEventThread && FEventThread->InOwnDelivery()) {
+    TComThread::Orphan(std::move(FEventThread));
+  }
   FEventThread.reset();
   // A failure report the thread queued has no port to speak of any more.
   RemoveQueuedEvents(this);

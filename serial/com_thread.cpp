@@ -96,6 +96,18 @@ TComThread::~TComThread() {
   if (FThread.joinable()) FThread.join();
 }
 
+bool TComThread::InOwnDelivery() const {
+  if (std::this_thread::get_id() == FThread.get_id()) return true;  // smNone
+  return FDelivering.load() && IsMainThread();
+}
+
+void TComThread::Orphan(std::unique_ptr<TComThread> thread) {
+  thread->FOrphaned = true;
+  thread->SignalStop();
+  thread->FThread.detach();
+  static_cast<void>(thread.release());  // Execute deletes it
+}
+
 void TComThread::SignalStop() {
   FApi.SetEvent(FStopEvent.Get());
   std::this_thread::yield();
@@ -132,6 +144,14 @@ void TComThread::Execute() noexcept {
     failureCode = -1;
   }
 
+  if (FOrphaned) {
+    // The port has closed (maybe reopened) its device meanwhile: nothing of
+    // it is ours any more.
+    wait.reset();
+    FEnded.Open();
+    delete this;
+    return;
+  }
   try {
     // The closing steps, also after an error. Clearing the mask ends a wait
     // still pending; its record must not go while the system may write it.
@@ -179,6 +199,7 @@ TComThread::LoopEnd TComThread::Loop(WaitRecord& wait) {
       FReported = false;
       FEvents = MaskToEvents(wait.mask);
       DeliverEvents();
+      if (FOrphaned) return LoopEnd::Stopped;
       continue;
     }
     const os::Dword error = FApi.GetLastError();
@@ -204,13 +225,13 @@ bool TComThread::BackOff(os::Dword error) {
 void TComThread::DeliverEvents() {
   switch (FComPort->SyncMethod()) {
     case TSyncMethod::smThreadSync:
-      Synchronize([this] { RunEventHandlers(); });
+      Synchronize([this] { RunHandedOver(); });
       break;
     case TSyncMethod::smWindowSync:
       if (FComPort->FPortWindow) {
         SendEventsToWindow();
       } else {
-        Synchronize([this] { RunEventHandlers(); });
+        Synchronize([this] { RunHandedOver(); });
       }
       break;
     case TSyncMethod::smNone:
@@ -221,6 +242,16 @@ void TComThread::DeliverEvents() {
 
 void TComThread::RunEventHandlers() {
   FComPort->DispatchEvents(FEvents);
+}
+
+void TComThread::RunHandedOver() {
+  // Marks the user-interface thread as inside this thread's delivery.
+  struct Delivering {
+    std::atomic<bool>& flag;
+    explicit Delivering(std::atomic<bool>& f) : flag(f) { flag = true; }
+    ~Delivering() { flag = false; }
+  } delivering(FDelivering);
+  RunEventHandlers();
 }
 
 void TComThread::SendEventsToWindow() {

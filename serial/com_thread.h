@@ -4,7 +4,9 @@
 // creates it in CreateEventThread and destroys it in DestroyEventThread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -41,6 +43,13 @@ class TComThread : public TObject {
 
   void SignalStop();
 
+  // True on the thread that runs this thread's delivery right now: a
+  // handler closing its own port. Such a close cannot wait for the thread.
+  bool InOwnDelivery() const;
+  // Lets go of a thread that InOwnDelivery: it stops once the delivery has
+  // returned, touches neither port nor device again, and frees itself.
+  static void Orphan(std::unique_ptr<TComThread> thread);
+
   // Pauses between wait requests the device keeps refusing: the first, and
   // the ceiling they double up to.
   static constexpr os::Dword kFirstPauseMs = 10;
@@ -59,6 +68,7 @@ class TComThread : public TObject {
   bool BackOff(os::Dword error);
   void DeliverEvents();
   void RunEventHandlers();
+  void RunHandedOver();
   void SendEventsToWindow();
   // Tells the port's owner, on the user-interface thread, that events no
   // longer arrive.
@@ -75,6 +85,8 @@ class TComThread : public TObject {
   bool FReported = false;
   os::Dword FLastError = 0;
   TSyncLatch FEnded;
+  std::atomic<bool> FDelivering{false};
+  std::atomic<bool> FOrphaned{false};
   std::thread FThread;
 };
 

@@ -305,3 +305,43 @@ TEST_F(EventTest, WaitForEventServesAPortWithoutEventThread) {
 
 }  // namespace
 }  // namespace quillet::serial::test
+
+namespace quillet::serial::test {
+namespace {
+
+struct OwnCloseCase {
+  const char* name;
+  TSyncMethod sync;
+};
+
+class ClosingFromItsOwnHandler : public EventTest,
+                                 public ::testing::WithParamInterface<OwnCloseCase> {};
+
+// The delivery cannot end before the handler does, so the close must not
+// wait for the thread; the port reopens cleanly afterwards.
+TEST_P(ClosingFromItsOwnHandler, NeitherDeadlocksNorLeaks) {
+  port->SetSyncMethod(GetParam().sync);
+  std::atomic<int> closed{0};
+  port->SetOnRxChar([&](TObject*, int) {
+    port->Close();
+    ++closed;
+  });
+  port->Open();
+  sim.PeerWrite(L"COM1", "x");
+  ASSERT_TRUE(ServeUntil([&] { return closed.load() == 1; }));
+  EXPECT_FALSE(port->Connected());
+  ASSERT_TRUE(ServeUntil([&] { return sim.LiveHandleCount() == 0; }))
+      << "the let-go thread freed its events";
+  port->SetOnRxChar({});
+  port->Open();
+  EXPECT_TRUE(port->Connected());
+  port->Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Sync, ClosingFromItsOwnHandler,
+                         ::testing::Values(OwnCloseCase{"ThreadSync", TSyncMethod::smThreadSync},
+                                           OwnCloseCase{"None", TSyncMethod::smNone}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace quillet::serial::test
