@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "os/win32/registry_win32.h"
 #include "os/win32/serial_win32.h"
 #include "serial/com_port.h"
 #include "serial/win32/com_setup_form.h"
@@ -252,6 +253,41 @@ TEST_F(SetupDialogTest, LayoutTabOrderOwnerAndScreenshot) {
              });
   EXPECT_TRUE(::IsWindowEnabled(owner));
   ::DestroyWindow(owner);
+}
+
+TEST(ComComboBoxTest, FollowsTheBoundPortAppliesAtOnceWithAutoApplyAndLetsGoWhenThePortEnds) {
+  HWND parent = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 200, 200, nullptr, nullptr,
+                                  ::GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(parent, nullptr);
+  os::win32::Win32RegistryApi registry;
+  os::win32::Win32SerialApi serial;
+  {
+    TComComboBox combo(parent, 5000, 0, 0, 120, 200, registry);
+    combo.SetComProperty(TComProperty::cpParity);
+    EXPECT_EQ(combo.Text(), L"None");  // unbound: the first entry
+
+    auto* port = new TComPort(nullptr, serial);
+    port->Parity().SetBits(TParityBits::prSpace);
+    combo.SetComPort(port);
+    EXPECT_EQ(combo.Text(), L"Space");
+    combo.SetText(L"odd");
+    EXPECT_EQ(combo.Text(), L"Odd");
+    combo.SetText(L"Sometimes");
+    EXPECT_EQ(combo.Text(), L"Odd");
+
+    std::vector<TParityBits> seenAtChange;
+    combo.SetOnChange([&] { seenAtChange.push_back(port->Parity().Bits()); });
+    combo.SetAutoApply(true);
+    ::SendMessageW(combo.Handle(), CB_SETCURSEL, 2, 0);
+    combo.HandleCommand(CBN_SELCHANGE);
+    EXPECT_EQ(port->Parity().Bits(), TParityBits::prEven);
+    EXPECT_EQ(seenAtChange, std::vector<TParityBits>{TParityBits::prEven});  // applied before the notice
+
+    delete port;
+    EXPECT_EQ(combo.ComPort(), nullptr);
+    EXPECT_EQ(combo.Text(), L"None");
+  }
+  ::DestroyWindow(parent);
 }
 
 }  // namespace
