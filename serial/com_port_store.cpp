@@ -1,6 +1,5 @@
 // Storing and loading a port's settings: the groups of StoredProps, each
 // key in a fixed order, into an INI file section or a registry key.
-#include <cwctype>
 #include <exception>
 
 #include "config/setting_names.h"
