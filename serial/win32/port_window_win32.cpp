@@ -82,8 +82,11 @@ class Win32Waiter final : public TSyncWaiter {
   Win32Waiter& operator=(const Win32Waiter&) = delete;
 
   void Wait() override {
-    MsgWaitForMultipleObjects(1, &event_, FALSE, INFINITE, QS_SENDMESSAGE);
+    // Peeking runs the messages sent meanwhile; MWMO_INPUTAVAILABLE also
+    // wakes for one that arrived before this wait began.
     MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    MsgWaitForMultipleObjectsEx(1, &event_, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }
   void Wake() override { SetEvent(event_); }
