@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "app/advanced_fields.h"
 #include "app/main_view.h"
 #include "app/services.h"
 #include "serial/com_port.h"
@@ -47,6 +48,8 @@ class MainForm {
   // The dialogs are created after the main window and live to the end.
   void SetAboutBox(ModalForm* form3) { form3_ = form3; }
   void SetAdvancedDialog(ModalForm* form2) { form2_ = form2; }
+  // FSufiks ... FDo: filled by the advanced settings' load and save.
+  AdvancedFields& Advanced() { return advanced_; }
 
   serial::TComponent& Root() { return root_; }
   serial::TComPort* Skener(int row) const { return skener_.at(row - 1); }
@@ -62,6 +65,7 @@ class MainForm {
   std::array<bool, 8> port_error_{};
   ModalForm* form2_ = nullptr;
   ModalForm* form3_ = nullptr;
+  AdvancedFields advanced_;
 };
 
 }  // namespace quillet::app

@@ -6,6 +6,7 @@
 
 #include "app/main_window_layout.h"
 #include "app/win32/error_box_win32.h"
+#include "app/win32/help.h"
 #include "app/win32/startup_probe.h"
 #include "os/exception.h"
 #include "resources/resource_ids.h"
@@ -283,6 +284,7 @@ void TForm1::OnCommand(int id, int /*code*/) {
   switch (id) {
     case kMenuZatvori1: logic_->RunHandler([this] { logic_->Zatvori1Click(); }); break;
     case kMenuUbaci1: logic_->RunHandler([this] { logic_->Ubaci1Click(); }); break;
+    case kMenuHelp2: OpenHelpFile(hwnd_); break;
     case kMenuAbout1: logic_->RunHandler([this] { logic_->About1Click(); }); break;
     case kMenuAdvanced1: logic_->RunHandler([this] { logic_->Advanced1Click(); }); break;
     default: break;  // the device rows and the other commands come with the device console

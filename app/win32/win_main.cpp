@@ -4,6 +4,8 @@
 
 #include "app/services.h"
 #include "app/win32/form1.h"
+#include "app/win32/form2.h"
+#include "app/win32/form3.h"
 #include "app/win32/startup_probe.h"
 #include "os/win32/keyboard_win32.h"
 #include "os/win32/profile_win32.h"
@@ -39,8 +41,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
   // window's creation handler runs.
   quillet::app::win32::TForm1 form1(instance, services);
   if (!form1.Create()) return 1;
-  // Form2 (advanced settings) and Form3 (about box) are created here, hidden,
-  // and handed to form1.Logic() with SetAdvancedDialog and SetAboutBox.
+  // The dialogs, hidden and owned by the main window; Form2's creation loads
+  // the advanced settings into it and into the main window's fields.
+  quillet::app::win32::TForm2 form2(instance, form1.Handle(), services, form1.Logic().Advanced());
+  if (form2.Create()) form1.Logic().SetAdvancedDialog(&form2);
+  quillet::app::win32::TForm3 form3(instance, form1.Handle());
+  if (form3.Create()) form1.Logic().SetAboutBox(&form3);
   form1.Show(show_command);
   return RunMessageLoop(form1.Handle());
 }

@@ -1,0 +1,137 @@
+#include "app/win32/dialog_window.h"
+
+#include <exception>
+
+#include "app/main_window_layout.h"
+#include "app/win32/error_box_win32.h"
+#include "os/exception.h"
+
+namespace quillet::app::win32 {
+namespace {
+
+int ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+}  // namespace
+
+UniqueFont MakeDialogFont(const wchar_t* face, int height96, bool bold, int dpi, BYTE charset) {
+  return UniqueFont(CreateFontW(-ScaleForDpi(height96, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, charset,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
+}
+
+DialogWindow::~DialogWindow() {
+  if (hwnd_ != nullptr) DestroyWindow(hwnd_);
+}
+
+bool DialogWindow::CreateHidden(const wchar_t* class_name, const std::wstring& caption, DWORD style,
+                                int client_width96, int client_height96) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &DialogWindow::WindowProc;
+  wc.hInstance = instance_;
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = class_name;
+  RegisterClassExW(&wc);  // a second registration fails harmlessly
+  dpi_ = ScreenDpi();
+  const DWORD ex_style = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+  RECT frame{0, 0, ScaleForDpi(client_width96, dpi_), ScaleForDpi(client_height96, dpi_)};
+  AdjustWindowRectEx(&frame, style, FALSE, ex_style);
+  hwnd_ = CreateWindowExW(ex_style, class_name, caption.c_str(), style, 0, 0, frame.right - frame.left,
+                          frame.bottom - frame.top, owner_, nullptr, instance_, this);
+  return hwnd_ != nullptr;
+}
+
+HWND DialogWindow::AddControl(const wchar_t* window_class, const wchar_t* text, DWORD style, int id, int left, int top,
+                              int width, int height, HFONT font, DWORD ex_style) {
+  HWND control = CreateWindowExW(ex_style, window_class, text, WS_CHILD | WS_VISIBLE | style, ScaleForDpi(left, dpi_),
+                                 ScaleForDpi(top, dpi_), ScaleForDpi(width, dpi_), ScaleForDpi(height, dpi_), hwnd_,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+  if (control != nullptr) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return control;
+}
+
+void DialogWindow::CentreOverOwner() {
+  RECT owner{};
+  RECT self{};
+  GetWindowRect(owner_, &owner);
+  GetWindowRect(hwnd_, &self);
+  const int width = self.right - self.left;
+  const int height = self.bottom - self.top;
+  const int x = owner.left + ((owner.right - owner.left) - width) / 2;
+  const int y = owner.top + ((owner.bottom - owner.top) - height) / 2;
+  SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void DialogWindow::RunModal() {
+  if (hwnd_ == nullptr || Showing()) return;
+  modal_done_ = false;
+  CentreOverOwner();
+  EnableWindow(owner_, FALSE);
+  ShowWindow(hwnd_, SW_SHOW);
+  SetForegroundWindow(hwnd_);
+  // The first control of the tab order takes the focus.
+  if (HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE)) SetFocus(first);
+  MSG message{};
+  bool quit = false;
+  while (!modal_done_) {
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got <= 0) {
+      quit = true;
+      break;
+    }
+    if (IsDialogMessageW(hwnd_, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  // The owner is enabled before the dialog hides, so it gets the activation back.
+  EnableWindow(owner_, TRUE);
+  ShowWindow(hwnd_, SW_HIDE);
+  if (IsWindow(owner_)) SetActiveWindow(owner_);
+  if (quit) PostQuitMessage(static_cast<int>(message.wParam));
+}
+
+void DialogWindow::ReportError(const std::wstring& message) { ShowStandardErrorBox(hwnd_, message); }
+
+LRESULT DialogWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_CLOSE:
+      EndModal();
+      return 0;
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+      hwnd_ = nullptr;
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd_, message, wparam, lparam);
+}
+
+LRESULT CALLBACK DialogWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<DialogWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+    self->hwnd_ = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<DialogWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
+  try {
+    return self->HandleMessage(message, wparam, lparam);
+  } catch (const Exception& e) {
+    ShowStandardErrorBox(hwnd, e.Message());
+  } catch (const std::exception& e) {
+    std::wstring text;
+    for (const char* p = e.what(); *p != '\0'; ++p) text.push_back(static_cast<unsigned char>(*p));
+    ShowStandardErrorBox(hwnd, text);
+  } catch (...) {
+    ShowStandardErrorBox(hwnd, L"Unexpected error");
+  }
+  return 0;
+}
+
+}  // namespace quillet::app::win32
