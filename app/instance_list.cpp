@@ -15,15 +15,19 @@ void InstanceList::Write16(std::size_t offset, std::uint16_t value) {
 
 std::uint32_t InstanceList::Read32(std::size_t offset) const {
   std::uint32_t value = 0;
-  for (std::size_t i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(block_[offset + i]) << (8 * i);
+  for (std::size_t i = 0; i < 4; ++i)
+    value |= static_cast<std::uint32_t>(block_[offset + i]) << (8 * i);
   return value;
 }
 
 void InstanceList::Write32(std::size_t offset, std::uint32_t value) {
-  for (std::size_t i = 0; i < 4; ++i) block_[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  for (std::size_t i = 0; i < 4; ++i)
+    block_[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-std::uint16_t InstanceList::Maximum() const { return Read16(0); }
+std::uint16_t InstanceList::Maximum() const {
+  return Read16(0);
+}
 
 int InstanceList::Count() const {
   // Another program writing the same block could leave a count beyond the

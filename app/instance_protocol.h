@@ -30,9 +30,15 @@ inline constexpr unsigned kCopyDataCommandLine = 1;
 // system's own rules, every backslash an underscore (object names may not
 // hold one).
 std::wstring InstanceIdentifier(std::wstring_view upper_case_path);
-inline std::wstring MessageName(const std::wstring& id) { return id + L"_Msg"; }
-inline std::wstring LockName(const std::wstring& id) { return id + L"_Otx"; }
-inline std::wstring ListName(const std::wstring& id) { return id + L"_All"; }
+inline std::wstring MessageName(const std::wstring& id) {
+  return id + L"_Msg";
+}
+inline std::wstring LockName(const std::wstring& id) {
+  return id + L"_Otx";
+}
+inline std::wstring ListName(const std::wstring& id) {
+  return id + L"_All";
+}
 
 // Each parameter followed by CR LF.
 std::wstring CommandLineTransferText(const std::vector<std::wstring>& parameters);

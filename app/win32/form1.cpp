@@ -79,8 +79,23 @@ bool TForm1::Create() {
   static_cast<void>(menu_.release());  // the window destroys its menu
   CreateControls();
   PlaceWindow();
+  // A second copy ends here: before the tray icon, FormCreate, the
+  // configuration and the ports.
+  instances_ = std::make_unique<TAppInstances>(instance_);
+  instances_->FOnInstanceCreated = [this](TAppInstances& sender, std::uint32_t process_id) {
+    InstancesInstanceCreated(sender, process_id);
+  };
+  if (instances_->Check() == TAppInstances::CheckResult::Rejected) {
+    second_copy_ = true;
+    return false;
+  }
   logic_->RunHandler([this] { logic_->FormCreate(); });
   return true;
+}
+
+void TForm1::InstancesInstanceCreated(TAppInstances& /*sender*/, std::uint32_t /*process_id*/) {
+  RestoreApplication(hwnd_);
+  BringApplicationToFront(hwnd_);
 }
 
 void TForm1::Show(int show_command) {

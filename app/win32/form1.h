@@ -12,6 +12,7 @@
 #include "app/main_form.h"
 #include "app/main_view.h"
 #include "app/services.h"
+#include "app/win32/app_instances.h"
 #include "app/win32/gdi_handles.h"
 #include "app/win32/main_pictures.h"
 
@@ -27,6 +28,9 @@ class TForm1 final : public MainView {
   // Creates the window hidden, with its controls and menu, centred on the
   // screen, and runs FormCreate. False when the window cannot be created.
   bool Create();
+  // True when Create stopped because another copy of the program runs;
+  // that copy has been brought forward and this one is to end with code 0.
+  bool SecondCopy() const { return second_copy_; }
   // Shows the window; its first showing runs FormShow.
   void Show(int show_command);
 
@@ -56,6 +60,7 @@ class TForm1 final : public MainView {
   void OnClose();
   LRESULT OnControlColour(HDC dc, HWND control);
   HFONT FontFor(int id) const;
+  void InstancesInstanceCreated(TAppInstances& sender, std::uint32_t process_id);
 
   HINSTANCE instance_;
   Services services_;
@@ -72,6 +77,8 @@ class TForm1 final : public MainView {
   bool timer1_enabled_ = false;
   bool shown_once_ = false;
   bool asking_to_close_ = false;
+  std::unique_ptr<TAppInstances> instances_;  // the single-instance guard
+  bool second_copy_ = false;
 };
 
 }  // namespace quillet::app::win32

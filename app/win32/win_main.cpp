@@ -6,6 +6,7 @@
 #include "app/win32/form1.h"
 #include "app/win32/form2.h"
 #include "app/win32/form3.h"
+#include "app/win32/instance_app_window.h"
 #include "app/win32/startup_probe.h"
 #include "os/win32/keyboard_win32.h"
 #include "os/win32/profile_win32.h"
@@ -37,10 +38,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
   quillet::os::win32::Win32KeyboardApi keyboard;
   const quillet::app::Services services{serial, profile, shell, keyboard};
 
+  // The other copies of the program find this one through its application window.
+  quillet::app::win32::TApplicationWindow application(instance);
   // The single-instance guard and the tray icon join here, before the main
   // window's creation handler runs.
   quillet::app::win32::TForm1 form1(instance, services);
-  if (!form1.Create()) return 1;
+  if (!form1.Create()) return form1.SecondCopy() ? 0 : 1;
+  application.SetMainWindow(form1.Handle());
   // The dialogs, hidden and owned by the main window; Form2's creation loads
   // the advanced settings into it and into the main window's fields.
   quillet::app::win32::TForm2 form2(instance, form1.Handle(), services, form1.Logic().Advanced());

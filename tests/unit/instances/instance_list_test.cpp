@@ -1,5 +1,7 @@
 // The shared instance list against a plain byte array standing in for the
 // named shared block.
+#include "app/instance_list.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -7,7 +9,6 @@
 #include <set>
 #include <vector>
 
-#include "app/instance_list.h"
 #include "app/instance_protocol.h"
 
 namespace quillet::app {

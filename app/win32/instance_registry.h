@@ -1,0 +1,81 @@
+// TAppInstanceRegistry: one per process. It registers the process in the
+// list that all copies of the same program file share (named shared block,
+// named lock), finds the other copies' windows and talks to them through the
+// registered message; destroying it unregisters the process.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/instance_list.h"
+#include "app/win32/instance_handles.h"
+
+namespace quillet::app::win32 {
+
+// Every waiting send to another copy gives up after this; a silent copy then
+// counts as active.
+inline constexpr UINT kInstanceSendTimeoutMs = 5000;
+
+// The program file's full path, and the identifier built from it.
+std::wstring ProgramFilePath();
+std::wstring InstanceIdentifierFor(const std::wstring& path);
+
+// The first top-level window of class "TApplication" of the process.
+HWND FindApplicationWindow(DWORD process_id);
+// Sends to every top-level window of the thread that owns the window:
+// waiting (with the time limit) or not waiting at all.
+void SendToThreadWindows(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bool wait);
+// Restores a minimised window and makes it the foreground window.
+void BringAppWindowToFront(HWND window);
+
+class TAppInstanceRegistry {
+ public:
+  // The process's registry, created and registered on first use; nullptr
+  // when the shared objects cannot be created (the guard is then inactive).
+  static std::shared_ptr<TAppInstanceRegistry> Acquire();
+
+  TAppInstanceRegistry(const TAppInstanceRegistry&) = delete;
+  TAppInstanceRegistry& operator=(const TAppInstanceRegistry&) = delete;
+  ~TAppInstanceRegistry();
+
+  DWORD ProcessId() const { return FCPID; }
+  UINT MessageId() const { return FMessageID; }
+  const std::wstring& UniqueAppID() const { return FUniqueAppID; }
+  Registration LastRegistration() const { return registration_; }
+
+  int GetAllInstanceIndex(DWORD process_id);
+  int InstanceCount();
+  DWORD InstanceProcessId(int index);
+  // The list as it is now, taken under the lock.
+  std::vector<DWORD> Instances();
+
+  void SwitchTo(int index);
+  void SendCmdLineParams(std::wstring_view window_class_name, HWND originator);
+  void NotifyInstances(WPARAM code, LPARAM value);
+
+ private:
+  TAppInstanceRegistry() = default;
+  bool Open();
+  Registration CheckInstance(std::uint16_t max_instances);
+  InstanceList List() const {
+    return InstanceList(InstanceBlock(static_cast<std::uint8_t*>(view_.get()), kInstanceBlockSize));
+  }
+
+  class Hold;  // the shared lock for one scope
+
+  DWORD FCPID = 0;
+  UINT FMessageID = 0;
+  std::wstring FUniqueAppID;
+  std::wstring program_path_;
+  UniqueKernelHandle FOptex;  // named mutex
+  UniqueKernelHandle mapping_;
+  UniqueMappedView view_;
+  Registration registration_ = Registration::Full;
+};
+
+}  // namespace quillet::app::win32
