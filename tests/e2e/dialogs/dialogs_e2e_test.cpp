@@ -278,6 +278,11 @@ TEST_F(DialogsE2E, AdvancedDialogLoadsAndSavesItsEightValues) {
     }
     ud::SaveScreenshot(dialog, g_artifacts + L"\\advanced_settings.bmp");
 
+    // The Up and Down keys step within 0..100 (the arrows' own keys on their buddy).
+    PostMessageW(GetDlgItem(dialog, w32::kForm2SeDo), WM_KEYDOWN, VK_UP, 1);
+    EXPECT_TRUE(WaitUntil([&] { return ControlText(dialog, w32::kForm2SeDo) == L"7"; }))
+        << ControlText(dialog, w32::kForm2SeDo);
+
     // Typed letters become capitals; the spin box takes no letters.
     SetText(dialog, w32::kForm2Edprefiks, L"");
     Type(dialog, w32::kForm2Edprefiks, L"pre");
