@@ -37,6 +37,8 @@ class TAppInstances {
 
   HWND Handle() const { return FHandle; }
   bool Active() const { return FActive; }
+  // What this guard answers when another copy asks whether it is active.
+  void SetActive(bool active) { FActive = active; }
 
   InstanceEvent FOnInstanceCreated;
   InstanceEvent FOnInstanceDestroyed;
