@@ -101,31 +101,6 @@ std::u16string Decode(const std::string& bytes, ProfileEncoding& encoding) {
   return text;
 }
 
-void EncodeUtf8(std::string& out, std::u16string_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (cp >= 0xD800 && cp < 0xE000) {
-      cp = kReplacement;
-    }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-}
 
 std::string Encode(std::u16string_view text, ProfileEncoding encoding) {
   std::string out;
@@ -135,7 +110,7 @@ std::string Encode(std::u16string_view text, ProfileEncoding encoding) {
       break;
     case ProfileEncoding::kUtf8:
       out = "\xEF\xBB\xBF";
-      EncodeUtf8(out, text);
+      AppendUtf8(out, text);
       break;
     case ProfileEncoding::kUtf16Le:
     case ProfileEncoding::kUtf16Be: {

@@ -33,33 +33,11 @@ bool DecodeUtf8(const char* bytes, int count, std::u16string& out) {
 }
 
 std::string EncodeUtf8(const wchar_t* wide, int count) {
+  std::u16string units;
+  units.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) units.push_back(static_cast<char16_t>(wide[i]));
   std::string out;
-  for (int i = 0; i < count; ++i) {
-    char32_t cp = static_cast<char16_t>(wide[i]);
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < count) {
-      const char32_t low = static_cast<char16_t>(wide[i + 1]);
-      if (low >= 0xDC00 && low < 0xE000) {
-        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
-    }
-    if (cp >= 0xD800 && cp < 0xE000) cp = 0xFFFD;
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
+  AppendUtf8(out, units);
   return out;
 }
 
