@@ -17,6 +17,7 @@
 #include "app/main_window_layout.h"
 #include "app/win32/form2.h"
 #include "app/win32/form3.h"
+#include "tests/e2e/support/e2e_files.h"
 #include "tools/uidriver/ui_driver.h"
 
 namespace ud = quillet::uidriver;
@@ -26,33 +27,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using quillet::e2e::AppData;
+using quillet::e2e::IniPath;
+using quillet::e2e::ReadFile;
+using quillet::e2e::WindowsPath;
+
 std::wstring g_exe;
 std::wstring g_artifacts;
 std::wstring g_logger;
 constexpr DWORD kWaitMs = 20000;
-
-std::wstring WindowsPath(const char* path) {
-  std::wstring wide;
-  for (const char* p = path; *p != '\0'; ++p) wide.push_back(static_cast<unsigned char>(*p));
-  if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
-  for (auto& ch : wide) {
-    if (ch == L'/') ch = L'\\';
-  }
-  return wide;
-}
-
-fs::path AppData() {
-  wchar_t path[MAX_PATH] = {};
-  SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
-  return path;
-}
-
-fs::path IniPath() { return AppData() / L"Brovana" / L"Quillet" / L"skeneri.ini"; }
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 void WriteIni(const std::string& text) {
   fs::create_directories(IniPath().parent_path());

@@ -18,6 +18,7 @@
 #include "app/instance_protocol.h"
 #include "app/main_window_layout.h"
 #include "app/win32/instance_registry.h"
+#include "tests/e2e/support/e2e_files.h"
 #include "tools/uidriver/ui_driver.h"
 
 namespace ud = quillet::uidriver;
@@ -26,32 +27,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using quillet::e2e::AppData;
+using quillet::e2e::IniPath;
+using quillet::e2e::ReadFile;
+using quillet::e2e::WindowsPath;
+
 std::wstring g_exe;
 std::wstring g_artifacts;
 std::wstring g_self;
 constexpr DWORD kWaitMs = 20000;
 constexpr wchar_t kHelperReady[] = L"QuilletInstanceTestLockHeld";
-
-std::wstring WindowsPath(const char* path) {
-  std::wstring wide;
-  for (const char* p = path; *p != '\0'; ++p) wide.push_back(static_cast<unsigned char>(*p));
-  if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
-  for (auto& ch : wide) {
-    if (ch == L'/') ch = L'\\';
-  }
-  return wide;
-}
-
-fs::path IniPath() {
-  wchar_t path[MAX_PATH] = {};
-  SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
-  return fs::path(path) / L"Brovana" / L"Quillet" / L"skeneri.ini";
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class Program {
  public:

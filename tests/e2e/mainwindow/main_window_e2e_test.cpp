@@ -16,6 +16,7 @@
 
 #include "app/error_box.h"
 #include "app/main_window_layout.h"
+#include "tests/e2e/support/e2e_files.h"
 #include "tools/uidriver/ui_driver.h"
 
 namespace ud = quillet::uidriver;
@@ -24,31 +25,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using quillet::e2e::AppData;
+using quillet::e2e::IniPath;
+using quillet::e2e::ReadFile;
+using quillet::e2e::WindowsPath;
+
 std::wstring g_exe;
 std::wstring g_artifacts;
 constexpr DWORD kWaitMs = 20000;
-
-// Linux paths from CTest become paths on Wine's Z: drive.
-std::wstring WindowsPath(const char* path) {
-  std::wstring wide;
-  for (const char* p = path; *p != '\0'; ++p) wide.push_back(static_cast<unsigned char>(*p));
-  if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
-  for (auto& ch : wide) {
-    if (ch == L'/') ch = L'\\';
-  }
-  return wide;
-}
-
-fs::path AppData() {
-  wchar_t path[MAX_PATH] = {};
-  SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
-  return path;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
