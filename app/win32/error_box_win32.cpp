@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/error_box.h"
+#include "os/exception.h"
 
 namespace quillet::app::win32 {
 
@@ -17,6 +18,20 @@ std::wstring ApplicationTitle() {
 
 void ShowStandardErrorBox(HWND owner, const std::wstring& message) {
   MessageBoxW(owner, app::ErrorBoxText(message).c_str(), ApplicationTitle().c_str(), MB_OK | MB_ICONERROR);
+}
+
+std::wstring CurrentExceptionMessage() {
+  try {
+    throw;
+  } catch (const Exception& e) {
+    return e.Message();
+  } catch (const std::exception& e) {
+    std::wstring text;
+    for (const char* p = e.what(); *p != '\0'; ++p) text.push_back(static_cast<unsigned char>(*p));
+    return text;
+  } catch (...) {
+    return L"Unexpected error";
+  }
 }
 
 }  // namespace quillet::app::win32

@@ -13,4 +13,9 @@ std::wstring ApplicationTitle();
 // Error icon, OK button, the application title; the message with its full stop.
 void ShowStandardErrorBox(HWND owner, const std::wstring& message);
 
+// Inside a catch block: the message of the exception being handled, for the
+// error box (a project exception's own text, a standard one's what(), else a
+// fixed text). Window procedures use it so that no exception crosses them.
+std::wstring CurrentExceptionMessage();
+
 }  // namespace quillet::app::win32

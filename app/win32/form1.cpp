@@ -218,14 +218,8 @@ LRESULT CALLBACK TForm1::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPAR
   if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
   try {
     return self->HandleMessage(message, wparam, lparam);
-  } catch (const Exception& e) {
-    ShowStandardErrorBox(hwnd, e.Message());
-  } catch (const std::exception& e) {
-    std::wstring text;
-    for (const char* p = e.what(); *p != '\0'; ++p) text.push_back(static_cast<unsigned char>(*p));
-    ShowStandardErrorBox(hwnd, text);
   } catch (...) {
-    ShowStandardErrorBox(hwnd, L"Unexpected error");
+    ShowStandardErrorBox(hwnd, CurrentExceptionMessage());
   }
   return 0;
 }

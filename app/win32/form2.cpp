@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/main_window_layout.h"
+#include "app/win32/error_box_win32.h"
 #include "os/exception.h"
 
 namespace quillet::app::win32 {
@@ -64,12 +65,8 @@ template <typename F>
 void TForm2::Run(F&& handler) {
   try {
     handler();
-  } catch (const Exception& e) {
-    ReportError(e.Message());
-  } catch (const std::exception& e) {
-    std::wstring text;
-    for (const char* p = e.what(); *p != '\0'; ++p) text.push_back(static_cast<unsigned char>(*p));
-    ReportError(text);
+  } catch (...) {
+    ReportError(CurrentExceptionMessage());
   }
 }
 
