@@ -18,15 +18,15 @@ bool SameName(std::wstring_view a, std::wstring_view b) {
 }  // namespace
 
 const ControlSpec* FindControl(std::wstring_view name) {
-  for (const auto& spec : kMainWindowControls) {
-    if (SameName(spec.name, name)) return &spec;
+  for (const auto& entry : kMainWindowControls) {
+    if (SameName(entry.name, name)) return &entry;
   }
   return nullptr;
 }
 
 const ControlSpec* FindControlById(int id) {
-  for (const auto& spec : kMainWindowControls) {
-    if (spec.id == id) return &spec;
+  for (const auto& entry : kMainWindowControls) {
+    if (entry.id == id) return &entry;
   }
   return nullptr;
 }

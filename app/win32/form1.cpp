@@ -110,9 +110,9 @@ void TForm1::CreateFonts() {
 }
 
 HFONT TForm1::FontFor(int id) const {
-  const ControlSpec* spec = FindControlById(id);
-  if (spec == nullptr) return font_default_.get();
-  switch (spec->font) {
+  const ControlSpec* entry = FindControlById(id);
+  if (entry == nullptr) return font_default_.get();
+  switch (entry->font) {
     case FontKind::Caption: return font_caption_.get();
     case FontKind::CaptionBold: return font_caption_bold_.get();
     case FontKind::Default: break;
@@ -121,10 +121,10 @@ HFONT TForm1::FontFor(int id) const {
 }
 
 void TForm1::CreateControls() {
-  for (const ControlSpec& spec : kMainWindowControls) {
+  for (const ControlSpec& entry : kMainWindowControls) {
     const wchar_t* window_class = WC_STATICW;
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
-    switch (spec.kind) {
+    switch (entry.kind) {
       case ControlKind::Button:
         window_class = WC_BUTTONW;
         style |= BS_PUSHBUTTON | WS_TABSTOP;
@@ -134,7 +134,7 @@ void TForm1::CreateControls() {
         style |= BS_AUTOCHECKBOX | WS_TABSTOP;
         break;
       case ControlKind::Label:
-        style |= SS_NOPREFIX | (spec.word_wrap ? SS_LEFT : SS_LEFTNOWORDWRAP);
+        style |= SS_NOPREFIX | (entry.word_wrap ? SS_LEFT : SS_LEFTNOWORDWRAP);
         break;
       case ControlKind::StatusBar:
         window_class = STATUSCLASSNAMEW;
@@ -148,16 +148,16 @@ void TForm1::CreateControls() {
         style |= SS_LEFT | WS_DISABLED;
         break;
     }
-    const LayoutRect r = ScaleForDpi(spec.bounds, dpi_);
-    HWND control = CreateWindowExW(0, window_class, std::wstring(spec.caption).c_str(), style, r.left, r.top,
-                                   r.width, r.height, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+    const LayoutRect r = ScaleForDpi(entry.bounds, dpi_);
+    HWND control = CreateWindowExW(0, window_class, std::wstring(entry.caption).c_str(), style, r.left, r.top,
+                                   r.width, r.height, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)),
                                    instance_, nullptr);
     if (control == nullptr) continue;
-    const HFONT font = FontFor(spec.id);
+    const HFONT font = FontFor(entry.id);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    if (spec.kind == ControlKind::Label && spec.bounds.width == 0) {
+    if (entry.kind == ControlKind::Label && entry.bounds.width == 0) {
       // Sized to its text, as the status labels and the panel captions are.
-      SetWindowPos(control, nullptr, 0, 0, TextWidth(control, font, spec.caption), r.height,
+      SetWindowPos(control, nullptr, 0, 0, TextWidth(control, font, entry.caption), r.height,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
   }

@@ -70,8 +70,8 @@ HWND WaitWindow(std::wstring_view caption, std::wstring_view window_class, DWORD
 
 HWND FindControl(HWND top, std::wstring_view name_or_id) {
   int id = 0;
-  if (const app::ControlSpec* spec = app::FindControl(name_or_id)) {
-    id = spec->id;
+  if (const app::ControlSpec* entry = app::FindControl(name_or_id)) {
+    id = entry->id;
   } else {
     const std::wstring digits(name_or_id);
     wchar_t* end = nullptr;

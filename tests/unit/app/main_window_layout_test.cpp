@@ -47,11 +47,11 @@ TEST(MainWindowLayout, DeviceRowsStandWhereTheLayoutPutsThem) {
 TEST(MainWindowLayout, NamesAndIdsAreUniqueAndFoundEitherWay) {
   std::set<int> ids;
   std::set<std::wstring> names;
-  for (const ControlSpec& spec : kMainWindowControls) {
-    EXPECT_TRUE(ids.insert(spec.id).second) << spec.id;
-    EXPECT_TRUE(names.insert(std::wstring(spec.name)).second);
-    EXPECT_EQ(FindControlById(spec.id), &spec);
-    EXPECT_EQ(FindControl(spec.name), &spec);
+  for (const ControlSpec& entry : kMainWindowControls) {
+    EXPECT_TRUE(ids.insert(entry.id).second) << entry.id;
+    EXPECT_TRUE(names.insert(std::wstring(entry.name)).second);
+    EXPECT_EQ(FindControlById(entry.id), &entry);
+    EXPECT_EQ(FindControl(entry.name), &entry);
   }
   for (const MenuItemSpec& item : kMenuItems) EXPECT_TRUE(ids.insert(item.id).second) << item.id;
   EXPECT_EQ(FindControl(L"CBOTVORI3"), FindControl(L"cbotvori3"));
