@@ -10,6 +10,7 @@
 #include "app/about_box.h"
 #include "app/main_window_layout.h"
 #include "app/version.h"
+#include "app/win32/main_pictures.h"
 #include "resources/resource_ids.h"
 
 namespace quillet::app::win32 {
@@ -39,23 +40,12 @@ std::wstring VersionLabel() {
 
 // The logo resource (straight alpha) laid over the button face and scaled.
 UniqueBitmap LoadLogo(HINSTANCE instance, int dpi) {
-  UniqueBitmap source(static_cast<HBITMAP>(
-      LoadImageW(instance, MAKEINTRESOURCEW(IDB_LOGO), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-  if (!source) return {};
-  BITMAP info{};
-  GetObjectW(source.get(), sizeof info, &info);
-  const int width = info.bmWidth;
-  const int height = info.bmHeight;
-  BITMAPINFO header{};
-  header.bmiHeader.biSize = sizeof header.bmiHeader;
-  header.bmiHeader.biWidth = width;
-  header.bmiHeader.biHeight = -height;
-  header.bmiHeader.biPlanes = 1;
-  header.bmiHeader.biBitCount = 32;
-  header.bmiHeader.biCompression = BI_RGB;
-  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> pixels = ReadPixels(instance, IDB_LOGO, width, height);
+  if (pixels.empty()) return {};
+  const BITMAPINFO header = TopDown32(width, height);
   HDC screen = GetDC(nullptr);
-  GetDIBits(screen, source.get(), 0, height, pixels.data(), &header, DIB_RGB_COLORS);
   const COLORREF face = GetSysColor(COLOR_BTNFACE);
   for (auto& pixel : pixels) {
     const std::uint32_t alpha = pixel >> 24;

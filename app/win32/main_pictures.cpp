@@ -11,37 +11,8 @@ namespace {
 
 constexpr COLORREF kClearColour = RGB(255, 0, 255);
 
-// Reads a bitmap resource as top-down 32-bit BGRA pixels.
-std::vector<std::uint32_t> ReadPixels(HINSTANCE instance, int id, int& width, int& height) {
-  UniqueBitmap bitmap(static_cast<HBITMAP>(
-      LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-  if (!bitmap) return {};
-  BITMAP info{};
-  GetObjectW(bitmap.get(), sizeof info, &info);
-  width = info.bmWidth;
-  height = info.bmHeight;
-  BITMAPINFO header{};
-  header.bmiHeader.biSize = sizeof header.bmiHeader;
-  header.bmiHeader.biWidth = width;
-  header.bmiHeader.biHeight = -height;
-  header.bmiHeader.biPlanes = 1;
-  header.bmiHeader.biBitCount = 32;
-  header.bmiHeader.biCompression = BI_RGB;
-  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
-  HDC screen = GetDC(nullptr);
-  GetDIBits(screen, bitmap.get(), 0, height, pixels.data(), &header, DIB_RGB_COLORS);
-  ReleaseDC(nullptr, screen);
-  return pixels;
-}
-
 UniqueBitmap CreateDib(int width, int height, void** bits) {
-  BITMAPINFO header{};
-  header.bmiHeader.biSize = sizeof header.bmiHeader;
-  header.bmiHeader.biWidth = width;
-  header.bmiHeader.biHeight = -height;
-  header.bmiHeader.biPlanes = 1;
-  header.bmiHeader.biBitCount = 32;
-  header.bmiHeader.biCompression = BI_RGB;
+  const BITMAPINFO header = TopDown32(width, height);
   return UniqueBitmap(CreateDIBSection(nullptr, &header, DIB_RGB_COLORS, bits, nullptr, 0));
 }
 
@@ -68,13 +39,7 @@ void DrawIllustration(HINSTANCE instance, HDC dc, int dpi, COLORREF face) {
   for (int y = 0; y < shown_height; ++y) {
     for (int x = 0; x < shown_width; ++x) shown[y * shown_width + x] = pixels[y * width + x];
   }
-  BITMAPINFO header{};
-  header.bmiHeader.biSize = sizeof header.bmiHeader;
-  header.bmiHeader.biWidth = shown_width;
-  header.bmiHeader.biHeight = -shown_height;
-  header.bmiHeader.biPlanes = 1;
-  header.bmiHeader.biBitCount = 32;
-  header.bmiHeader.biCompression = BI_RGB;
+  const BITMAPINFO header = TopDown32(shown_width, shown_height);
   SetStretchBltMode(dc, dpi == 96 ? COLORONCOLOR : HALFTONE);
   SetBrushOrgEx(dc, 0, 0, nullptr);
   StretchDIBits(dc, ScaleForDpi(image.left, dpi), ScaleForDpi(image.top, dpi), ScaleForDpi(shown_width, dpi),
@@ -83,6 +48,33 @@ void DrawIllustration(HINSTANCE instance, HDC dc, int dpi, COLORREF face) {
 }
 
 }  // namespace
+
+BITMAPINFO TopDown32(int width, int height) {
+  BITMAPINFO header{};
+  header.bmiHeader.biSize = sizeof header.bmiHeader;
+  header.bmiHeader.biWidth = width;
+  header.bmiHeader.biHeight = -height;
+  header.bmiHeader.biPlanes = 1;
+  header.bmiHeader.biBitCount = 32;
+  header.bmiHeader.biCompression = BI_RGB;
+  return header;
+}
+
+std::vector<std::uint32_t> ReadPixels(HINSTANCE instance, int id, int& width, int& height) {
+  UniqueBitmap bitmap(static_cast<HBITMAP>(
+      LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  if (!bitmap) return {};
+  BITMAP info{};
+  GetObjectW(bitmap.get(), sizeof info, &info);
+  width = info.bmWidth;
+  height = info.bmHeight;
+  BITMAPINFO header = TopDown32(width, height);
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+  HDC screen = GetDC(nullptr);
+  GetDIBits(screen, bitmap.get(), 0, height, pixels.data(), &header, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
 
 UniqueBitmap PaintBackground(HINSTANCE instance, int dpi) {
   const int width = ScaleForDpi(kClientWidth, dpi);

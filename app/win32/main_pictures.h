@@ -6,10 +6,17 @@
 #include <windows.h>
 
 #include <array>
+#include <cstdint>
+#include <vector>
 
 #include "app/win32/gdi_handles.h"
 
 namespace quillet::app::win32 {
+
+// Header of a top-down 32-bit BGRA pixel block.
+BITMAPINFO TopDown32(int width, int height);
+// A bitmap resource as top-down 32-bit BGRA pixels; empty when it is missing.
+std::vector<std::uint32_t> ReadPixels(HINSTANCE instance, int id, int& width, int& height);
 
 // The whole client area as one bitmap: the window fills its background with
 // it and every label paints the matching part behind its text, so captions lie
