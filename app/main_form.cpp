@@ -1,14 +1,22 @@
 #include "app/main_form.h"
 
+#include <algorithm>
 #include <exception>
 
+#include "app/typing.h"
 #include "config/config_path.h"
 #include "config/ini_file.h"
 #include "os/exception.h"
 #include "os/shell_api.h"
+#include "serial/com_storage.h"
 
 namespace quillet::app {
 namespace {
+
+constexpr wchar_t kOpened[] = L"Port status: Opened";
+constexpr wchar_t kClosed[] = L"Port status: Closed";
+constexpr wchar_t kError[] = L"Port status: Error!";
+constexpr wchar_t kActivation[] = L"Aktivacija";
 
 std::wstring Widen(const char* text) {
   std::wstring wide;
@@ -16,13 +24,37 @@ std::wstring Widen(const char* text) {
   return wide;
 }
 
+std::wstring RowName(const wchar_t* prefix, int row) { return prefix + std::to_wstring(row); }
+
+// Ends the automatic opening's mark however the run ends.
+class RunningMark {
+ public:
+  explicit RunningMark(bool& flag) : flag_(flag) { flag_ = true; }
+  ~RunningMark() { flag_ = false; }
+  RunningMark(const RunningMark&) = delete;
+  RunningMark& operator=(const RunningMark&) = delete;
+
+ private:
+  bool& flag_;
+};
+
 }  // namespace
 
-MainForm::MainForm(Services services, MainView& view) : services_(services), view_(view) {
+MainForm::MainForm(Services services, MainView& view)
+    : services_(services),
+      view_(view),
+      storage_(std::make_unique<serial::TComStorageApis>(services.profile, services.registry)) {
   root_.SetName(L"Form1");
+  // The window's controls exist before its creation handler runs: the
+  // status labels first, then the check boxes; the ports come last.
+  for (int row = 1; row <= 8; ++row) new TRowLabel(&root_, RowName(L"lbstatus", row), row, row);
+  for (int row = 1; row <= 8; ++row) new TRowCheckBox(&root_, RowName(L"cbotvori", row), row, 0);
 }
 
-MainForm::~MainForm() = default;
+MainForm::~MainForm() {
+  // Closing a port may still deliver to the handlers of this object.
+  root_.DestroyComponents();
+}
 
 bool MainForm::RunHandler(const std::function<void()>& handler) {
   try {
@@ -44,8 +76,10 @@ void MainForm::FormCreate() {
   for (int row = 1; row <= 8; ++row) {
     // Owned by the form's root component, which destroys it.
     auto* port = new serial::TComPort(&root_, services_.serial);
-    port->SetName(L"skener" + std::to_wstring(row));
+    port->SetName(RowName(L"skener", row));
+    port->SetStorageApis(storage_.get());
     port->SetOnRxChar([this](serial::TObject* sender, int count) { skener1RxChar(sender, count); });
+    port->SetOnThreadError([this, row](serial::TObject*, const std::wstring&, std::int64_t) { PortDied(row); });
     skener_[row - 1] = port;
   }
   config::EnsureConfigFolder(services_.shell);
@@ -58,6 +92,11 @@ void MainForm::FormShow() {
 }
 
 bool MainForm::CloseRequested() {
+  if (opening_) {
+    // Not under the running automatic opening: once it has ended.
+    close_requested_ = true;
+    return false;
+  }
   if (!FormCloseQuery()) return false;
   // A file that cannot be written is reported, but the program still ends:
   // otherwise a read-only folder would make it impossible to quit or log off.
@@ -70,7 +109,7 @@ bool MainForm::FormCloseQuery() { return view_.AskYesNo(L"Close application?"); 
 void MainForm::FormClose() {
   config::TIniFile ini(services_.profile, config::ConfigFilePath(services_.shell));
   for (int row = 1; row <= 8; ++row) {
-    ini.WriteBool(L"Aktivacija", L"cbotvori" + std::to_wstring(row), view_.OpenChecked(row));
+    ini.WriteBool(kActivation, RowName(L"cbotvori", row), view_.OpenChecked(row));
   }
 }
 
@@ -90,16 +129,162 @@ void MainForm::Advanced1Click() {
   if (form2_ != nullptr && !form2_->Showing()) form2_->ShowModal();
 }
 
+// --- device rows ---
+
+void MainForm::ShowRowError(int row) {
+  view_.SetStatusLabel(row, kError, LabelColour::Red);
+  port_error_[row - 1] = true;
+}
+
+void MainForm::PortDied(int row) {
+  serial::TComPort* port = Skener(row);
+  if (port == nullptr || !port->Connected()) return;
+  // The device is gone: every scan would be lost, so the row says so.
+  port_dead_[row - 1] = true;
+  ShowRowError(row);
+}
+
+void MainForm::cbotvoriClick(int row) {
+  serial::TComPort* port = Skener(row);
+  try {
+    if (port == nullptr) throw Exception(L"No port object");
+    if (view_.OpenChecked(row)) {
+      port->Open();
+      port_dead_[row - 1] = false;
+    } else if (port->Connected()) {
+      try {
+        port->Close();
+      } catch (...) {
+        // A port whose device is gone cannot abort its requests, but Close
+        // has released it all the same; that is the close the user asked for.
+        if (!port_dead_[row - 1] || port->Connected()) throw;
+      }
+      port_dead_[row - 1] = false;
+    }
+    view_.SetStatusLabel(row, port->Connected() ? kOpened : kClosed, LabelColour::Black);
+    port_error_[row - 1] = false;
+  } catch (...) {
+    // Whatever the error, the row shows it; its message goes nowhere.
+    ShowRowError(row);
+  }
+}
+
+void MainForm::SetOpenTick(int row, bool ticked) {
+  if (view_.OpenChecked(row) == ticked) return;
+  view_.SetOpenChecked(row, ticked);
+  cbotvoriClick(row);
+}
+
+void MainForm::btnskenerClick(int row) {
+  serial::TComPort* port = Skener(row);
+  if (port == nullptr) return;
+  view_.ShowPortSetupDialog(*port);
+  auto* box = dynamic_cast<TRowCheckBox*>(root_.FindComponent(RowName(L"cbotvori", row)));
+  auto* found = dynamic_cast<serial::TComPort*>(root_.FindComponent(RowName(L"skener", row)));
+  if (box != nullptr && found != nullptr) SetOpenTick(box->Row(), found->Connected());
+}
+
+void MainForm::Zatvori2Click() {
+  view_.SetStatusText(L"");
+  for (int i = 0; i < root_.ComponentCount(); ++i) {
+    serial::TComponent* component = root_.Components(i);
+    if (auto* port = dynamic_cast<serial::TComPort*>(component)) {
+      if (port->Connected()) port->Close();
+    } else if (auto* box = dynamic_cast<TRowCheckBox*>(component)) {
+      SetOpenTick(box->Row(), false);
+    } else if (auto* label = dynamic_cast<TRowLabel*>(component); label != nullptr && label->Tag() > 0) {
+      view_.SetStatusLabel(label->Tag(), kClosed, LabelColour::Black);
+    }
+  }
+}
+
+void MainForm::Otvori1Click() { view_.SetTimer1Enabled(true); }
+
+const std::wstring& MainForm::TestButtonText(int button) {
+  static const std::array<std::wstring, 6> texts{
+      L"SKENER1-LJKLLLIYG12487LI588",     L"SKENER2-LJKLLLIYG12487LI588999",
+      L"!\"#$%&/()=?*{}][,./?",           L"SKENER4-LJKLLLIYG12487LI588",
+      L"SKENER5-LJKLLLIYG12487LI588",     L"SKENER6-LJKLLLIYG12487LI588",
+  };
+  return texts.at(button - 1);
+}
+
+void MainForm::ButtonClick(int button) {
+  serial::TComPort* port = Skener(button);
+  if (port != nullptr) port->WriteStr(TestButtonText(button));
+}
+
+// --- configuration commands ---
+
+void MainForm::Sacuvaj1Click() {
+  const std::wstring path = config::ConfigFilePath(services_.shell);
+  for (int i = 0; i < root_.ComponentCount(); ++i) {
+    if (auto* port = dynamic_cast<serial::TComPort*>(root_.Components(i))) {
+      port->StoreSettings(serial::TStoreType::stIniFile, path);
+    }
+  }
+  config::TIniFile ini(services_.profile, path);
+  for (int row = 1; row <= 8; ++row) ini.WriteBool(kActivation, RowName(L"cbotvori", row), view_.OpenChecked(row));
+  view_.ShowInformation(L"Saved!");
+}
+
 void MainForm::Ubaci1Click() {
-  // Settings > Load: comes with the device console's configuration commands.
+  view_.SetStatusText(L"Closing ports and read configuration...");
+  view_.Pause(1000);
+  Zatvori2Click();
+  view_.SetStatusText(L"Loading...");
+  const std::wstring path = config::ConfigFilePath(services_.shell);
+  for (int i = 0; i < root_.ComponentCount(); ++i) {
+    if (auto* port = dynamic_cast<serial::TComPort*>(root_.Components(i))) {
+      port->LoadSettings(serial::TStoreType::stIniFile, path);
+    }
+  }
+  view_.SetTimer1Enabled(true);
 }
 
 void MainForm::Timer1Timer() {
-  // The automatic opening: comes with the device console's configuration commands.
+  // A tick that comes while a run pumps messages waits for that run to end:
+  // the timer stays armed and fires again afterwards.
+  if (opening_) return;
+  {
+    RunningMark running(opening_);
+    config::TIniFile ini(services_.profile, config::ConfigFilePath(services_.shell));
+    view_.SetRunMinimizedChecked(ini.ReadBool(L"Startup", L"RunMinimized", false));
+    view_.SetStatusText(L"Opening ports...");
+    view_.SetTimer1Enabled(false);
+    for (int row = 1; row <= 8; ++row) {
+      SetOpenTick(row, ini.ReadBool(kActivation, RowName(L"cbotvori", row), false));
+      view_.ProcessMessages();
+      if (view_.OpenChecked(row)) view_.Pause(700);
+    }
+    const bool any_error = std::any_of(port_error_.begin(), port_error_.end(), [](bool e) { return e; });
+    if (!any_error && view_.RunMinimizedChecked()) view_.HideApplication();
+    view_.SetStatusText(L"Waiting for devices...");
+  }
+  if (close_requested_) {
+    close_requested_ = false;
+    view_.RequestClose();
+  }
 }
 
-void MainForm::skener1RxChar(serial::TObject* /*sender*/, int /*count*/) {
-  // Received data is typed by the keyboard-emulation handler (next step).
+void MainForm::mnRunMinimizedClick() {
+  config::TIniFile ini(services_.profile, config::ConfigFilePath(services_.shell));
+  ini.WriteBool(L"Startup", L"RunMinimized", view_.RunMinimizedChecked());
+}
+
+// --- received data ---
+
+void MainForm::skener1RxChar(serial::TObject* sender, int count) {
+  auto* port = dynamic_cast<serial::TComPort*>(sender);
+  if (port == nullptr) return;
+  std::wstring text;
+  port->ReadStr(text, count);
+  view_.SetStatusText(L"Read device: " + port->Name() + L", " + port->Port());
+  TypeText(text, services_.keyboard);
+}
+
+void MainForm::ApplicationEvents1Minimize() {
+  view_.ShowInfoBalloon(L"Information", L"Quillet is minimized.. ", 4000);
 }
 
 }  // namespace quillet::app

@@ -1,4 +1,5 @@
-// The main window's logic (Form1): its components, start-up handlers and
+// The main window's logic (Form1): its components, start-up handlers, the
+// device rows, the configuration commands, the received-data handler and
 // closing. The Win32 window forwards its events here and runs every handler
 // through RunHandler, so an error that ends a handler reaches the standard
 // error box and the program goes on.
@@ -6,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/advanced_fields.h"
@@ -14,7 +16,35 @@
 #include "serial/com_port.h"
 #include "serial/component.h"
 
+namespace quillet::serial {
+class TComStorageApis;
+}
+
 namespace quillet::app {
+
+// The row controls as components of the window, so the commands that walk
+// the window's components (Ports > Close) and look them up by name (the
+// Device button) see them in their creation order.
+class TRowControl : public serial::TComponent {
+ public:
+  TRowControl(serial::TComponent* owner, std::wstring name, int row, int tag)
+      : TComponent(owner), row_(row), tag_(tag) {
+    SetName(name);
+  }
+  int Row() const { return row_; }
+  int Tag() const { return tag_; }
+
+ private:
+  int row_;
+  int tag_;
+};
+// A text label (the row's status label carries its row as tag).
+class TRowLabel final : public TRowControl {
+  using TRowControl::TRowControl;
+};
+class TRowCheckBox final : public TRowControl {
+  using TRowControl::TRowControl;
+};
 
 class MainForm {
  public:
@@ -41,9 +71,24 @@ class MainForm {
   void Zatvori1Click();
   void About1Click();
   void Advanced1Click();
+
+  // Device rows and the Ports menu.
+  void cbotvoriClick(int row);
+  void btnskenerClick(int row);
+  void Zatvori2Click();
+  void Otvori1Click();
+  void ButtonClick(int button);
+  // Sets a row's tick; a change runs the row's click handler.
+  void SetOpenTick(int row, bool ticked);
+
+  // Configuration commands.
+  void Sacuvaj1Click();
   void Ubaci1Click();
   void Timer1Timer();
+  void mnRunMinimizedClick();
+
   void skener1RxChar(serial::TObject* sender, int count);
+  void ApplicationEvents1Minimize();
 
   // The dialogs are created after the main window and live to the end.
   void SetAboutBox(ModalForm* form3) { form3_ = form3; }
@@ -54,15 +99,27 @@ class MainForm {
   serial::TComponent& Root() { return root_; }
   serial::TComPort* Skener(int row) const { return skener_.at(row - 1); }
   std::array<bool, 8>& PortError() { return port_error_; }
+  bool AutomaticOpeningRunning() const { return opening_; }
 
   bool ConfigFileExists();
 
+  // The fixed texts of the test buttons 1..6.
+  static const std::wstring& TestButtonText(int button);
+
  private:
+  void ShowRowError(int row);
+  void PortDied(int row);
+
   Services services_;
   MainView& view_;
-  serial::TComponent root_{nullptr};  // owns the port objects
+  std::unique_ptr<serial::TComStorageApis> storage_;
+  serial::TComponent root_{nullptr};  // owns the row controls and the port objects
   std::array<serial::TComPort*, 8> skener_{};
   std::array<bool, 8> port_error_{};
+  // The row's event thread reported its device gone while the port was open.
+  std::array<bool, 8> port_dead_{};
+  bool opening_ = false;        // the automatic opening is running
+  bool close_requested_ = false;  // a close chosen during it, done afterwards
   ModalForm* form2_ = nullptr;
   ModalForm* form3_ = nullptr;
   AdvancedFields advanced_;

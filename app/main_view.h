@@ -4,7 +4,14 @@
 
 #include <string>
 
+namespace quillet::serial {
+class TComPort;
+}
+
 namespace quillet::app {
+
+// Font colour of a row's status label.
+enum class LabelColour { WindowDefault, Black, Red };
 
 class MainView {
  public:
@@ -12,14 +19,39 @@ class MainView {
 
   // Yes/No message box with the question icon, titled with the application title.
   virtual bool AskYesNo(const std::wstring& text) = 0;
+  // Information box with an OK button ("Saved!").
+  virtual void ShowInformation(const std::wstring& text) = 0;
   // The standard error box with the error's message.
   virtual void ShowError(const std::wstring& message) = 0;
 
   virtual bool Timer1Enabled() const = 0;
+  // Enabling an enabled timer does not restart its interval.
   virtual void SetTimer1Enabled(bool enabled) = 0;
 
-  // Tick of the Open check box of row 1..8.
+  // Tick of the Open check box of row 1..8. Setting it raises no event; the
+  // logic runs the row's handler itself when the tick changes.
   virtual bool OpenChecked(int row) const = 0;
+  virtual void SetOpenChecked(int row, bool checked) = 0;
+  // Status label of row 1..8 (sized to its text).
+  virtual void SetStatusLabel(int row, const std::wstring& text, LabelColour colour) = 0;
+  // The status bar's single text.
+  virtual void SetStatusText(const std::wstring& text) = 0;
+
+  // Tick of Settings > Run Minimized.
+  virtual bool RunMinimizedChecked() const = 0;
+  virtual void SetRunMinimizedChecked(bool checked) = 0;
+
+  // The port settings dialog of port, modal; errors of applying come out.
+  virtual void ShowPortSetupDialog(serial::TComPort& port) = 0;
+
+  // Lets every waiting message of the user-interface thread be handled.
+  virtual void ProcessMessages() = 0;
+  // Blocks the user-interface thread; no message is handled meanwhile.
+  virtual void Pause(unsigned milliseconds) = 0;
+  // Hides the program in the notification area.
+  virtual void HideApplication() = 0;
+  // A balloon at the tray icon with the information icon.
+  virtual void ShowInfoBalloon(const std::wstring& title, const std::wstring& text, unsigned milliseconds) = 0;
 
   virtual void SetKeyboardCaptionToButtonFace() = 0;
 

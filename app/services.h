@@ -8,6 +8,7 @@ class SerialApi;
 class ProfileApi;
 class ShellApi;
 class KeyboardApi;
+class RegistryApi;
 }  // namespace quillet::os
 
 namespace quillet::app {
@@ -17,6 +18,7 @@ struct Services {
   os::ProfileApi& profile;
   os::ShellApi& shell;
   os::KeyboardApi& keyboard;
+  os::RegistryApi& registry;
 };
 
 }  // namespace quillet::app

@@ -10,11 +10,17 @@
 #include "app/win32/startup_probe.h"
 #include "os/exception.h"
 #include "resources/resource_ids.h"
+#include "serial/com_port.h"
+#include "serial/component.h"
+#include "serial/sync.h"
+#include "serial/win32/port_window_win32.h"
 
 namespace quillet::app::win32 {
 namespace {
 
 constexpr UINT_PTR kTimer1 = 1;
+// Posted by an event thread that has handed a delivery over.
+constexpr UINT kWakeMessage = WM_APP + 1;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
 int ScreenDpi() {
@@ -60,6 +66,28 @@ TForm1::TForm1(HINSTANCE instance, Services services)
 
 TForm1::~TForm1() {
   if (hwnd_ != nullptr) DestroyWindow(hwnd_);
+  // The ports close here, and may still deliver to the logic meanwhile.
+  logic_.reset();
+  if (engine_connected_) {
+    serial::SetSynchronizeWakeHook({});
+    serial::SetApplicationExceptionHandler({});
+  }
+}
+
+void TForm1::ConnectSerialEngine() {
+  // Errors of deliveries and of opens that have no caller go to the error box.
+  serial::SetApplicationExceptionHandler([this](std::exception_ptr error) {
+    try {
+      std::rethrow_exception(error);
+    } catch (...) {
+      ShowStandardErrorBox(hwnd_, CurrentExceptionMessage());
+    }
+  });
+  // An event thread's hand-over wakes the message loop, which serves it.
+  const HWND window = hwnd_;
+  serial::SetSynchronizeWakeHook([window] { PostMessageW(window, kWakeMessage, 0, 0); });
+  serial::win32::InstallPortWindows();
+  engine_connected_ = true;
 }
 
 bool TForm1::Create() {
@@ -89,6 +117,11 @@ bool TForm1::Create() {
     second_copy_ = true;
     return false;
   }
+  ConnectSerialEngine();
+  tray_ = std::make_unique<TTrayIconWindow>(instance_, hwnd_,
+                                            reinterpret_cast<HICON>(GetClassLongPtrW(hwnd_, GCLP_HICONSM)));
+  tray_->Tray().SetHint(std::wstring(kMainWindowCaption));
+  tray_->Tray().Activate();
   logic_->RunHandler([this] { logic_->FormCreate(); });
   return true;
 }
@@ -232,6 +265,31 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_TIMER:
       if (wparam == kTimer1) logic_->RunHandler([this] { logic_->Timer1Timer(); });
       return 0;
+    case kWakeMessage:
+      serial::CheckSynchronize();
+      return 0;
+    case WM_SYSCOMMAND:
+      if (tray_ != nullptr && tray_->MainWindowSysCommand(wparam)) return 0;
+      break;
+    case WM_SIZE:
+      // The application's minimise event: from not minimised to minimised.
+      if (wparam == SIZE_MINIMIZED && !minimised_) {
+        minimised_ = true;
+        logic_->RunHandler([this] { logic_->ApplicationEvents1Minimize(); });
+      } else if (wparam != SIZE_MINIMIZED) {
+        minimised_ = false;
+      }
+      break;
+    case WM_ACTIVATE:
+      // The control that had the input focus gets it back on return.
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(hwnd_, focus)) focus_ = focus;
+      } else if (focus_ != nullptr && IsWindow(focus_) && IsChild(hwnd_, focus_) && HIWORD(wparam) == 0) {
+        SetFocus(focus_);
+        return 0;
+      }
+      break;
     case WM_SHOWWINDOW:
       // FormShow runs when the message loop first shows the window; hiding
       // to the tray and back does not count as a new showing.
@@ -277,6 +335,7 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_DESTROY:
       KillTimer(hwnd_, kTimer1);
+      tray_.reset();  // its icon leaves the notification area with the window
       PostQuitMessage(0);
       return 0;
     case WM_NCDESTROY:
@@ -289,14 +348,35 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   return DefWindowProcW(hwnd_, message, wparam, lparam);
 }
 
-void TForm1::OnCommand(int id, int /*code*/) {
+void TForm1::OnCommand(int id, int code) {
+  if (id > kDeviceButtonBase && id <= kDeviceButtonBase + kRowCount) {
+    if (code == BN_CLICKED) logic_->RunHandler([this, id] { logic_->btnskenerClick(id - kDeviceButtonBase); });
+    return;
+  }
+  if (id > kOpenCheckBoxBase && id <= kOpenCheckBoxBase + kRowCount) {
+    // The box has changed its own tick when it reports the click.
+    if (code == BN_CLICKED) logic_->RunHandler([this, id] { logic_->cbotvoriClick(id - kOpenCheckBoxBase); });
+    return;
+  }
+  if (id > kTestButtonBase && id <= kTestButtonBase + kTestButtonCount) {
+    if (code == BN_CLICKED) logic_->RunHandler([this, id] { logic_->ButtonClick(id - kTestButtonBase); });
+    return;
+  }
   switch (id) {
     case kMenuZatvori1: logic_->RunHandler([this] { logic_->Zatvori1Click(); }); break;
+    case kMenuSacuvaj1: logic_->RunHandler([this] { logic_->Sacuvaj1Click(); }); break;
     case kMenuUbaci1: logic_->RunHandler([this] { logic_->Ubaci1Click(); }); break;
+    case kMenuRunMinimized:
+      // The item toggles its own tick first.
+      SetRunMinimizedChecked(!RunMinimizedChecked());
+      logic_->RunHandler([this] { logic_->mnRunMinimizedClick(); });
+      break;
+    case kMenuZatvori2: logic_->RunHandler([this] { logic_->Zatvori2Click(); }); break;
+    case kMenuOtvori1: logic_->RunHandler([this] { logic_->Otvori1Click(); }); break;
     case kMenuHelp2: OpenHelpFile(hwnd_); break;
     case kMenuAbout1: logic_->RunHandler([this] { logic_->About1Click(); }); break;
     case kMenuAdvanced1: logic_->RunHandler([this] { logic_->Advanced1Click(); }); break;
-    default: break;  // the device rows and the other commands come with the device console
+    default: break;
   }
 }
 
@@ -325,6 +405,10 @@ bool TForm1::AskYesNo(const std::wstring& text) {
   return MessageBoxW(hwnd_, text.c_str(), ApplicationTitle().c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
+void TForm1::ShowInformation(const std::wstring& text) {
+  MessageBoxW(hwnd_, text.c_str(), ApplicationTitle().c_str(), MB_OK | MB_ICONINFORMATION);
+}
+
 void TForm1::ShowError(const std::wstring& message) { ShowStandardErrorBox(hwnd_, message); }
 
 void TForm1::SetTimer1Enabled(bool enabled) {
@@ -342,11 +426,77 @@ bool TForm1::OpenChecked(int row) const {
   return IsDlgButtonChecked(hwnd_, OpenCheckBoxId(row)) == BST_CHECKED;
 }
 
-void TForm1::SetKeyboardCaptionToButtonFace() {
-  const int id = FindControl(L"lbkeyboard")->id;
-  text_colours_[id] = GetSysColor(COLOR_BTNFACE);
+void TForm1::SetOpenChecked(int row, bool checked) {
+  // BM_SETCHECK reports no click: the logic runs the row's handler itself.
+  CheckDlgButton(hwnd_, OpenCheckBoxId(row), checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void TForm1::SetLabelColour(int id, COLORREF colour) {
+  text_colours_[id] = colour;
   InvalidateRect(GetDlgItem(hwnd_, id), nullptr, TRUE);
 }
+
+void TForm1::SetStatusLabel(int row, const std::wstring& text, LabelColour colour) {
+  const int id = StatusLabelId(row);
+  HWND label = GetDlgItem(hwnd_, id);
+  if (label == nullptr) return;
+  SetWindowTextW(label, text.c_str());
+  // The label is sized to its text; the background under its old size shows again.
+  RECT old{};
+  GetWindowRect(label, &old);
+  MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&old), 2);
+  SetWindowPos(label, nullptr, 0, 0, TextWidth(label, FontFor(id), text), old.bottom - old.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(hwnd_, &old, TRUE);
+  switch (colour) {
+    case LabelColour::WindowDefault: text_colours_.erase(id); break;
+    case LabelColour::Black: text_colours_[id] = RGB(0, 0, 0); break;
+    case LabelColour::Red: text_colours_[id] = RGB(255, 0, 0); break;
+  }
+  InvalidateRect(label, nullptr, TRUE);
+}
+
+void TForm1::SetStatusText(const std::wstring& text) {
+  SendMessageW(GetDlgItem(hwnd_, kStatusBarId), SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool TForm1::RunMinimizedChecked() const {
+  return (GetMenuState(GetMenu(hwnd_), kMenuRunMinimized, MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+void TForm1::SetRunMinimizedChecked(bool checked) {
+  CheckMenuItem(GetMenu(hwnd_), kMenuRunMinimized, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void TForm1::ShowPortSetupDialog(serial::TComPort& port) {
+  port.ShowSetupDialog(reinterpret_cast<os::WindowHandle>(hwnd_));
+}
+
+void TForm1::ProcessMessages() {
+  MSG message{};
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      // The program's own loop ends on it.
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    if (hwnd_ != nullptr && IsDialogMessageW(hwnd_, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+void TForm1::Pause(unsigned milliseconds) { Sleep(milliseconds); }
+
+void TForm1::HideApplication() {
+  if (tray_ != nullptr) tray_->Tray().HideApplication();
+}
+
+void TForm1::ShowInfoBalloon(const std::wstring& title, const std::wstring& text, unsigned milliseconds) {
+  if (tray_ != nullptr) tray_->Tray().BalloonHint(title, text, TBalloonType::btInfo, milliseconds, true);
+}
+
+void TForm1::SetKeyboardCaptionToButtonFace() { SetLabelColour(FindControl(L"lbkeyboard")->id, GetSysColor(COLOR_BTNFACE)); }
 
 void TForm1::RequestClose() { PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
 

@@ -15,6 +15,7 @@
 #include "app/win32/app_instances.h"
 #include "app/win32/gdi_handles.h"
 #include "app/win32/main_pictures.h"
+#include "app/win32/tray_icon_win32.h"
 
 namespace quillet::app::win32 {
 
@@ -39,12 +40,26 @@ class TForm1 final : public MainView {
 
   // MainView
   bool AskYesNo(const std::wstring& text) override;
+  void ShowInformation(const std::wstring& text) override;
   void ShowError(const std::wstring& message) override;
   bool Timer1Enabled() const override { return timer1_enabled_; }
   void SetTimer1Enabled(bool enabled) override;
   bool OpenChecked(int row) const override;
+  void SetOpenChecked(int row, bool checked) override;
+  void SetStatusLabel(int row, const std::wstring& text, LabelColour colour) override;
+  void SetStatusText(const std::wstring& text) override;
+  bool RunMinimizedChecked() const override;
+  void SetRunMinimizedChecked(bool checked) override;
+  void ShowPortSetupDialog(serial::TComPort& port) override;
+  void ProcessMessages() override;
+  void Pause(unsigned milliseconds) override;
+  void HideApplication() override;
+  void ShowInfoBalloon(const std::wstring& title, const std::wstring& text, unsigned milliseconds) override;
   void SetKeyboardCaptionToButtonFace() override;
   void RequestClose() override;
+
+  // The tray icon; null when it could not be made.
+  TTrayIconWindow* TrayIcon() const { return tray_.get(); }
 
   HWND Control(int id) const { return GetDlgItem(hwnd_, id); }
 
@@ -58,6 +73,8 @@ class TForm1 final : public MainView {
   void PlaceWindow();
   void OnCommand(int id, int code);
   void OnClose();
+  void ConnectSerialEngine();
+  void SetLabelColour(int id, COLORREF colour);
   LRESULT OnControlColour(HDC dc, HWND control);
   HFONT FontFor(int id) const;
   void InstancesInstanceCreated(TAppInstances& sender, std::uint32_t process_id);
@@ -78,6 +95,10 @@ class TForm1 final : public MainView {
   bool shown_once_ = false;
   bool asking_to_close_ = false;
   std::unique_ptr<TAppInstances> instances_;  // the single-instance guard
+  std::unique_ptr<TTrayIconWindow> tray_;
+  HWND focus_ = nullptr;  // the control that had the focus when the window was left
+  bool minimised_ = false;
+  bool engine_connected_ = false;
   bool second_copy_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include "app/win32/startup_probe.h"
 #include "os/win32/keyboard_win32.h"
 #include "os/win32/profile_win32.h"
+#include "os/win32/registry_win32.h"
 #include "os/win32/serial_win32.h"
 #include "os/win32/shell_win32.h"
 
@@ -36,12 +37,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
   quillet::os::win32::Win32ProfileApi profile;
   quillet::os::win32::Win32ShellApi shell;
   quillet::os::win32::Win32KeyboardApi keyboard;
-  const quillet::app::Services services{serial, profile, shell, keyboard};
+  quillet::os::win32::Win32RegistryApi registry;
+  const quillet::app::Services services{serial, profile, shell, keyboard, registry};
 
   // The other copies of the program find this one through its application window.
   quillet::app::win32::TApplicationWindow application(instance);
-  // The single-instance guard and the tray icon join here, before the main
-  // window's creation handler runs.
+  // The single-instance guard, the serial engine's hand-over and the tray
+  // icon join here, before the main window's creation handler runs.
   quillet::app::win32::TForm1 form1(instance, services);
   if (!form1.Create()) return form1.SecondCopy() ? 0 : 1;
   application.SetMainWindow(form1.Handle());

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/unit/app/main_form_fixture.h"
+
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -18,87 +20,23 @@
 namespace quillet::app {
 namespace {
 
+using test::FakeDialog;
+using test::MainFormTest;
 namespace fs = std::filesystem;
-
-class RecordingView final : public MainView {
- public:
-  bool AskYesNo(const std::wstring& text) override {
-    questions.push_back(text);
-    return answer_yes;
-  }
-  void ShowError(const std::wstring& message) override { errors.push_back(message); }
-  bool Timer1Enabled() const override { return timer1; }
-  void SetTimer1Enabled(bool enabled) override { timer1 = enabled; }
-  bool OpenChecked(int row) const override { return ticks.at(row - 1); }
-  void SetKeyboardCaptionToButtonFace() override { keyboard_button_face = true; }
-  void RequestClose() override { ++close_requests; }
-
-  bool answer_yes = true;
-  std::array<bool, 8> ticks{};
-  std::vector<std::wstring> questions;
-  std::vector<std::wstring> errors;
-  bool timer1 = false;
-  bool keyboard_button_face = false;
-  int close_requests = 0;
-};
-
-class FakeDialog final : public ModalForm {
- public:
-  bool Showing() const override { return showing; }
-  void ShowModal() override { ++shown; }
-  bool showing = false;
-  int shown = 0;
-};
-
-class MainFormTest : public ::testing::Test {
- protected:
-  MainFormTest() {
-    root_ = fs::temp_directory_path() /
-            ("quillet_main_form_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "AppData");
-    shell_.SetAppDataFolder((root_ / "AppData").wstring());
-  }
-  ~MainFormTest() override {
-    std::error_code ignored;
-    fs::permissions(root_ / "AppData", fs::perms::owner_all, ignored);
-    fs::remove_all(root_, ignored);
-  }
-
-  fs::path ConfigFolder() const { return root_ / "AppData" / "Brovana" / "Quillet"; }
-  fs::path IniPath() const { return ConfigFolder() / "skeneri.ini"; }
-  std::wstring IniWindowsPath() const { return (root_ / "AppData").wstring() + L"\\Brovana\\Quillet\\skeneri.ini"; }
-
-  void WriteIni(const std::string& text) {
-    fs::create_directories(ConfigFolder());
-    std::ofstream(IniPath(), std::ios::binary) << text;
-  }
-
-  bool StoredFlag(int row) {
-    config::TIniFile ini(profile_, IniWindowsPath());
-    return ini.ReadBool(L"Aktivacija", L"cbotvori" + std::to_wstring(row), false);
-  }
-
-  fs::path root_;
-  os::sim::SimSerial serial_;
-  os::sim::SimProfile profile_;
-  os::sim::SimShell shell_;
-  os::sim::SimKeyboard keyboard_;
-  RecordingView view_;
-  MainForm form_{Services{serial_, profile_, shell_, keyboard_}, view_};
-};
 
 TEST_F(MainFormTest, FirstStartMakesEightNamedPortsAndTheFolderButArmsNothing) {
   form_.RunHandler([&] { form_.FormCreate(); });
   form_.RunHandler([&] { form_.FormShow(); });
 
   EXPECT_TRUE(view_.errors.empty());
-  ASSERT_EQ(form_.Root().ComponentCount(), 8);
+  // The status labels and check boxes come first, the ports last.
+  ASSERT_EQ(form_.Root().ComponentCount(), 24);
   for (int row = 1; row <= 8; ++row) {
     serial::TComPort* port = form_.Skener(row);
     ASSERT_NE(port, nullptr);
-    EXPECT_EQ(form_.Root().Components(row - 1), port) << "creation order";
+    EXPECT_EQ(form_.Root().Components(row - 1)->Name(), L"lbstatus" + std::to_wstring(row));
+    EXPECT_EQ(form_.Root().Components(row + 7)->Name(), L"cbotvori" + std::to_wstring(row));
+    EXPECT_EQ(form_.Root().Components(row + 15), port) << "creation order";
     EXPECT_EQ(port->Name(), L"skener" + std::to_wstring(row));
     EXPECT_EQ(port->Owner(), &form_.Root());
     EXPECT_TRUE(static_cast<bool>(port->OnRxChar())) << row;
@@ -112,12 +50,16 @@ TEST_F(MainFormTest, FirstStartMakesEightNamedPortsAndTheFolderButArmsNothing) {
   EXPECT_EQ(form_.PortError(), (std::array<bool, 8>{}));
 }
 
-TEST_F(MainFormTest, ShowingWithAConfigurationFileArmsTimer1) {
+TEST_F(MainFormTest, StartWithAConfigurationFileLoadsItAndArmsTimer1) {
   WriteIni("[Aktivacija]\r\ncbotvori1=1\r\n");
   form_.RunHandler([&] { form_.FormCreate(); });
-  EXPECT_FALSE(view_.timer1);
-  form_.RunHandler([&] { form_.FormShow(); });
+  // Before the window is shown: every row reads closed, the status bar "Loading...".
+  for (const auto& label : view_.labels) EXPECT_EQ(label.text, L"Port status: Closed");
+  EXPECT_EQ(view_.status, L"Loading...");
   EXPECT_TRUE(view_.timer1);
+  view_.timer1 = false;
+  form_.RunHandler([&] { form_.FormShow(); });
+  EXPECT_TRUE(view_.timer1) << "showing arms it as well";
 }
 
 TEST_F(MainFormTest, NoToTheCloseQuestionKeepsEverythingAsItWas) {

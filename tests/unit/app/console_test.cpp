@@ -1,0 +1,312 @@
+// The device rows, the Ports menu, Save/Load, the automatic opening and the
+// received-data handler, on the os/sim doubles.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "app/main_form.h"
+#include "os/exception.h"
+#include "serial/sync.h"
+#include "tests/unit/app/main_form_fixture.h"
+
+namespace quillet::app {
+namespace {
+
+using Log = std::vector<std::wstring>;
+
+class ConsoleTest : public test::MainFormTest {
+ protected:
+  ConsoleTest() {
+    serial::SetSynchronizeWakeHook([this] {
+      {
+        std::lock_guard lock(mutex_);
+        ++wakes_;
+      }
+      woken_.notify_all();
+    });
+    for (const wchar_t* name : {L"COM1", L"COM2", L"COM3"}) serial_.AddPort(name);
+  }
+  ~ConsoleTest() override {
+    form_.Root().DestroyComponents();  // closes, serving what the threads still hand over
+    serial::SetSynchronizeWakeHook({});
+    serial::CheckSynchronize();
+  }
+
+  // Serves the hand-over as the user-interface thread would until done().
+  bool ServeUntil(const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+      serial::CheckSynchronize();
+      if (done()) return true;
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::unique_lock lock(mutex_);
+      woken_.wait_for(lock, std::chrono::milliseconds(20));
+    }
+  }
+
+  void Create() {
+    ASSERT_TRUE(form_.RunHandler([&] { form_.FormCreate(); }));
+    view_.log.clear();
+  }
+  // The user clicks the row's box: the tick changes, then its handler runs.
+  void Click(int row) {
+    view_.ticks.at(row - 1) = !view_.ticks.at(row - 1);
+    form_.RunHandler([&] { form_.cbotvoriClick(row); });
+  }
+  void SetPort(int row, const wchar_t* name) { form_.Skener(row)->SetPort(name); }
+  test::RecordingView::Label LabelOf(int row) const { return view_.labels.at(row - 1); }
+
+  std::mutex mutex_;
+  std::condition_variable woken_;
+  int wakes_ = 0;
+};
+
+void ExpectLabel(const test::RecordingView::Label& label, const std::wstring& text, LabelColour colour,
+                 const char* where) {
+  EXPECT_EQ(label.text, text) << where;
+  EXPECT_EQ(label.colour, colour) << where;
+}
+
+TEST_F(ConsoleTest, RowStatesFollowTheTickAndWhatThePortDid) {
+  Create();
+  SetPort(1, L"COM1");
+  SetPort(2, L"COM9");  // no such device
+
+  Click(1);
+  ExpectLabel(LabelOf(1), L"Port status: Opened", LabelColour::Black, "open");
+  EXPECT_TRUE(form_.Skener(1)->Connected());
+  EXPECT_FALSE(form_.PortError()[0]);
+
+  Click(2);
+  ExpectLabel(LabelOf(2), L"Port status: Error!", LabelColour::Red, "failed open");
+  EXPECT_TRUE(view_.ticks[1]) << "the tick stays";
+  EXPECT_TRUE(form_.PortError()[1]);
+  EXPECT_TRUE(view_.errors.empty()) << "the message goes nowhere";
+
+  Click(2);  // untick: nothing was open
+  ExpectLabel(LabelOf(2), L"Port status: Closed", LabelColour::Black, "untick error row");
+  EXPECT_FALSE(form_.PortError()[1]);
+
+  Click(1);
+  ExpectLabel(LabelOf(1), L"Port status: Closed", LabelColour::Black, "close");
+  EXPECT_FALSE(serial_.IsOpen(L"COM1"));
+
+  // Setting a tick to what it is raises nothing.
+  view_.labels[0] = {};
+  form_.SetOpenTick(1, false);
+  ExpectLabel(LabelOf(1), L"Port status:", LabelColour::WindowDefault, "no change, no event");
+  form_.SetOpenTick(1, true);
+  ExpectLabel(LabelOf(1), L"Port status: Opened", LabelColour::Black, "tick from code");
+}
+
+TEST_F(ConsoleTest, DeviceButtonBringsTheTickInLineWithThePort) {
+  Create();
+  SetPort(3, L"COM9");
+  Click(3);  // error row: ticked, port closed
+  ASSERT_TRUE(form_.PortError()[2]);
+
+  form_.RunHandler([&] { form_.btnskenerClick(3); });  // the dialog is cancelled
+  EXPECT_EQ(view_.log.front(), L"dialog skener3");
+  EXPECT_FALSE(view_.ticks[2]);
+  ExpectLabel(LabelOf(3), L"Port status: Closed", LabelColour::Black, "after the dialog");
+
+  // An error while the dialog applies ends the handler; the tick stays.
+  view_.on_dialog = [](serial::TComPort&) { throw Exception(L"Unable to open com port"); };
+  view_.ticks[2] = true;
+  EXPECT_FALSE(form_.RunHandler([&] { form_.btnskenerClick(3); }));
+  EXPECT_EQ(view_.errors.size(), 1u);
+  EXPECT_TRUE(view_.ticks[2]);
+}
+
+TEST_F(ConsoleTest, PortsCloseWalksLabelsThenBoxesThenPorts) {
+  Create();
+  SetPort(1, L"COM1");
+  SetPort(2, L"COM9");
+  view_.status = L"Read device: skener1, COM1";
+  Click(1);
+  Click(2);  // error, ticked
+  form_.Skener(3)->SetPort(L"COM3");
+  form_.Skener(3)->Open();  // open without a tick
+  // A stale flag: an error row whose box the program unticked without its handler.
+  view_.ticks[1] = false;
+
+  form_.RunHandler([&] { form_.Zatvori2Click(); });
+
+  EXPECT_EQ(view_.status, L"");
+  for (int row = 1; row <= 8; ++row) {
+    ExpectLabel(LabelOf(row), L"Port status: Closed", LabelColour::Black, "every row");
+    EXPECT_FALSE(view_.ticks[row - 1]);
+    EXPECT_FALSE(form_.Skener(row)->Connected());
+  }
+  EXPECT_FALSE(form_.PortError()[0]);
+  EXPECT_TRUE(form_.PortError()[1]) << "its handler did not run";
+  EXPECT_TRUE(view_.errors.empty());
+}
+
+TEST_F(ConsoleTest, TestButtonsWriteTheirTextsAndAClosedPortIsAnError) {
+  Create();
+  SetPort(3, L"COM3");
+  form_.Skener(3)->Open();
+  ASSERT_TRUE(form_.RunHandler([&] { form_.ButtonClick(3); }));
+  EXPECT_EQ(serial_.PeerRead(L"COM3"), "!\"#$%&/()=?*{}][,./?");
+  EXPECT_EQ(MainForm::TestButtonText(3).size(), 20u);
+
+  EXPECT_FALSE(form_.RunHandler([&] { form_.ButtonClick(1); }));
+  EXPECT_EQ(view_.errors, (Log{L"Port Not Open"}));
+}
+
+TEST_F(ConsoleTest, ReceivedDataIsTypedAndTheStatusBarNamesThePort) {
+  Create();
+  SetPort(2, L"COM2");
+  Click(2);
+  serial_.PeerWrite(L"COM2", "ABC-123\r");
+  ASSERT_TRUE(ServeUntil([&] { return keyboard_.TypedText() == L"ABC-123\r"; })) << keyboard_.TypedText();
+  EXPECT_EQ(view_.status, L"Read device: skener2, COM2");
+}
+
+TEST_F(ConsoleTest, AVanishedDeviceTurnsItsRowToErrorAndUntickingClosesIt) {
+  Create();
+  SetPort(1, L"COM1");
+  SetPort(2, L"COM2");
+  Click(1);
+  Click(2);
+  serial_.RemovePort(L"COM1");
+  ASSERT_TRUE(ServeUntil([&] { return form_.PortError()[0]; }));
+  ExpectLabel(LabelOf(1), L"Port status: Error!", LabelColour::Red, "device gone");
+  ExpectLabel(LabelOf(2), L"Port status: Opened", LabelColour::Black, "the other row");
+
+  serial_.PeerWrite(L"COM2", "still typing");
+  ASSERT_TRUE(ServeUntil([&] { return keyboard_.TypedText() == L"still typing"; }));
+
+  Click(1);
+  ExpectLabel(LabelOf(1), L"Port status: Closed", LabelColour::Black, "unticked");
+  EXPECT_FALSE(form_.Skener(1)->Connected());
+  EXPECT_FALSE(form_.PortError()[0]);
+}
+
+TEST_F(ConsoleTest, AutomaticOpeningAppliesTheStoredStatesWithItsPausesAndPumps) {
+  WriteIni("[Startup]\r\nRunMinimized=1\r\n[Aktivacija]\r\ncbotvori1=1\r\ncbotvori2=0\r\ncbotvori3=1\r\n");
+  Create();  // Load ran: its sequence is checked below
+  SetPort(1, L"COM1");
+  SetPort(3, L"COM3");
+  view_.ticks[1] = true;  // row 2 ticked now, stored closed
+  view_.log.clear();
+  view_.timer1 = true;
+
+  form_.RunHandler([&] { form_.Timer1Timer(); });
+
+  EXPECT_EQ(view_.log, (Log{L"status Opening ports...", L"timer off", L"pump", L"pause 700", L"pump", L"pump",
+                            L"pause 700", L"pump", L"pump", L"pump", L"pump", L"pump", L"hide",
+                            L"status Waiting for devices..."}));
+  EXPECT_TRUE(view_.run_minimized);
+  EXPECT_TRUE(form_.Skener(1)->Connected());
+  EXPECT_TRUE(form_.Skener(3)->Connected());
+  EXPECT_FALSE(view_.ticks[1]);
+}
+
+TEST_F(ConsoleTest, HidingNeedsRunMinimizedAndNoRowInError) {
+  struct Case {
+    const char* ini;
+    bool hides;
+  } cases[] = {
+      {"[Startup]\r\nRunMinimized=1\r\n", true},  // every row stored closed
+      {"[Startup]\r\nRunMinimized=0\r\n", false},
+      {"[Startup]\r\nRunMinimized=1\r\n[Aktivacija]\r\ncbotvori4=1\r\n", false},  // COM1 of row 4 is busy
+  };
+  Create();
+  SetPort(5, L"COM1");
+  form_.Skener(5)->Open();  // row 4's port name is taken
+  for (const Case& c : cases) {
+    WriteIni(c.ini);
+    view_.log.clear();
+    form_.RunHandler([&] { form_.Timer1Timer(); });
+    EXPECT_EQ(std::count(view_.log.begin(), view_.log.end(), L"hide"), c.hides ? 1 : 0) << c.ini;
+  }
+  EXPECT_TRUE(form_.PortError()[3]);
+}
+
+TEST_F(ConsoleTest, ATickOrACloseDuringTheRunsPumpWaitsForTheRunToEnd) {
+  WriteIni("[Aktivacija]\r\ncbotvori1=1\r\n");
+  Create();
+  int pumps = 0;
+  view_.on_pump = [&] {
+    if (++pumps != 1) return;
+    EXPECT_TRUE(form_.AutomaticOpeningRunning());
+    form_.Otvori1Click();  // the user chooses Ports > Open ...
+    form_.Timer1Timer();   // ... and its tick arrives in this pump
+    EXPECT_FALSE(form_.CloseRequested()) << "no question under the running handler";
+  };
+  form_.RunHandler([&] { form_.Timer1Timer(); });
+
+  EXPECT_EQ(std::count(view_.log.begin(), view_.log.end(), L"status Opening ports..."), 1);
+  EXPECT_TRUE(view_.timer1) << "armed again: one more run follows";
+  EXPECT_TRUE(view_.questions.empty());
+  EXPECT_EQ(view_.close_requests, 1) << "the close goes ahead after the run";
+  EXPECT_FALSE(form_.AutomaticOpeningRunning());
+}
+
+TEST_F(ConsoleTest, LoadClosesEverythingLoadsEveryPortAndArmsTheTimer) {
+  WriteIni("[skener2]\r\nPort=COM2\r\nBaudRate=19200\r\n");
+  Create();
+  SetPort(1, L"COM1");
+  Click(1);
+  view_.log.clear();
+  view_.timer1 = false;
+
+  ASSERT_TRUE(form_.RunHandler([&] { form_.Ubaci1Click(); }));
+
+  EXPECT_EQ(view_.log, (Log{L"status Closing ports and read configuration...", L"pause 1000", L"status ",
+                            L"status Loading...", L"timer on"}));
+  EXPECT_FALSE(form_.Skener(1)->Connected());
+  ExpectLabel(LabelOf(1), L"Port status: Closed", LabelColour::Black, "after load");
+  EXPECT_EQ(form_.Skener(2)->Port(), L"COM2");
+  EXPECT_EQ(form_.Skener(2)->BaudRate(), serial::TBaudRate::br19200);
+}
+
+TEST_F(ConsoleTest, SaveStoresEveryPortAndTheTicksThenLoadRestoresThem) {
+  Create();
+  SetPort(2, L"COM2");
+  form_.Skener(2)->SetBaudRate(serial::TBaudRate::br38400);
+  Click(2);
+  ASSERT_TRUE(form_.RunHandler([&] { form_.Sacuvaj1Click(); }));
+  EXPECT_EQ(view_.log.back(), L"info Saved!");
+  EXPECT_TRUE(StoredFlag(2));
+  EXPECT_FALSE(StoredFlag(1));
+
+  form_.Skener(2)->SetBaudRate(serial::TBaudRate::br9600);
+  form_.RunHandler([&] { form_.Ubaci1Click(); });
+  form_.RunHandler([&] { form_.Timer1Timer(); });
+  EXPECT_EQ(form_.Skener(2)->BaudRate(), serial::TBaudRate::br38400);
+  EXPECT_TRUE(form_.Skener(2)->Connected());
+  EXPECT_TRUE(view_.ticks[1]);
+}
+
+TEST_F(ConsoleTest, AnUnwritableFileEndsSaveAndRunMinimizedBeforeAnythingIsClaimed) {
+  std::ofstream(root_ / "AppData" / "Brovana") << "in the way";
+  Create();
+  EXPECT_FALSE(form_.RunHandler([&] { form_.Sacuvaj1Click(); }));
+  ASSERT_EQ(view_.errors.size(), 1u);
+  EXPECT_EQ(view_.errors[0], L"Failed to store settings");
+  EXPECT_TRUE(view_.log.empty()) << "no Saved! box";
+
+  view_.run_minimized = true;  // the item ticked itself
+  EXPECT_FALSE(form_.RunHandler([&] { form_.mnRunMinimizedClick(); }));
+  EXPECT_EQ(view_.errors.back(), L"Unable to write to " + IniWindowsPath());
+  EXPECT_TRUE(view_.run_minimized) << "the tick keeps its new state";
+}
+
+TEST_F(ConsoleTest, RunMinimizedIsStoredWhenChosenAndMinimisingShowsTheBalloon) {
+  Create();
+  view_.run_minimized = true;
+  ASSERT_TRUE(form_.RunHandler([&] { form_.mnRunMinimizedClick(); }));
+  config::TIniFile ini(profile_, IniWindowsPath());
+  EXPECT_TRUE(ini.ReadBool(L"Startup", L"RunMinimized", false));
+
+  form_.ApplicationEvents1Minimize();
+  EXPECT_EQ(view_.log.back(), L"balloon Information|Quillet is minimized.. |4000");
+}
+
+}  // namespace
+}  // namespace quillet::app

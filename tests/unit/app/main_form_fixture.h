@@ -1,0 +1,134 @@
+// The main window's logic on the os/sim doubles with a recording view whose
+// pump and pauses are the test's to observe.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/main_form.h"
+#include "config/ini_file.h"
+#include "os/sim/keyboard_sim.h"
+#include "os/sim/profile_sim.h"
+#include "os/sim/registry_sim.h"
+#include "os/sim/serial_sim.h"
+#include "os/sim/shell_sim.h"
+
+namespace quillet::app::test {
+
+namespace fs = std::filesystem;
+
+class RecordingView final : public MainView {
+ public:
+  struct Label {
+    std::wstring text = L"Port status:";
+    LabelColour colour = LabelColour::WindowDefault;
+  };
+
+  bool AskYesNo(const std::wstring& text) override {
+    questions.push_back(text);
+    return answer_yes;
+  }
+  void ShowInformation(const std::wstring& text) override { log.push_back(L"info " + text); }
+  void ShowError(const std::wstring& message) override { errors.push_back(message); }
+  bool Timer1Enabled() const override { return timer1; }
+  void SetTimer1Enabled(bool enabled) override {
+    if (enabled != timer1) log.push_back(enabled ? L"timer on" : L"timer off");
+    timer1 = enabled;
+  }
+  bool OpenChecked(int row) const override { return ticks.at(row - 1); }
+  void SetOpenChecked(int row, bool checked) override { ticks.at(row - 1) = checked; }
+  void SetStatusLabel(int row, const std::wstring& text, LabelColour colour) override {
+    labels.at(row - 1) = {text, colour};
+  }
+  void SetStatusText(const std::wstring& text) override {
+    status = text;
+    log.push_back(L"status " + text);
+  }
+  bool RunMinimizedChecked() const override { return run_minimized; }
+  void SetRunMinimizedChecked(bool checked) override { run_minimized = checked; }
+  void ShowPortSetupDialog(serial::TComPort& port) override {
+    log.push_back(L"dialog " + port.Name());
+    if (on_dialog) on_dialog(port);
+  }
+  void ProcessMessages() override {
+    log.push_back(L"pump");
+    if (on_pump) on_pump();
+  }
+  void Pause(unsigned milliseconds) override { log.push_back(L"pause " + std::to_wstring(milliseconds)); }
+  void HideApplication() override { log.push_back(L"hide"); }
+  void ShowInfoBalloon(const std::wstring& title, const std::wstring& text, unsigned milliseconds) override {
+    log.push_back(L"balloon " + title + L"|" + text + L"|" + std::to_wstring(milliseconds));
+  }
+  void SetKeyboardCaptionToButtonFace() override { keyboard_button_face = true; }
+  void RequestClose() override { ++close_requests; }
+
+  bool answer_yes = true;
+  std::array<bool, 8> ticks{};
+  std::array<Label, 8> labels{};
+  std::wstring status;
+  bool run_minimized = false;
+  std::vector<std::wstring> questions;
+  std::vector<std::wstring> errors;
+  std::vector<std::wstring> log;  // status texts, pauses, pumps, timer, hiding, boxes
+  std::function<void(serial::TComPort&)> on_dialog;
+  std::function<void()> on_pump;
+  bool timer1 = false;
+  bool keyboard_button_face = false;
+  int close_requests = 0;
+};
+
+class FakeDialog final : public ModalForm {
+ public:
+  bool Showing() const override { return showing; }
+  void ShowModal() override { ++shown; }
+  bool showing = false;
+  int shown = 0;
+};
+
+class MainFormTest : public ::testing::Test {
+ protected:
+  MainFormTest() {
+    root_ = fs::temp_directory_path() /
+            ("quillet_main_form_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "AppData");
+    shell_.SetAppDataFolder((root_ / "AppData").wstring());
+  }
+  ~MainFormTest() override {
+    std::error_code ignored;
+    fs::permissions(root_ / "AppData", fs::perms::owner_all, ignored);
+    fs::remove_all(root_, ignored);
+  }
+
+  fs::path ConfigFolder() const { return root_ / "AppData" / "Brovana" / "Quillet"; }
+  fs::path IniPath() const { return ConfigFolder() / "skeneri.ini"; }
+  std::wstring IniWindowsPath() const { return (root_ / "AppData").wstring() + L"\\Brovana\\Quillet\\skeneri.ini"; }
+
+  void WriteIni(const std::string& text) {
+    fs::create_directories(ConfigFolder());
+    std::ofstream(IniPath(), std::ios::binary) << text;
+  }
+
+  bool StoredFlag(int row) {
+    config::TIniFile ini(profile_, IniWindowsPath());
+    return ini.ReadBool(L"Aktivacija", L"cbotvori" + std::to_wstring(row), false);
+  }
+
+  fs::path root_;
+  os::sim::SimSerial serial_;
+  os::sim::SimProfile profile_;
+  os::sim::SimShell shell_;
+  os::sim::SimKeyboard keyboard_;
+  os::sim::SimRegistry registry_;
+  RecordingView view_;
+  MainForm form_{Services{serial_, profile_, shell_, keyboard_, registry_}, view_};
+};
+
+}  // namespace quillet::app::test
