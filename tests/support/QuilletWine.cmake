@@ -16,7 +16,9 @@
 #   build's shared prefix and display. COM_PAIR links a fresh null-modem pair
 #   as COM<a> <-> COM<b> for this test only (both ends are COM ports in the
 #   prefix: open one from the program under test, write on the other);
-#   REGISTER_COM also lists them in HKLM\HARDWARE\DEVICEMAP\SERIALCOMM. The
+#   REGISTER_COM also lists them in HKLM\HARDWARE\DEVICEMAP\SERIALCOMM.
+#   COM_PAIR <a> <b> <c> <d> links two pairs (control of the second pair:
+#   QUILLET_COM_CONTROL2_WIN). The
 #   program finds QUILLET_MODEM_LINES_WIN (file setting the modem lines),
 #   QUILLET_COM_CONTROL_WIN (write "unplug 2\n"/"plug 2\n") and
 #   QUILLET_ARTIFACTS_WIN (folder for screenshots) in its environment; see
@@ -58,10 +60,19 @@ function(quillet_add_wine_test)
   set(environment ${arg_ENVIRONMENT})
   if(arg_COM_PAIR)
     list(LENGTH arg_COM_PAIR n)
-    if(NOT n EQUAL 2)
-      message(FATAL_ERROR "quillet_add_wine_test(${arg_NAME}): COM_PAIR takes two port numbers")
+    math(EXPR odd "${n} % 2")
+    if(n EQUAL 0 OR odd)
+      message(FATAL_ERROR "quillet_add_wine_test(${arg_NAME}): COM_PAIR takes pairs of port numbers")
     endif()
-    list(JOIN arg_COM_PAIR ":" pair)
+    set(pairs)
+    math(EXPR last "${n} - 1")
+    foreach(i RANGE 0 ${last} 2)
+      math(EXPR j "${i} + 1")
+      list(GET arg_COM_PAIR ${i} a)
+      list(GET arg_COM_PAIR ${j} b)
+      list(APPEND pairs "${a}:${b}")
+    endforeach()
+    list(JOIN pairs "," pair)
     list(APPEND environment QUILLET_COM_PAIR=${pair})
     if(arg_REGISTER_COM)
       list(APPEND environment QUILLET_COM_REGISTER=1)
