@@ -170,6 +170,11 @@ long TTrayIcon::CallbackMessage(unsigned lparam_message) {
 
 void TTrayIcon::TaskbarCreated() {
   DeleteIcon();
+  // A rebuilt shell knows none of the old icons and refuses to delete ours
+  // (Wine with E_FAIL, which is not retried); unless a modify shows the icon
+  // still there, it is gone and must be added again.
+  if (IconVisible() && !shell_.Notify(TTrayRequest::Modify, FIconData, false))
+    SetState(TTrayIconState::tisTrayIconVisible, false);
   AddIcon();
 }
 

@@ -41,7 +41,7 @@ class FakeShell final : public TrayShell {
       if (refusal.carried_out) Apply(request);
       return false;
     }
-    error = 0;  // Explorer's refusal comes back without an error of its own
+    error = 0x80004005;  // E_FAIL, as Wine's shell refuses
     switch (request) {
       case TTrayRequest::Add:
         if (icon_present) return false;
@@ -206,18 +206,25 @@ INSTANTIATE_TEST_SUITE_P(
         RetryCase{"DeleteWithOtherError", TTrayRequest::Delete, {1, 1400, false}, 1, 0, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(TrayIconTest, TaskbarCreatedDeletesAndAddsTheSameRecordAgain) {
+TEST_F(TrayIconTest, TaskbarCreatedAddsTheSameRecordAgainWhenTheNewShellLostTheIcon) {
   ActivateAndClear();
   shell.icon_present = false;  // the new shell has never seen it
   tray.TaskbarCreated();
 
-  // The refused delete is confirmed by a refused modify after a pause.
+  // The delete is refused with an error that is not retried; the refused
+  // modify shows the icon gone.
   EXPECT_EQ(shell.log, (std::vector<std::wstring>{L"delete", L"modify", L"add", L"version"}));
-  EXPECT_EQ(shell.sleeps, std::vector<unsigned>{1000u});
+  EXPECT_TRUE(shell.sleeps.empty());
   EXPECT_TRUE(tray.IconVisible());
   EXPECT_TRUE(shell.icon_present);
   EXPECT_EQ(shell.records.at(2).tip, L"Quillet");
   EXPECT_EQ(shell.records.at(2).icon, 0x1234u);
+
+  // A shell that still has it: deleted and added again.
+  shell.log.clear();
+  tray.TaskbarCreated();
+  EXPECT_EQ(shell.log, (std::vector<std::wstring>{L"delete", L"add", L"version"}));
+  EXPECT_TRUE(tray.IconVisible());
 }
 
 TEST_F(TrayIconTest, EndSessionDeletesWhenTheSessionEndsAndAddsWhenItGoesOn) {
