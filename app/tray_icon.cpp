@@ -13,18 +13,26 @@ constexpr unsigned kRetryPause = 1000;
 constexpr unsigned kHideBalloonDelay = 5000;
 constexpr unsigned kLongestTimedBalloon = 10000;
 
-unsigned Bit(TTrayIconState state) { return 1u << static_cast<unsigned>(state); }
+unsigned Bit(TTrayIconState state) {
+  return 1u << static_cast<unsigned>(state);
+}
 
-std::wstring Cut(const std::wstring& text, std::size_t length) { return text.substr(0, length); }
+std::wstring Cut(const std::wstring& text, std::size_t length) {
+  return text.substr(0, length);
+}
 
 }  // namespace
 
 unsigned BalloonInfoFlags(TBalloonType type) {
   switch (type) {
-    case TBalloonType::btError: return 3;    // NIIF_ERROR
-    case TBalloonType::btInfo: return 1;     // NIIF_INFO
-    case TBalloonType::btWarning: return 2;  // NIIF_WARNING
-    case TBalloonType::btNone: break;
+    case TBalloonType::btError:
+      return 3;  // NIIF_ERROR
+    case TBalloonType::btInfo:
+      return 1;  // NIIF_INFO
+    case TBalloonType::btWarning:
+      return 2;  // NIIF_WARNING
+    case TBalloonType::btNone:
+      break;
   }
   return 0;
 }
@@ -32,11 +40,19 @@ unsigned BalloonInfoFlags(TBalloonType type) {
 TTrayIcon::TTrayIcon(TrayShell& shell, TrayApplication& application)
     : shell_(shell), application_(application) {}
 
-void TTrayIcon::SetHint(std::wstring hint) { FHint = std::move(hint); }
-void TTrayIcon::SetIcon(std::uintptr_t icon) { FIcon = icon; }
-void TTrayIcon::SetWindow(std::uintptr_t window) { FWindow = window; }
+void TTrayIcon::SetHint(std::wstring hint) {
+  FHint = std::move(hint);
+}
+void TTrayIcon::SetIcon(std::uintptr_t icon) {
+  FIcon = icon;
+}
+void TTrayIcon::SetWindow(std::uintptr_t window) {
+  FWindow = window;
+}
 
-bool TTrayIcon::HasState(TTrayIconState state) const { return (FState & Bit(state)) != 0; }
+bool TTrayIcon::HasState(TTrayIconState state) const {
+  return (FState & Bit(state)) != 0;
+}
 
 void TTrayIcon::SetState(TTrayIconState state, bool on) {
   if (on)
@@ -45,7 +61,9 @@ void TTrayIcon::SetState(TTrayIconState state, bool on) {
     FState &= ~Bit(state);
 }
 
-bool TTrayIcon::ApplicationVisible() const { return !application_.MainWindowMinimised(); }
+bool TTrayIcon::ApplicationVisible() const {
+  return !application_.MainWindowMinimised();
+}
 
 bool TTrayIcon::Request(TTrayRequest request, bool balloon_only) {
   for (int tries = 0;; ++tries) {
@@ -57,8 +75,10 @@ bool TTrayIcon::Request(TTrayRequest request, bool balloon_only) {
     shell_.Sleep(kRetryPause);
     // A timed-out request may still have been carried out: ask the shell
     // whether the icon exists before trying again.
-    if (request == TTrayRequest::Add && shell_.Notify(TTrayRequest::Modify, FIconData, false)) return true;
-    if (request == TTrayRequest::Delete && !shell_.Notify(TTrayRequest::Modify, FIconData, false)) return true;
+    if (request == TTrayRequest::Add && shell_.Notify(TTrayRequest::Modify, FIconData, false))
+      return true;
+    if (request == TTrayRequest::Delete && !shell_.Notify(TTrayRequest::Modify, FIconData, false))
+      return true;
   }
 }
 
@@ -107,8 +127,8 @@ void TTrayIcon::MinimiseCommand() {
   if (FActive && HasState(TTrayIconState::tisHooked)) HideApplication();
 }
 
-void TTrayIcon::BalloonHint(const std::wstring& Title, const std::wstring& Value, TBalloonType BalloonType,
-                            unsigned Delay, bool CancelPrevious) {
+void TTrayIcon::BalloonHint(const std::wstring& Title, const std::wstring& Value,
+                            TBalloonType BalloonType, unsigned Delay, bool CancelPrevious) {
   if (!IconVisible()) return;
   FTime = shell_.NowSeconds();
   FTimeDelay = Delay / 1000;
@@ -128,7 +148,8 @@ void TTrayIcon::HideBalloon() {
   // One empty request more than the balloons counted, so a balloon the count
   // missed goes too.
   const int requests = FBalloonCount + 1;
-  for (int i = 0; i < requests; ++i) BalloonHint(L"", L"", TBalloonType::btNone, kHideBalloonDelay, false);
+  for (int i = 0; i < requests; ++i)
+    BalloonHint(L"", L"", TBalloonType::btNone, kHideBalloonDelay, false);
 }
 
 void TTrayIcon::Timer2() {

@@ -22,15 +22,15 @@ enum class TTrayRequest { Add, Modify, Delete, SetVersion };
 
 // The fields of NOTIFYICONDATAW the program fills, without <windows.h>.
 struct TNotifyIconRecord {
-  std::uintptr_t window = 0;            // hWnd: the tray icon's invisible window
-  unsigned id = 1;                      // uID
-  unsigned callback_message = 0x0401;   // uCallbackMessage: WM_USER + 1
-  std::uintptr_t icon = 0;              // hIcon
-  std::wstring tip;                     // szTip, at most 127 characters
-  std::wstring info_title;              // szInfoTitle, at most 63
-  std::wstring info;                    // szInfo, at most 255
-  unsigned timeout = 0;                 // uTimeout, milliseconds
-  unsigned info_flags = 0;              // dwInfoFlags (NIIF_*)
+  std::uintptr_t window = 0;           // hWnd: the tray icon's invisible window
+  unsigned id = 1;                     // uID
+  unsigned callback_message = 0x0401;  // uCallbackMessage: WM_USER + 1
+  std::uintptr_t icon = 0;             // hIcon
+  std::wstring tip;                    // szTip, at most 127 characters
+  std::wstring info_title;             // szInfoTitle, at most 63
+  std::wstring info;                   // szInfo, at most 255
+  unsigned timeout = 0;                // uTimeout, milliseconds
+  unsigned info_flags = 0;             // dwInfoFlags (NIIF_*)
 };
 
 inline constexpr std::size_t kTipLength = 127;
@@ -48,9 +48,9 @@ inline constexpr unsigned kWmRButtonDblClk = 0x0206;
 inline constexpr unsigned kWmMButtonDown = 0x0207;
 inline constexpr unsigned kWmMButtonUp = 0x0208;
 inline constexpr unsigned kWmMButtonDblClk = 0x0209;
-inline constexpr unsigned kNinBalloonShow = 0x0402;     // WM_USER + 2
-inline constexpr unsigned kNinBalloonHide = 0x0403;     // WM_USER + 3
-inline constexpr unsigned kNinBalloonTimeout = 0x0404;  // WM_USER + 4
+inline constexpr unsigned kNinBalloonShow = 0x0402;       // WM_USER + 2
+inline constexpr unsigned kNinBalloonHide = 0x0403;       // WM_USER + 3
+inline constexpr unsigned kNinBalloonTimeout = 0x0404;    // WM_USER + 4
 inline constexpr unsigned kNinBalloonUserClick = 0x0405;  // WM_USER + 5
 
 // The shell, timer and clock of the tray icon.

@@ -20,17 +20,22 @@ void CopyText(wchar_t (&field)[N], const std::wstring& text) {
 
 DWORD ShellMessage(TTrayRequest request) {
   switch (request) {
-    case TTrayRequest::Add: return NIM_ADD;
-    case TTrayRequest::Modify: return NIM_MODIFY;
-    case TTrayRequest::Delete: return NIM_DELETE;
-    case TTrayRequest::SetVersion: return NIM_SETVERSION;
+    case TTrayRequest::Add:
+      return NIM_ADD;
+    case TTrayRequest::Modify:
+      return NIM_MODIFY;
+    case TTrayRequest::Delete:
+      return NIM_DELETE;
+    case TTrayRequest::SetVersion:
+      return NIM_SETVERSION;
   }
   return NIM_MODIFY;
 }
 
 }  // namespace
 
-bool Win32TrayShell::Notify(TTrayRequest request, const TNotifyIconRecord& record, bool balloon_only) {
+bool Win32TrayShell::Notify(TTrayRequest request, const TNotifyIconRecord& record,
+                            bool balloon_only) {
   NOTIFYICONDATAW data{};
   data.cbSize = sizeof data;
   data.hWnd = reinterpret_cast<HWND>(record.window);
@@ -71,9 +76,13 @@ void Win32TrayApplication::MinimiseApplication() {
   ShowWindow(main_window_, SW_MINIMIZE);
 }
 
-void Win32TrayApplication::HideMainWindow() { ShowWindow(main_window_, SW_HIDE); }
+void Win32TrayApplication::HideMainWindow() {
+  ShowWindow(main_window_, SW_HIDE);
+}
 
-void Win32TrayApplication::ShowMainWindow() { ShowWindow(main_window_, SW_SHOWMINNOACTIVE); }
+void Win32TrayApplication::ShowMainWindow() {
+  ShowWindow(main_window_, SW_SHOWMINNOACTIVE);
+}
 
 void Win32TrayApplication::RestoreApplication() {
   win32::RestoreApplication(main_window_);
@@ -94,8 +103,8 @@ TTrayIconWindow::TTrayIconWindow(HINSTANCE instance, HWND main_window, HICON ico
   RegisterClassExW(&wc);  // a second registration fails harmlessly
   // Top-level, not message-only: "TaskbarCreated" is broadcast to top-level
   // windows only.
-  CreateWindowExW(WS_EX_TOOLWINDOW, kTrayIconWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
-                  this);
+  CreateWindowExW(WS_EX_TOOLWINDOW, kTrayIconWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                  nullptr, instance, this);
   tray_.SetWindow(reinterpret_cast<std::uintptr_t>(hwnd_));
   tray_.SetIcon(reinterpret_cast<std::uintptr_t>(icon));
   tray_.SetHint(L"Quillet");
@@ -142,9 +151,11 @@ LRESULT TTrayIconWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lpara
   return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
-LRESULT CALLBACK TTrayIconWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK TTrayIconWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam,
+                                             LPARAM lparam) {
   if (message == WM_NCCREATE) {
-    auto* self = static_cast<TTrayIconWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+    auto* self =
+        static_cast<TTrayIconWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
     self->hwnd_ = hwnd;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }

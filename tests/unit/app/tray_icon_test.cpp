@@ -12,10 +12,14 @@ namespace {
 
 const wchar_t* Name(TTrayRequest request) {
   switch (request) {
-    case TTrayRequest::Add: return L"add";
-    case TTrayRequest::Modify: return L"modify";
-    case TTrayRequest::Delete: return L"delete";
-    case TTrayRequest::SetVersion: return L"version";
+    case TTrayRequest::Add:
+      return L"add";
+    case TTrayRequest::Modify:
+      return L"modify";
+    case TTrayRequest::Delete:
+      return L"delete";
+    case TTrayRequest::SetVersion:
+      return L"version";
   }
   return L"?";
 }
@@ -58,7 +62,9 @@ class FakeShell final : public TrayShell {
   unsigned long LastError() override { return error; }
   void Sleep(unsigned milliseconds) override { sleeps.push_back(milliseconds); }
   double NowSeconds() override { return now; }
-  void StartTimer2(unsigned milliseconds) override { log.push_back(L"timer " + std::to_wstring(milliseconds)); }
+  void StartTimer2(unsigned milliseconds) override {
+    log.push_back(L"timer " + std::to_wstring(milliseconds));
+  }
   void StopTimer2() override { log.push_back(L"stop timer"); }
 
   void Apply(TTrayRequest request) {
@@ -173,7 +179,9 @@ struct RetryCase {
   bool expected_visible;
 };
 
-void PrintTo(const RetryCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RetryCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class TrayRetryTest : public TrayIconTest, public ::testing::WithParamInterface<RetryCase> {};
 
@@ -244,7 +252,9 @@ struct HideCase {
   bool expected_hidden;
 };
 
-void PrintTo(const HideCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const HideCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class TrayHideTest : public TrayIconTest, public ::testing::WithParamInterface<HideCase> {};
 
@@ -285,7 +295,9 @@ struct ClickCase {
   std::vector<std::wstring> expected;  // message markers and the calls they cause
 };
 
-void PrintTo(const ClickCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ClickCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class TrayClickTest : public TrayIconTest, public ::testing::WithParamInterface<ClickCase> {};
 
@@ -303,17 +315,29 @@ TEST_P(TrayClickTest, LeftReleaseAfterAPressRestoresAHiddenWindow) {
 INSTANTIATE_TEST_SUITE_P(
     Mouse, TrayClickTest,
     ::testing::Values(
-        ClickCase{"LeftClickWhileHidden", true, {0x201, 0x202}, {L"#513", L"#514", L"show", L"restore"}},
+        ClickCase{
+            "LeftClickWhileHidden", true, {0x201, 0x202}, {L"#513", L"#514", L"show", L"restore"}},
         ClickCase{"LeftClickWhileShown", false, {0x201, 0x202}, {L"#513", L"#514"}},
         ClickCase{"ReleaseWithoutPress", true, {0x202}, {L"#514"}},
-        ClickCase{"MoveBetweenPressAndRelease", true, {0x201, 0x200, 0x202},
+        ClickCase{"MoveBetweenPressAndRelease",
+                  true,
+                  {0x201, 0x200, 0x202},
                   {L"#513", L"#512", L"#514", L"show", L"restore"}},
-        ClickCase{"DoubleClickRestoresAtFirstRelease", true, {0x201, 0x202, 0x203, 0x202},
+        ClickCase{"DoubleClickRestoresAtFirstRelease",
+                  true,
+                  {0x201, 0x202, 0x203, 0x202},
                   {L"#513", L"#514", L"show", L"restore", L"#515", L"#514"}},
-        ClickCase{"RightClick", true, {0x204, 0x205, 0x206, 0x205}, {L"#516", L"#517", L"#518", L"#517"}},
+        ClickCase{
+            "RightClick", true, {0x204, 0x205, 0x206, 0x205}, {L"#516", L"#517", L"#518", L"#517"}},
         ClickCase{"MiddleClick", true, {0x207, 0x208}, {L"#519", L"#520"}},
-        ClickCase{"RightReleaseCancelsLeftPress", true, {0x201, 0x205, 0x202}, {L"#513", L"#517", L"#514"}},
-        ClickCase{"ContextMenuSelectAndKeySelect", true, {0x7B, 0x400, 0x401}, {L"#123", L"#1024", L"#1025"}}),
+        ClickCase{"RightReleaseCancelsLeftPress",
+                  true,
+                  {0x201, 0x205, 0x202},
+                  {L"#513", L"#517", L"#514"}},
+        ClickCase{"ContextMenuSelectAndKeySelect",
+                  true,
+                  {0x7B, 0x400, 0x401},
+                  {L"#123", L"#1024", L"#1025"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TrayIconTest, ShowApplicationPutsTheWindowBackAndRestoresIt) {
@@ -328,7 +352,8 @@ TEST_F(TrayIconTest, MinimiseBalloonCancelsThePreviousOneAndIsCounted) {
   ActivateAndClear();
   tray.BalloonHint(L"Information", L"Quillet is minimized.. ", TBalloonType::btInfo, 4000, true);
 
-  EXPECT_EQ(shell.log, (std::vector<std::wstring>{L"modify balloon", L"modify balloon", L"timer 4000"}));
+  EXPECT_EQ(shell.log,
+            (std::vector<std::wstring>{L"modify balloon", L"modify balloon", L"timer 4000"}));
   const TNotifyIconRecord& empty = shell.records.at(0);
   EXPECT_EQ(empty.info_title, L"");
   EXPECT_EQ(empty.info, L"");
@@ -352,14 +377,17 @@ TEST_F(TrayIconTest, MinimiseBalloonCancelsThePreviousOneAndIsCounted) {
   // Timer 2 clears it.
   shell.log.clear();
   tray.Timer2();
-  EXPECT_EQ(shell.log, (std::vector<std::wstring>{L"stop timer", L"modify balloon", L"modify balloon"}));
+  EXPECT_EQ(shell.log,
+            (std::vector<std::wstring>{L"stop timer", L"modify balloon", L"modify balloon"}));
   EXPECT_EQ(tray.BalloonCount(), 0);
 }
 
 TEST_F(TrayIconTest, BalloonTextsAreCutAndTypesGiveTheShellsIconFlags) {
   ActivateAndClear();
-  const std::pair<TBalloonType, unsigned> flags[] = {
-      {TBalloonType::btNone, 0}, {TBalloonType::btError, 3}, {TBalloonType::btInfo, 1}, {TBalloonType::btWarning, 2}};
+  const std::pair<TBalloonType, unsigned> flags[] = {{TBalloonType::btNone, 0},
+                                                     {TBalloonType::btError, 3},
+                                                     {TBalloonType::btInfo, 1},
+                                                     {TBalloonType::btWarning, 2}};
   for (const auto& [type, flag] : flags) {
     tray.BalloonHint(std::wstring(70, L't'), std::wstring(300, L'v'), type, 20000, false);
     EXPECT_EQ(shell.records.back().info_flags, flag);
@@ -379,7 +407,9 @@ struct TimerCase {
   int expected_count;
 };
 
-void PrintTo(const TimerCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TimerCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class TrayTimerTest : public TrayIconTest, public ::testing::WithParamInterface<TimerCase> {};
 
@@ -391,13 +421,12 @@ TEST_P(TrayTimerTest, Timer2RunsOnlyForShortBalloonsWithSomethingToShow) {
   EXPECT_EQ(tray.BalloonCount(), c.expected_count);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TrayTimerTest,
-    ::testing::Values(TimerCase{"TitleOnly", L"t", L"", 9999, true, 1},
-                      TimerCase{"TextOnly", L"", L"v", 0, true, 1},
-                      TimerCase{"TenSeconds", L"t", L"v", 10000, false, 1},
-                      TimerCase{"Empty", L"", L"", 4000, false, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, TrayTimerTest,
+                         ::testing::Values(TimerCase{"TitleOnly", L"t", L"", 9999, true, 1},
+                                           TimerCase{"TextOnly", L"", L"v", 0, true, 1},
+                                           TimerCase{"TenSeconds", L"t", L"v", 10000, false, 1},
+                                           TimerCase{"Empty", L"", L"", 4000, false, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TrayIconTest, RefusedOrIconlessBalloonsChangeNothing) {
   tray.BalloonHint(L"t", L"v", TBalloonType::btInfo, 4000, true);  // no icon yet

@@ -3,8 +3,9 @@
 // its timer, and a rebuilt taskbar.
 #include <windows.h>
 
-#include <gtest/gtest.h>
 #include <shellapi.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
@@ -29,12 +30,14 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD deadline_ms = kDead
     if (condition()) return true;
     const ULONGLONG now = GetTickCount64();
     if (now >= end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 50)),
-                              QS_ALLINPUT);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                              static_cast<DWORD>(std::min<ULONGLONG>(end - now, 50)), QS_ALLINPUT);
   }
 }
 
-void Pump() { PumpUntil([] { return false; }, 200); }
+void Pump() {
+  PumpUntil([] { return false; }, 200);
+}
 
 // Asks the shell directly whether it knows the window's icon 1.
 bool ShellKnowsIcon(HWND tray_window) {
@@ -71,8 +74,8 @@ class TrayWindowTest : public ::testing::Test {
     wc.lpszClassName = L"QuilletTrayTestMain";
     RegisterClassExW(&wc);
     current_ = this;
-    main_ = CreateWindowExW(0, wc.lpszClassName, L"Tray test", WS_OVERLAPPEDWINDOW, 100, 100, 400, 300, nullptr,
-                            nullptr, instance, nullptr);
+    main_ = CreateWindowExW(0, wc.lpszClassName, L"Tray test", WS_OVERLAPPEDWINDOW, 100, 100, 400,
+                            300, nullptr, nullptr, instance, nullptr);
     ASSERT_NE(main_, nullptr);
     ShowWindow(main_, SW_SHOWNORMAL);
     SetForegroundWindow(main_);
@@ -94,8 +97,8 @@ class TrayWindowTest : public ::testing::Test {
         const bool minimised = wparam == SIZE_MINIMIZED;
         if (minimised && !self->was_minimised_) {
           ++self->minimise_events_;
-          self->tray_->Tray().BalloonHint(L"Information", L"Quillet is minimized.. ", TBalloonType::btInfo, 4000,
-                                          true);
+          self->tray_->Tray().BalloonHint(L"Information", L"Quillet is minimized.. ",
+                                          TBalloonType::btInfo, 4000, true);
         }
         self->was_minimised_ = minimised;
       }
@@ -183,8 +186,8 @@ TEST_F(TrayWindowTest, TaskbarCreatedBringsBackAnIconTheShellLost) {
   ASSERT_FALSE(ShellKnowsIcon(tray_->Handle()));
 
   DWORD_PTR result = 0;
-  SendMessageTimeoutW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 5000,
-                      &result);
+  SendMessageTimeoutW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0,
+                      SMTO_ABORTIFHUNG, 5000, &result);
   EXPECT_TRUE(PumpUntil([&] { return ShellKnowsIcon(tray_->Handle()); }));
   EXPECT_TRUE(tray_->Tray().IconVisible());
 }
