@@ -6,9 +6,9 @@
 //    order marks, otherwise Windows-1252); lines end at CR or LF; a name
 //    or value ends at its first NUL, after it has been trimmed;
 //  - section and key names match ignoring ASCII letter case only, after their
-//    surrounding blanks (tab, LF, VT, FF, CR, space) are trimmed; the first
-//    of duplicate sections or keys is the one read and updated; a line
-//    without '=' is a key without a value (comments are such keys);
+//    surrounding blanks (tab, LF, VT, FF, CR, space, Ctrl+Z) are trimmed;
+//    the first of duplicate sections or keys is the one read and updated; a
+//    line without '=' is a key without a value (comments are such keys);
 //  - a value read loses its blanks, then one pair of matching quotes;
 //  - writing a value equal to the stored one leaves the file untouched; any
 //    other write rewrites the whole file canonically from what it read:

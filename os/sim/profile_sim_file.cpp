@@ -1,6 +1,7 @@
 #include "os/sim/profile_sim_file.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "os/sim/profile_sim_cp1252.h"
 
@@ -95,9 +96,15 @@ std::u16string Decode(const std::string& bytes, ProfileEncoding& encoding) {
     return DecodeUtf8(bytes, 3);
   }
   encoding = ProfileEncoding::kAnsi;
+  // In chunks, so that a file of megabytes costs one pass and block copies.
   std::u16string text;
   text.reserve(bytes.size());
-  for (char byte : bytes) text.push_back(Cp1252ToUnicode(static_cast<unsigned char>(byte)));
+  char16_t chunk[4096];
+  for (std::size_t at = 0; at < bytes.size(); at += std::size(chunk)) {
+    const std::size_t n = std::min(std::size(chunk), bytes.size() - at);
+    for (std::size_t i = 0; i < n; ++i) chunk[i] = Cp1252ToUnicode(static_cast<unsigned char>(bytes[at + i]));
+    text.append(chunk, n);
+  }
   return text;
 }
 
@@ -105,9 +112,12 @@ std::u16string Decode(const std::string& bytes, ProfileEncoding& encoding) {
 std::string Encode(std::u16string_view text, ProfileEncoding encoding) {
   std::string out;
   switch (encoding) {
-    case ProfileEncoding::kAnsi:
-      for (char16_t ch : text) out.push_back(static_cast<char>(UnicodeToCp1252(ch)));
+    case ProfileEncoding::kAnsi: {
+      out.resize(text.size());
+      char* bytes = out.data();
+      for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = static_cast<char>(UnicodeToCp1252(text[i]));
       break;
+    }
     case ProfileEncoding::kUtf8:
       out = "\xEF\xBB\xBF";
       AppendUtf8(out, text);
@@ -163,7 +173,9 @@ void ParseLine(std::u16string_view raw, ProfileFile& file) {
 
 }  // namespace
 
-bool IsProfileBlank(char16_t ch) { return ch == u' ' || (ch >= u'\t' && ch <= u'\r'); }
+// Ctrl+Z counts as a blank too: the system's parser takes it for a DOS
+// end-of-file mark left at the end of a line.
+bool IsProfileBlank(char16_t ch) { return ch == u' ' || (ch >= u'\t' && ch <= u'\r') || ch == 0x1A; }
 
 std::u16string TrimProfileBlanks(std::u16string_view text) {
   std::size_t begin = 0;
@@ -185,10 +197,12 @@ ProfileFile ParseProfile(const std::string& bytes) {
   ProfileFile file;
   const std::u16string text = Decode(bytes, file.encoding);
   file.sections.push_back({});
+  // A plain scan for line ends: files of megabytes are read on every call.
+  const char16_t* chars = text.data();
   std::size_t start = 0;
   while (start <= text.size()) {
-    std::size_t end = text.find_first_of(u"\r\n", start);
-    if (end == std::u16string::npos) end = text.size();
+    std::size_t end = start;
+    while (end < text.size() && chars[end] != u'\r' && chars[end] != u'\n') ++end;
     ParseLine(std::u16string_view(text).substr(start, end - start), file);
     start = end + 1;
   }

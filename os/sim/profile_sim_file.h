@@ -29,7 +29,7 @@ struct ProfileFile {
 ProfileFile ParseProfile(const std::string& bytes);
 std::string SerializeProfile(const ProfileFile& file);
 
-// Tab, LF, VT, FF, CR and space; no other Unicode blank.
+// Tab, LF, VT, FF, CR, space and Ctrl+Z; no other Unicode blank.
 bool IsProfileBlank(char16_t ch);
 std::u16string TrimProfileBlanks(std::u16string_view text);
 bool ProfileNamesEqual(std::u16string_view a, std::u16string_view b);

@@ -97,7 +97,8 @@ TEST_F(ProfileSimTest, ReadsValuesTheWayTheSystemDoes) {
   folder_.WriteBytes("p.ini",
                      "top=0\r\n[ Sec ] x\r\n  Key  =  Value  \r\n;c=2\r\nnoeq\r\n=noname\r\nempty=\r\n"
                      "q1=\"abc\"\r\nq2='abc'\r\nq3=\"abc\r\nq4=\"a\"b\"\r\nq5=\"\r\nq6=\"\"\r\nq7=\" a \"  \r\n"
-                     "q8=\"abc'\r\nt=\t\v\f v \t\r\nnb=\xA0v\xA0\r\nk=1\r\nK=2\r\n[sec]\r\nk=3\r\nonly2=x\r\n"
+                     "q8=\"abc'\r\nt=\t\v\f v \t\r\nnb=\xA0v\xA0\r\nz\x1A=\x1Av\x1A\r\nk=1\r\nK=2\r\n[sec]\r\nk=3\r\n"
+                     "only2=x\r\n"
                      "[\xC9]\r\nk=4\r\n");
   struct Case {
     const wchar_t* section;
@@ -111,6 +112,7 @@ TEST_F(ProfileSimTest, ReadsValuesTheWayTheSystemDoes) {
       {L"Sec", L"q3", L"\"abc"}, {L"Sec", L"q4", L"a\"b"},   {L"Sec", L"q5", L"\""},
       {L"Sec", L"q6", L""},      {L"Sec", L"q7", L" a "},    {L"Sec", L"q8", L"\"abc'"},
       {L"Sec", L"t", L"v"},      {L"Sec", L"nb", L"\u00A0v\u00A0"},
+      {L"Sec", L"z", L"v"},  // Ctrl+Z, a DOS end-of-file mark, is a blank too
       {L"Sec", L"k", L"1"},      {L"Sec", L"only2", L"d"},  // first duplicate only
       {L"\u00C9", L"k", L"4"},   {L"\u00E9", L"k", L"d"},   // letter case ignored for ASCII only
       {L"Nope", L"k", L"d"},

@@ -1,5 +1,8 @@
 #include "profile_diff.h"
 
+#include <cstdint>
+#include <vector>
+
 namespace quillet::profile_diff {
 
 namespace {
@@ -210,6 +213,60 @@ std::vector<Scenario> Scenarios() {
     all.push_back(JumbleScenario("jumble UTF-8 " + std::to_string(seed), "\xEF\xBB\xBF" + bytes));
     all.push_back(JumbleScenario("jumble UTF-16 " + std::to_string(seed), "\xFF\xFE" + bytes));
   }
+
+  // Which characters the system trims as blanks: each candidate around a
+  // value and a name, in a UTF-16 file so that every one can stand there.
+  std::vector<char16_t> candidates;
+  for (char16_t ch = 1; ch <= 0x20; ++ch) candidates.push_back(ch);
+  for (char16_t ch = 0x7F; ch <= 0xA0; ++ch) candidates.push_back(ch);
+  for (char16_t ch : {0x1680, 0x180E, 0x200B, 0x2028, 0x2029, 0x202F, 0x205F, 0x2060, 0x3000, 0xFEFF}) {
+    candidates.push_back(ch);
+  }
+  for (char16_t ch = 0x2000; ch <= 0x200A; ++ch) candidates.push_back(ch);
+  std::u16string blankFile = u"[B]\r\n";
+  Scenario blanks{"which characters are blanks", std::nullopt, {}};
+  for (char16_t ch : candidates) {
+    if (ch == u'\r' || ch == u'\n') continue;
+    std::u16string name = u"k";
+    for (unsigned rest = ch; rest > 0; rest /= 16) name.push_back(static_cast<char16_t>(u'a' + rest % 16));
+    blankFile.append(name).push_back(ch);
+    blankFile.push_back(u'=');
+    blankFile.push_back(ch);
+    blankFile.push_back(u'v');
+    blankFile.push_back(ch);
+    blankFile.append(u"\r\n");
+    blanks.ops.push_back(R(L"B", std::wstring(name.begin(), name.end())));
+  }
+  blanks.initial = Utf16Le(blankFile);
+  blanks.ops.push_back(W(L"B", L"new", L"x"));
+  all.push_back(std::move(blanks));
+
+  // Bad configuration files: every byte value, very many sections, very long lines.
+  std::string garbage;
+  std::uint32_t seed = 7;
+  for (int i = 0; i < 64 * 1024; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    garbage.push_back(static_cast<char>(seed >> 24));
+  }
+  all.push_back(JumbleScenario("binary garbage ANSI", garbage));
+  all.push_back(JumbleScenario("binary garbage UTF-16", "\xFF\xFE" + garbage));
+
+  std::string many;
+  for (int i = 0; i < 100000; ++i) many += "[s" + std::to_string(i) + "]\r\nk=" + std::to_string(i) + "\r\n";
+  all.push_back({"100 000 sections", many + "[Napredna]\r\nOd=7\r\n",
+                 {R(L"s0", L"k"), R(L"S99999", L"K"), R(L"Napredna", L"Od"), R(L"Startup", L"RunMinimized"),
+                  W(L"Napredna", L"Do", L"9"), W(L"s50000", L"k", L"x"), W(L"Aktivacija", L"cbotvori1", L"1"),
+                  R(L"s50000", L"k")}});
+
+  const std::string mega(1 << 20, 'm');
+  all.push_back({"megabyte lines",
+                 "[Napredna]\r\nPrefiks=" + mega + "\r\n" + mega + "\r\nDo=" + std::string(1 << 20, '9') +
+                     "\r\nOd=3\r\n[" + mega + "]\r\nk=v\r\n" + std::string(1 << 20, '[') +
+                     "\r\n[Startup]\r\nRunMinimized=1",
+                 {R(L"Napredna", L"Prefiks"), R(L"Napredna", L"Do"), R(L"Napredna", L"Od"),
+                  R(std::wstring(1 << 20, L'm'), L"k"), R(L"Startup", L"RunMinimized"),
+                  W(L"Startup", L"RunMinimized", L"0"), W(L"Napredna", L"Sufiks", std::wstring(1 << 20, L's')),
+                  R(L"Napredna", L"Sufiks")}});
 
   all.push_back({"write into a missing folder", std::nullopt, {W(L"S", L"k", L"v"), R(L"S", L"k")}, true});
 
