@@ -1,7 +1,8 @@
 // The real program's dialogs under Wine: the about box with the version of the
-// program file, "Visit web page" and Help > Help reaching the shell (a logging
-// stand-in is registered for .chm files and https addresses), and the hidden
-// advanced-settings dialog round-tripping its eight values through [Napredna].
+// program file (also of a copy rebuilt as 1.0.6.7), "Visit web page" and
+// Help > Help reaching the shell (a logging stand-in is registered for .chm
+// files and https addresses), and the hidden advanced-settings dialog
+// round-tripping its eight values through [Napredna].
 #include <windows.h>
 #include <shlobj.h>
 
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/about_box.h"
 #include "app/main_window_layout.h"
@@ -35,6 +37,7 @@ using quillet::e2e::WindowsPath;
 std::wstring g_exe;
 std::wstring g_artifacts;
 std::wstring g_logger;
+std::wstring g_rebuilt;  // the same program rebuilt as file version 1.0.6.7
 constexpr DWORD kWaitMs = 20000;
 
 void WriteIni(const std::string& text) {
@@ -75,11 +78,11 @@ class ClassOverride {
 
 class Program {
  public:
-  Program() {
+  explicit Program(const std::wstring& exe = g_exe) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    std::wstring command = L"\"" + g_exe + L"\"";
-    started_ = CreateProcessW(g_exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+    std::wstring command = L"\"" + exe + L"\"";
+    started_ = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                               &info_) != FALSE;
     if (started_) top_ = ud::WaitWindow(app::kMainWindowCaption, app::kMainWindowClass, kWaitMs);
   }
@@ -205,6 +208,38 @@ TEST_F(DialogsE2E, AboutBoxShowsTheFileVersionEveryTimeAndOpensTheWebPage) {
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(about); })) << "Close did not hide the box";
     EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(program.Top()) != FALSE; }));
   }
+}
+
+// The file version as the system reads it from a program file: major,
+// minor, release, build.
+std::wstring FileVersion(const std::wstring& exe) {
+  DWORD ignored = 0;
+  std::vector<char> data(GetFileVersionInfoSizeW(exe.c_str(), &ignored));
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT size = 0;
+  if (data.empty() || !GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) ||
+      !VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &size) || info == nullptr) {
+    return L"<none>";
+  }
+  return std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info->dwFileVersionMS)) +
+         L"." + std::to_wstring(HIWORD(info->dwFileVersionLS)) + L"." + std::to_wstring(LOWORD(info->dwFileVersionLS));
+}
+
+TEST_F(DialogsE2E, ARebuiltProgramFileShowsItsOwnVersionWithoutTheBuildNumber) {
+  ASSERT_FALSE(g_rebuilt.empty()) << "no rebuilt program file given";
+  ASSERT_EQ(FileVersion(g_rebuilt), L"1.0.6.7");
+  EXPECT_EQ(FileVersion(g_exe), L"1.0.5.0") << "the shipping program file keeps its version";
+
+  Program program(g_rebuilt);
+  ASSERT_NE(program.Top(), nullptr) << "no main window";
+  ASSERT_TRUE(ud::ChooseMenu(program.Top(), L"Help|About..."));
+  HWND about = ud::WaitWindow(w32::kForm3Caption, w32::kForm3Class, kWaitMs);
+  ASSERT_NE(about, nullptr) << "no about box";
+  EXPECT_EQ(ud::ProcessOf(about), program.Id());
+  EXPECT_EQ(ControlText(about, w32::kForm3Label4), L"v1.0.6");
+  ud::SaveScreenshot(about, g_artifacts + L"\\about_box_1.0.6.7.bmp");
+  ud::Click(GetDlgItem(about, w32::kForm3Btnclose));
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(about); })) << "Close did not hide the box";
 }
 
 TEST_F(DialogsE2E, HelpAsksTheShellToOpenQuilletChmBesideTheProgram) {
@@ -333,11 +368,14 @@ TEST_F(DialogsE2E, AnEmptyToBoxIsNoIntegerAndTheDialogStaysOpen) {
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   if (argc < 4) {
-    std::fprintf(stderr, "usage: quillet_e2e_dialogs <quillet.exe> <artifacts folder> <open logger.exe>\n");
+    std::fprintf(stderr,
+                 "usage: quillet_e2e_dialogs <quillet.exe> <artifacts folder> <open logger.exe> "
+                 "[<quillet.exe rebuilt as 1.0.6.7>]\n");
     return 2;
   }
   g_exe = WindowsPath(argv[1]);
   g_artifacts = WindowsPath(argv[2]);
   g_logger = WindowsPath(argv[3]);
+  if (argc > 4) g_rebuilt = WindowsPath(argv[4]);
   return RUN_ALL_TESTS();
 }
