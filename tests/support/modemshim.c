@@ -11,7 +11,9 @@
  *   TIOCGICOUNT       zero counters (no line errors on a pseudo-terminal)
  *   TIOCGSERIAL       a plain 16550A
  *   TIOCSSERIAL       accepted and ignored
- * Every other call goes to the real ioctl.
+ * Every other call goes to the real ioctl. Once the other end of the
+ * pseudo-terminal is gone (the harness pulled the device out), these calls
+ * fail with EIO, as a serial driver's do after its device was removed.
  *
  * The control file is named by QUILLET_MODEM_LINES. It holds either a number
  * (TIOCM_* bits, decimal or 0x hex) or words among CTS DSR CD (or RLSD, CAR)
@@ -24,6 +26,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <poll.h>
 #include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
@@ -60,6 +63,12 @@ static int pts_index(int fd) {
   if (maj < PTS_MAJOR_FIRST || maj > PTS_MAJOR_LAST) return -1;
   unsigned idx = (maj - PTS_MAJOR_FIRST) * 256 + minor(st.st_rdev);
   return idx < MAX_PTS ? (int)idx : -1;
+}
+
+/* The master side has closed: the device is gone. */
+static int hung_up(int fd) {
+  struct pollfd p = {fd, 0, 0};
+  return poll(&p, 1, 0) == 1 && (p.revents & POLLHUP) != 0;
 }
 
 static int parse_lines(const char *text) {
@@ -130,6 +139,10 @@ int ioctl(int fd, unsigned long request, ...) {
   if (idx < 0) return (int)real_ioctl(fd, request, arg);
   if (!arg && request != TIOCSSERIAL) {
     errno = EFAULT;
+    return -1;
+  }
+  if (hung_up(fd)) {
+    errno = EIO;
     return -1;
   }
 

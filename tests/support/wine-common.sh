@@ -42,7 +42,8 @@ qw_init() {
   qw_ptypair=${QUILLET_PTYPAIR:-$qw_build/tests/support/ptypair}
 
   export WINEPREFIX=$qw_prefix
-  export WINEDEBUG=-all
+  # QUILLET_WINEDEBUG=+comm (say) turns Wine's own trace on for a run.
+  export WINEDEBUG=${QUILLET_WINEDEBUG:--all}
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export QUILLET_ARTIFACTS=$qw_artifacts
 }
