@@ -54,11 +54,25 @@ printf '%s\r\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Microsoft\Notepad]' \
   '"iWindowPosDX"=dword:00000500' '"iWindowPosDY"=dword:0000011c' >"$reg_file"
 tests/support/wine-run "$build" "$build/wine/drive_c/windows/system32/reg.exe" import \
   "Z:${PWD//\//\\}\\${reg_file//\//\\}" </dev/null >/dev/null 2>&1 || true
+# A first run gets a configuration with row 1 on the scanner's COM7, open,
+# and Run Minimized: Quillet reopens it, hides in the tray and the scans land
+# in Notepad. An existing configuration is left as the user made it.
+ini_dir=$build/wine/drive_c/users/$(id -un)/AppData/Roaming/Brovana/Quillet
+if [[ ! -e $ini_dir/skeneri.ini ]]; then
+  mkdir -p "$ini_dir"
+  printf '%s\r\n' '[skener1]' 'Port=COM7' '[Aktivacija]' 'cbotvori1=1' '[Startup]' 'RunMinimized=1' \
+    >"$ini_dir/skeneri.ini"
+fi
+
+say "Starting Quillet: row 1 reads the virtual scanner on COM7; scans are typed into the focused window"
+tests/support/wine-run "$build" "$build/quillet.exe" &
+quillet_pid=$!
+# Notepad comes second, so it is the window in front once Quillet has opened
+# its rows (and hidden itself, with Run Minimized).
+sleep 8
 tests/support/wine-run "$build" "$build/wine/drive_c/windows/notepad.exe" </dev/null >/dev/null 2>&1 &
 pids+=($!)
-
-say "Starting Quillet: open COM7 in its device console; scans are typed into the focused window"
 rc=0
-tests/support/wine-run "$build" "$build/quillet.exe" || rc=$?
+wait "$quillet_pid" || rc=$?
 echo "run.sh: Quillet exited with code $rc" >&2
 exit "$rc"
