@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "os/sim/serial_sim.h"
@@ -58,6 +59,23 @@ int main() {
     micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     sim.ClearCalls();  // keep the double's log small
   }
+  // Idle: nothing arrives for two seconds. The event thread should sit in
+  // its one wait: no call into the device, no hand-over to wake the UI thread.
+  // (The wait that follows the last delivery is issued first.)
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  sim.ClearCalls();
+  {
+    std::lock_guard lock(mutex);
+    wake = false;
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const std::size_t idle_calls = sim.Calls().size();
+  bool idle_wake = false;
+  {
+    std::lock_guard lock(mutex);
+    idle_wake = wake;
+  }
+
   port.Close();
   serial::SetSynchronizeWakeHook({});
 
@@ -65,5 +83,7 @@ int main() {
   std::printf("serial (sim): byte to OnRxChar over %d rounds: median %.1f us, p90 %.1f us, "
               "max %.1f us\n",
               kRounds, micros[micros.size() / 2], micros[micros.size() * 9 / 10], micros.back());
+  std::printf("serial (sim): idle open port for 2 s: %zu calls into the device, %s\n", idle_calls,
+              idle_wake ? "the user-interface thread was woken" : "no hand-over woke the user-interface thread");
   return 0;
 }
