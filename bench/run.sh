@@ -19,5 +19,7 @@ fi
 [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
 wine "$build/bench/startup/bench_startup.exe" "$build/quillet.exe" "$build/bench/startup/bench_empty_window.exe" 7 \
   "$build/bench/startup/bench_empty_window_cc.exe"
+"$here/bench/console/run.sh" "$build"
+"$here/tests/support/wine-env" stop "$build"
 wineserver -k || true
 [ -z "$started_xvfb" ] || kill "$started_xvfb"
