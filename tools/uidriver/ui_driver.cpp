@@ -214,6 +214,8 @@ struct BoxSearch {
 BOOL CALLBACK MatchBox(HWND window, LPARAM param) {
   auto* search = reinterpret_cast<BoxSearch*>(param);
   if (!Visible(window) || ClassName(window) != L"#32770" || ProcessOf(window) != search->process_id) return TRUE;
+  // A box still being built has no text yet: not the box to answer.
+  if (GetDlgItem(window, 0xFFFF) == nullptr) return TRUE;
   search->found = window;
   return FALSE;
 }
@@ -242,6 +244,10 @@ bool AnswerMessageBox(const MessageBox& box, int button_id) {
   HWND button = GetDlgItem(box.window, button_id);
   if (button == nullptr) return false;
   PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(button_id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  // Until the box has gone, a search for the next box of the process would
+  // find this one again.
+  const DWORD start = GetTickCount();
+  while (IsWindow(box.window) && Visible(box.window) && GetTickCount() - start < 10000) Sleep(kPollMs);
   return true;
 }
 

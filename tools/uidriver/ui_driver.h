@@ -49,7 +49,8 @@ struct MessageBox {
 };
 // A message box (dialog class #32770) of the given process, waiting for it.
 std::optional<MessageBox> WaitMessageBox(DWORD process_id, DWORD timeout_ms);
-// Presses IDYES, IDNO, IDOK, ... of a message box.
+// Presses IDYES, IDNO, IDOK, ... of a message box and waits (10 s at most)
+// until the box has gone.
 bool AnswerMessageBox(const MessageBox& box, int button_id);
 
 // Asks the window to close (WM_CLOSE) or sends its system close command.
