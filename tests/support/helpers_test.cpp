@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -270,6 +271,45 @@ TEST_F(ModemShim, AnswersSerialQueriesAndLeavesOtherDescriptorsAlone) {
   EXPECT_EQ(errno, ENOTTY);
   close(pipefd[0]);
   close(pipefd[1]);
+}
+
+// Every Wine process of a run loads the shim: its port log names each
+// pseudo-terminal a process uses once, whatever call comes first, and
+// nothing else.
+TEST_F(ModemShim, LogsTheFirstUseOfEachPseudoTerminalOnce) {
+  using TcgetattrFn = int (*)(int, termios *);
+  auto shimTcgetattr = reinterpret_cast<TcgetattrFn>(dlsym(lib_, "tcgetattr"));
+  ASSERT_NE(shimTcgetattr, nullptr);
+  const std::string log = dir_ + "/ports.log";
+  int other = open(link2_.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(other, 0);
+  int pipefd[2];
+  ASSERT_EQ(pipe(pipefd), 0);
+
+  termios t;
+  EXPECT_EQ(shimTcgetattr(fd_, &t), 0) << "unlogged: no QUILLET_OPEN_LOG";
+  EXPECT_FALSE(exists(log));
+
+  setenv("QUILLET_OPEN_LOG", log.c_str(), 1);
+  EXPECT_EQ(shimTcgetattr(fd_, &t), 0) << "the real call still answers";
+  modemLines();
+  int bits = 0;
+  EXPECT_EQ(shimIoctl_(other, TIOCMGET, &bits), 0);
+  EXPECT_EQ(shimTcgetattr(other, &t), 0);
+  EXPECT_EQ(shimIoctl_(pipefd[0], TIOCMGET, &bits), -1);
+  EXPECT_EQ(shimTcgetattr(pipefd[0], &t), -1);
+  unsetenv("QUILLET_OPEN_LOG");
+
+  std::ifstream in(log);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string pid = std::to_string(getpid());
+  const std::string first = ttyname(fd_);  // ttyname reuses one buffer
+  const std::string second = ttyname(other);
+  EXPECT_EQ(text, pid + " " + first + "\n" + pid + " " + second + "\n");
+  close(pipefd[0]);
+  close(pipefd[1]);
+  close(other);
+  unlink(log.c_str());
 }
 
 } // namespace

@@ -20,14 +20,24 @@
  * and RI (or RNG). A missing file or variable means CTS DSR CD, as an attached
  * and powered device would show. The file is read on every query, so a test
  * sees its change at once.
+ *
+ * When QUILLET_OPEN_LOG names a file, the first serial call of this process
+ * on each pseudo-terminal (a modem-line ioctl above, tcgetattr or tcsetattr)
+ * appends "<pid> <device path>" to it: tests show which program used a port.
+ * Wine opens device files in wineserver, not in the program, so the first
+ * call is what shows the program's open. Set the variable for the whole run
+ * (quillet_add_wine_test ENVIRONMENT): Wine starts child processes with the
+ * Unix environment of the run, not with a Windows program's own changes.
  */
 #define _GNU_SOURCE
 #include <ctype.h>
+#include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
@@ -35,6 +45,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
+#include <termios.h>
 #include <unistd.h>
 
 #define DEFAULT_INPUT_LINES (TIOCM_CTS | TIOCM_DSR | TIOCM_CD)
@@ -69,6 +80,35 @@ static int pts_index(int fd) {
 static int hung_up(int fd) {
   struct pollfd p = {fd, 0, 0};
   return poll(&p, 1, 0) == 1 && (p.revents & POLLHUP) != 0;
+}
+
+/* Pseudo-terminals already written to the use log by this process. */
+static unsigned char logged[MAX_PTS];
+
+static void log_first_use(int fd, int idx) {
+  const char *path = getenv("QUILLET_OPEN_LOG");
+  if (!path || !*path || __atomic_exchange_n(&logged[idx], 1, __ATOMIC_RELAXED)) return;
+  int saved = errno;
+  char link[64], device[256];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  ssize_t n = readlink(link, device, sizeof device - 1);
+  device[n > 0 ? n : 0] = '\0';
+  char line[320];
+  int len = snprintf(line, sizeof line, "%ld %s\n", (long)getpid(), device);
+  int log = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (log >= 0) {
+    /* One write with O_APPEND: lines of several processes never interleave. */
+    ssize_t written = write(log, line, (size_t)len);
+    (void)written;
+    close(log);
+  }
+  errno = saved;
+}
+
+static void note_use(int fd) {
+  if (!getenv("QUILLET_OPEN_LOG")) return;
+  int idx = pts_index(fd);
+  if (idx >= 0) log_first_use(fd, idx);
 }
 
 static int parse_lines(const char *text) {
@@ -137,6 +177,7 @@ int ioctl(int fd, unsigned long request, ...) {
   }
   int idx = pts_index(fd);
   if (idx < 0) return (int)real_ioctl(fd, request, arg);
+  log_first_use(fd, idx);
   if (!arg && request != TIOCSSERIAL) {
     errno = EFAULT;
     return -1;
@@ -176,4 +217,27 @@ int ioctl(int fd, unsigned long request, ...) {
     default: /* TIOCSSERIAL */
       return 0;
   }
+}
+
+/* Only watched for the use log; the real calls do the work. */
+int tcgetattr(int fd, struct termios *t) {
+  static int (*real)(int, struct termios *);
+  if (!real) real = (int (*)(int, struct termios *))dlsym(RTLD_NEXT, "tcgetattr");
+  note_use(fd);
+  if (!real) {
+    errno = ENOSYS;
+    return -1;
+  }
+  return real(fd, t);
+}
+
+int tcsetattr(int fd, int action, const struct termios *t) {
+  static int (*real)(int, int, const struct termios *);
+  if (!real) real = (int (*)(int, int, const struct termios *))dlsym(RTLD_NEXT, "tcsetattr");
+  note_use(fd);
+  if (!real) {
+    errno = ENOSYS;
+    return -1;
+  }
+  return real(fd, action, t);
 }

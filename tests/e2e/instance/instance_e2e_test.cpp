@@ -1,9 +1,14 @@
 // Copies of the real program started side by side: a second start of the
 // same program file brings the running copy forward (shown, minimised,
-// hidden, behind a modal question) and ends with exit code 0 without a
-// window of its own and without touching skeneri.ini; another program file
-// runs beside it; after the first copy ends the next start is a first copy;
-// a process that died holding the shared lock stops nobody.
+// hidden in the tray, with the port settings dialog or a modal question
+// open) and ends with exit code 0 without a window or tray icon of its own,
+// without touching skeneri.ini and without using a COM port while the first
+// copy has one open; another program file runs beside it; after the first
+// copy ends the next start is a first copy; a process that died holding the
+// shared lock stops nobody.
+//
+// Usage: quillet_e2e_instance <quillet.exe> <artifacts folder>, run through
+// tests/support/wine-run with the null-modem pair COM7:COM8.
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <windows.h>
@@ -19,6 +24,7 @@
 #include "app/main_window_layout.h"
 #include "app/win32/instance_registry.h"
 #include "tests/e2e/support/e2e_files.h"
+#include "tests/e2e/support/e2e_program.h"
 #include "tools/uidriver/ui_driver.h"
 
 namespace ud = quillet::uidriver;
@@ -29,70 +35,61 @@ namespace {
 
 using quillet::e2e::AppData;
 using quillet::e2e::IniPath;
+using quillet::e2e::Program;
 using quillet::e2e::ReadFile;
 using quillet::e2e::WindowsPath;
 
 std::wstring g_exe;
 std::wstring g_artifacts;
 std::wstring g_self;
-constexpr DWORD kWaitMs = 20000;
+constexpr DWORD kWaitMs = quillet::e2e::kProgramWaitMs;
 constexpr wchar_t kHelperReady[] = L"QuilletInstanceTestLockHeld";
+constexpr wchar_t kTrayIconWindowClass[] = L"QuilletTrayIconWindow";
 
-class Program {
+// The modem shim's port log (tests/support/modemshim.c): every Wine process
+// of the test run notes there the first use of each pseudo-terminal, so
+// lines added while a second copy runs are that copy's ports.
+class PortUseLog {
  public:
-  explicit Program(const std::wstring& exe, const std::wstring& arguments = L"") {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    std::wstring command = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    started_ = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &startup, &info_) != FALSE;
+  PortUseLog() {
+    wchar_t linux_path[MAX_PATH] = {};
+    const DWORD n = GetEnvironmentVariableW(L"QUILLET_OPEN_LOG", linux_path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return;
+    const std::string narrow(linux_path, linux_path + n);
+    path_ = WindowsPath(narrow.c_str());
   }
-  Program(const Program&) = delete;
-  Program& operator=(const Program&) = delete;
-  ~Program() {
-    if (!started_) return;
-    if (Running()) Kill();
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
-  }
-  bool Started() const { return started_; }
-  DWORD Id() const { return info_.dwProcessId; }
-  HANDLE Process() const { return info_.hProcess; }
-  bool Running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
-  void Kill() {
-    TerminateProcess(info_.hProcess, 99);
-    WaitForSingleObject(info_.hProcess, kWaitMs);
-  }
-  // Exit code, or -1 when it has not ended in time.
-  long WaitExit(DWORD ms) const {
-    if (WaitForSingleObject(info_.hProcess, ms) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(info_.hProcess, &code);
-    return static_cast<long>(code);
-  }
+  bool Configured() const { return !path_.empty(); }
+  void Clear() const { DeleteFileW(path_.c_str()); }
+  std::string Text() const { return ReadFile(path_); }
 
  private:
-  PROCESS_INFORMATION info_{};
-  bool started_ = false;
+  std::wstring path_;
 };
 
 struct Search {
   DWORD process_id;
+  bool visible_only;
   std::vector<HWND> found;
 };
 
-BOOL CALLBACK CollectVisible(HWND window, LPARAM param) {
+BOOL CALLBACK CollectWindows(HWND window, LPARAM param) {
   auto* search = reinterpret_cast<Search*>(param);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if (owner == search->process_id && IsWindowVisible(window)) search->found.push_back(window);
+  if (owner == search->process_id && (!search->visible_only || IsWindowVisible(window)))
+    search->found.push_back(window);
   return TRUE;
 }
 
-std::vector<HWND> VisibleWindowsOf(DWORD process_id) {
-  Search search{process_id, {}};
-  EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&search));
+// Top-level windows of a process.
+std::vector<HWND> WindowsOf(DWORD process_id, bool visible_only) {
+  Search search{process_id, visible_only, {}};
+  EnumWindows(CollectWindows, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+std::vector<HWND> VisibleWindowsOf(DWORD process_id) {
+  return WindowsOf(process_id, true);
 }
 
 void PumpFor(DWORD ms) {
@@ -106,6 +103,8 @@ void PumpFor(DWORD ms) {
   }
 }
 
+// Like WaitUntil, but serves the test thread's messages meanwhile: the
+// decoy window must answer the activation messages of the other copies.
 template <typename Condition>
 bool WaitFor(Condition condition, DWORD ms = kWaitMs) {
   const DWORD end = GetTickCount() + ms;
@@ -153,25 +152,50 @@ class Decoy {
   HWND window_ = nullptr;
 };
 
+// The control with the input focus in the thread that owns a window.
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+  return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+}
+
+// The tray icon's window of a process, or nullptr.
+HWND TrayIconWindowOf(DWORD process_id) {
+  for (HWND window : WindowsOf(process_id, false)) {
+    if (ud::ClassName(window) == kTrayIconWindowClass) return window;
+  }
+  return nullptr;
+}
+
 // Starts a second copy and checks that it ends with code 0 without ever
-// showing a window and without touching the configuration file.
+// showing a window or adding a tray icon, without touching the
+// configuration file and without using a COM port.
 void StartSecondCopyAndExpectQuietEnd(const std::wstring& exe) {
   const fs::path ini = IniPath();
   const std::string bytes_before = ReadFile(ini);
   const auto time_before = fs::last_write_time(ini);
+  const PortUseLog ports;
+  const std::string ports_before = ports.Text();
 
   Program second(exe);
   ASSERT_TRUE(second.Started());
   std::vector<HWND> shown;
+  bool tray_icon = false;
   const DWORD end = GetTickCount() + kWaitMs;
   while (second.Running() && static_cast<LONG>(end - GetTickCount()) > 0) {
-    for (HWND window : VisibleWindowsOf(second.Id())) shown.push_back(window);
+    for (HWND window : WindowsOf(second.Id(), false)) {
+      if (IsWindowVisible(window)) shown.push_back(window);
+      if (ud::ClassName(window) == kTrayIconWindowClass) tray_icon = true;
+    }
     PumpFor(2);
   }
   EXPECT_EQ(second.WaitExit(0), 0) << "the second copy must end with exit code 0";
   EXPECT_TRUE(shown.empty()) << "the second copy showed " << shown.size() << " window(s)";
+  EXPECT_FALSE(tray_icon) << "the second copy made a tray icon";
   EXPECT_EQ(ReadFile(ini), bytes_before);
   EXPECT_EQ(fs::last_write_time(ini), time_before);
+  EXPECT_EQ(ports.Text(), ports_before) << "a COM port was used while the second copy ran";
 }
 
 void CloseWithYes(Program& program, HWND top) {
@@ -195,7 +219,12 @@ class InstanceE2E : public testing::Test {
   void SetUp() override {
     const fs::path ini = IniPath();
     fs::create_directories(ini.parent_path());
-    std::ofstream(ini, std::ios::binary) << "[Startup]\r\nRunMinimized=0\r\n";
+    // Row 1 on the program's end of the null-modem pair; nothing opens by itself.
+    std::ofstream(ini, std::ios::binary)
+        << "[Startup]\r\nRunMinimized=0\r\n[skener1]\r\nPort=COM8\r\n";
+    const PortUseLog ports;
+    ASSERT_TRUE(ports.Configured()) << "QUILLET_OPEN_LOG must name the modem shim's port log";
+    ports.Clear();
   }
 };
 
@@ -205,6 +234,20 @@ TEST_F(InstanceE2E, ASecondStartBringsTheRunningCopyForwardAndEndsWithCodeZero) 
   ASSERT_TRUE(first.Started());
   HWND top = MainWindowOf(first.Id());
   ASSERT_NE(top, nullptr) << "no main window";
+  const auto row_status = [&] { return ud::Text(ud::FindControl(top, L"lbstatus1")); };
+
+  {
+    SCOPED_TRACE("a row open on a COM port, seen by the port log");
+    // After the automatic opening, which sets the ticks as stored.
+    ASSERT_TRUE(WaitFor([&] { return ud::StatusBarText(top) == L"Waiting for devices..."; }));
+    ud::Click(ud::FindControl(top, L"cbotvori1"));
+    ASSERT_TRUE(WaitFor([&] { return row_status() == L"Port status: Opened"; }))
+        << "row 1 did not open COM8";
+    // The log would show a second copy's open the same way.
+    const PortUseLog ports;
+    EXPECT_TRUE(WaitFor([&] { return ports.Text().find(" /dev/pts/") != std::string::npos; }))
+        << "the port log missed the first copy's open: " << ports.Text();
+  }
 
   {
     SCOPED_TRACE("shown, behind another window");
@@ -233,6 +276,61 @@ TEST_F(InstanceE2E, ASecondStartBringsTheRunningCopyForwardAndEndsWithCodeZero) 
       return IsWindowVisible(top) && !IsIconic(top) && GetForegroundWindow() == top;
     })) << "the hidden copy did not come back";
     ud::SaveScreenshot(top, g_artifacts + L"\\instance_restored.bmp");
+  }
+  {
+    SCOPED_TRACE("hidden in the tray by the main window's minimise command");
+    HWND tray = TrayIconWindowOf(first.Id());
+    ASSERT_NE(tray, nullptr) << "the running copy has no tray icon window";
+    HWND focus = FocusOf(top);
+    ASSERT_NE(focus, nullptr) << "no control has the focus before hiding";
+    PostMessageW(top, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(top) && IsIconic(top); }))
+        << "the window did not hide in the tray";
+    ASSERT_TRUE(decoy.TakeForeground());
+    StartSecondCopyAndExpectQuietEnd(g_exe);
+    EXPECT_TRUE(WaitFor([&] {
+      return IsWindowVisible(top) && !IsIconic(top) && GetForegroundWindow() == top;
+    })) << "the copy hidden in the tray did not come back";
+    EXPECT_TRUE(WaitFor([&] { return FocusOf(top) == focus; }))
+        << "the control that had the focus did not get it back";
+    EXPECT_TRUE(IsWindow(tray)) << "the tray icon went away";
+    EXPECT_EQ(row_status(), L"Port status: Opened");
+    ud::SaveScreenshot(top, g_artifacts + L"\\instance_restored_from_tray.bmp");
+    ud::SaveScreenshot(GetDesktopWindow(),
+                       g_artifacts + L"\\instance_restored_from_tray_screen.bmp");
+    // Brought back from outside the tray icon, the program still hides and
+    // comes back through its icon.
+    PostMessageW(top, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(top) && IsIconic(top); }))
+        << "the window no longer hides in the tray";
+    PostMessageW(tray, WM_USER + 1, 1, WM_LBUTTONDOWN);
+    PostMessageW(tray, WM_USER + 1, 1, WM_LBUTTONUP);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(top) && !IsIconic(top); }))
+        << "the tray icon no longer restores the window";
+  }
+  {
+    SCOPED_TRACE("the port settings dialog open");
+    ud::Click(ud::FindControl(top, L"btnskener1"));
+    HWND dialog = ud::WaitWindow(L"Port settings", L"#32770", kWaitMs);
+    ASSERT_NE(dialog, nullptr) << "no port settings dialog";
+    ASSERT_EQ(ud::ProcessOf(dialog), first.Id());
+    ASSERT_TRUE(decoy.TakeForeground());
+    StartSecondCopyAndExpectQuietEnd(g_exe);
+    // Windows users expect the running copy's modal dialog in front, over
+    // its main window, and still the one that takes the input.
+    EXPECT_TRUE(WaitFor([&] { return GetForegroundWindow() == dialog; }))
+        << "the dialog did not come forward";
+    EXPECT_TRUE(IsWindowVisible(dialog) && IsWindowEnabled(dialog));
+    EXPECT_TRUE(IsWindowVisible(top) && !IsIconic(top));
+    EXPECT_FALSE(IsWindowEnabled(top)) << "the dialog is no longer modal";
+    ud::SaveScreenshot(GetDesktopWindow(), g_artifacts + L"\\instance_dialog_forward.bmp");
+    // Still usable: Cancel ends it and gives the main window back.
+    HWND cancel = ud::FindControlByClassText(dialog, L"Button", L"Cancel");
+    ASSERT_NE(cancel, nullptr);
+    ud::Click(cancel);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(dialog) && IsWindowEnabled(top); }))
+        << "Cancel did not end the dialog";
+    EXPECT_EQ(row_status(), L"Port status: Opened");
   }
   {
     SCOPED_TRACE("a modal question open");
