@@ -131,14 +131,10 @@ std::vector<KeyEvent> PlanTyping(std::wstring_view text, bool capsLock, const La
 }
 
 void SendKeyEvents(const std::vector<KeyEvent>& events, os::KeyboardApi& keyboard) {
-  for (const KeyEvent& e : events) {
-    if (e.kind == KeyEvent::Kind::VirtualKey) {
-      keyboard.keybd_event(static_cast<Byte>(e.code), 0, e.down ? 0 : os::kKeyeventfKeyup, 0);
-    } else {
-      const os::UnicodeKeyInput input{static_cast<wchar_t>(e.code), !e.down};
-      keyboard.SendInput(std::span(&input, 1));
-    }
-  }
+  std::vector<os::KeyInput> inputs;
+  inputs.reserve(events.size());
+  for (const KeyEvent& e : events) inputs.push_back({e.kind == KeyEvent::Kind::Unicode, e.code, !e.down});
+  keyboard.SendKeys(inputs);
 }
 
 void TypeText(const std::wstring& text, os::KeyboardApi& keyboard) {

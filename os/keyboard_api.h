@@ -59,6 +59,14 @@ struct UnicodeKeyInput {
   bool keyUp = false;
 };
 
+// One event of a batch: a virtual key as keybd_event sends it (scan code 0,
+// no extra information), or a KEYEVENTF_UNICODE code unit.
+struct KeyInput {
+  bool unicode = false;
+  std::uint16_t code = 0;  // virtual key, or the UTF-16 code unit
+  bool keyUp = false;
+};
+
 class KeyboardApi {
  public:
   virtual ~KeyboardApi() = default;
@@ -80,6 +88,20 @@ class KeyboardApi {
 
   // SendInput of Unicode key events; returns how many were inserted.
   virtual unsigned SendInput(std::span<const UnicodeKeyInput> inputs) = 0;
+
+  // The events in order. Windows takes them in one SendInput call: one trip
+  // into the system for a whole scan, and the user's own keys cannot land in
+  // the middle of it. Here: one keybd_event or SendInput call per event.
+  virtual void SendKeys(std::span<const KeyInput> inputs) {
+    for (const KeyInput& input : inputs) {
+      if (input.unicode) {
+        const UnicodeKeyInput unicode{static_cast<wchar_t>(input.code), input.keyUp};
+        SendInput(std::span(&unicode, 1));
+      } else {
+        keybd_event(static_cast<Byte>(input.code), 0, input.keyUp ? kKeyeventfKeyup : 0, 0);
+      }
+    }
+  }
 };
 
 }  // namespace quillet::os

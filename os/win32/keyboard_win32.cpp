@@ -55,4 +55,16 @@ unsigned Win32KeyboardApi::SendInput(std::span<const UnicodeKeyInput> inputs) {
   return ::SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT));
 }
 
+void Win32KeyboardApi::SendKeys(std::span<const KeyInput> inputs) {
+  if (inputs.empty()) return;
+  std::vector<INPUT> events(inputs.size());
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    events[i].type = INPUT_KEYBOARD;
+    events[i].ki.wVk = inputs[i].unicode ? 0 : inputs[i].code;
+    events[i].ki.wScan = inputs[i].unicode ? inputs[i].code : 0;
+    events[i].ki.dwFlags = (inputs[i].unicode ? KEYEVENTF_UNICODE : 0) | (inputs[i].keyUp ? KEYEVENTF_KEYUP : 0);
+  }
+  ::SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT));
+}
+
 }  // namespace quillet::os::win32

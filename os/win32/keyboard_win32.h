@@ -14,6 +14,7 @@ class Win32KeyboardApi final : public KeyboardApi {
                               KeyboardLayout layout, unsigned flags) override;
   void keybd_event(Byte vk, Byte scan, Dword flags, std::uintptr_t extraInfo) override;
   unsigned SendInput(std::span<const UnicodeKeyInput> inputs) override;
+  void SendKeys(std::span<const KeyInput> inputs) override;
 };
 
 }  // namespace quillet::os::win32
