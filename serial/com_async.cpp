@@ -89,8 +89,14 @@ int TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
   }
   TAsync& record = *AsyncPtr;
   os::Dword done = 0;
-  if (FApi.WaitForSingleObject(record.Event.Get(), os::kInfinite) != os::kWaitObject0 ||
-      !FApi.GetOverlappedResult(FHandle, &record.Overlapped, &done, 0)) {
+  // Most transfers have completed by now: asking first saves waiting on the
+  // event, a system call.
+  bool finished = FApi.GetOverlappedResult(FHandle, &record.Overlapped, &done, 0) != 0;
+  if (!finished && FApi.GetLastError() == os::kErrorIoIncomplete) {
+    finished = FApi.WaitForSingleObject(record.Event.Get(), os::kInfinite) == os::kWaitObject0 &&
+               FApi.GetOverlappedResult(FHandle, &record.Overlapped, &done, 0);
+  }
+  if (!finished) {
     RaiseComError(record.Kind == TOperationKind::okWrite ? 2 : 3, FApi.GetLastError());
     done = 0;
   }

@@ -54,6 +54,9 @@ struct HandOver {
   std::function<void()> wakeHook;
   DefaultWaiter defaultWaiter;
   TSyncWaiter* waiter = &defaultWaiter;
+  // How deep the user-interface thread is in WaitServing: only then does a
+  // queued call need the waiter woken (on Win32 a system call per call).
+  int serving = 0;
 };
 
 HandOver& State() {
@@ -69,9 +72,9 @@ void Enqueue(std::shared_ptr<Call> call) {
     std::lock_guard lock(s.mutex);
     s.queue.push_back(std::move(call));
     hook = s.wakeHook;
-    waiter = s.waiter;
+    if (s.serving > 0) waiter = s.waiter;
   }
-  waiter->Wake();
+  if (waiter != nullptr) waiter->Wake();
   if (hook) hook();
 }
 
@@ -174,6 +177,19 @@ void WaitServing(const TSyncLatch& latch) {
     s.done.wait(lock, [&] { return latch.IsOpen(); });
     return;
   }
+  // Counted before the first look at the queue, so a call queued after
+  // that look always wakes the waiter.
+  struct Serving {
+    HandOver& s;
+    explicit Serving(HandOver& state) : s(state) {
+      std::lock_guard lock(s.mutex);
+      ++s.serving;
+    }
+    ~Serving() {
+      std::lock_guard lock(s.mutex);
+      --s.serving;
+    }
+  } serving(s);
   for (;;) {
     CheckSynchronize();
     if (latch.IsOpen()) return;

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -91,6 +94,69 @@ TEST_F(SyncTest, WaitServingOffTheMainThreadOnlyWaits) {
   latch.Open();
   waiter.join();
   EXPECT_TRUE(through);
+}
+
+// Counts its wakes and lets a test wait until the main thread sleeps in it.
+// A sleep no wake ends gives up after 5 s and is counted as missed.
+class CountingWaiter final : public TSyncWaiter {
+ public:
+  void Wait() override {
+    std::unique_lock lock(mutex_);
+    ++sleeps_;
+    changed_.notify_all();
+    if (!changed_.wait_for(lock, std::chrono::seconds(5), [this] { return pending_; })) ++missed_;
+    pending_ = false;
+  }
+  void Wake() override {
+    {
+      std::lock_guard lock(mutex_);
+      ++wakes_;
+      pending_ = true;
+    }
+    changed_.notify_all();
+  }
+  void AwaitSleep() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return sleeps_ > 0; });
+  }
+  int Wakes() {
+    std::lock_guard lock(mutex_);
+    return wakes_;
+  }
+  int Missed() {
+    std::lock_guard lock(mutex_);
+    return missed_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool pending_ = false;
+  int sleeps_ = 0;
+  int wakes_ = 0;
+  int missed_ = 0;
+};
+
+TEST_F(SyncTest, TheWaiterIsWokenForACallOnlyWhileTheMainThreadServes) {
+  CountingWaiter waiter;
+  SetSyncWaiter(&waiter);
+  std::thread([] { Queue([] {}, nullptr); }).join();
+  EXPECT_EQ(waiter.Wakes(), 0) << "nobody was waiting: a wake is a wasted system call";
+  EXPECT_TRUE(CheckSynchronize());
+
+  bool ran = false;
+  TSyncLatch ended;
+  std::thread worker([&] {
+    waiter.AwaitSleep();
+    Synchronize([&] { ran = true; });
+    ended.Open();
+  });
+  WaitServing(ended);
+  worker.join();
+  SetSyncWaiter(nullptr);
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(waiter.Missed(), 0) << "the call queued during the sleep must end it";
+  EXPECT_EQ(wakes.load(), 2) << "the wake hook still goes with every call";
 }
 
 }  // namespace
