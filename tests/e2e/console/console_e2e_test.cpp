@@ -116,12 +116,16 @@ class ConsoleE2E : public ::testing::Test {
   }
   void Tick(int row) { ud::Click(Row(L"cbotvori", row)); }
 
+  // Below the centred main window, so screenshots show the whole window.
+  void MoveReceiverAside() {
+    HWND window = receiver_->Window();
+    ASSERT_NE(window, nullptr);
+    SetWindowPos(window, nullptr, 0, GetSystemMetrics(SM_CYSCREEN) - 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  }
   // The receiver in front, as the application the user scans into.
   void FocusReceiver() {
     HWND window = receiver_->Window();
     ASSERT_NE(window, nullptr);
-    // Below the centred main window, so screenshots show the whole window.
-    SetWindowPos(window, nullptr, 0, GetSystemMetrics(SM_CYSCREEN) - 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ASSERT_TRUE(WaitUntil([&] {
       if (GetForegroundWindow() == window) return true;
       SetForegroundWindow(window);
@@ -158,6 +162,7 @@ class ConsoleE2E : public ::testing::Test {
 
 TEST_F(ConsoleE2E, ScannersTypeSurviveARestartAndAPulledCable) {
   ASSERT_TRUE(receiver_->Started());
+  MoveReceiverAside();
   Scanner scanner1(L"COM7");  // types into row 1 (COM8)
   Scanner scanner2(L"COM5");  // types into row 2 (COM6)
   Start();
