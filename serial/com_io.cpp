@@ -75,6 +75,10 @@ TComSignals TCustomComPort::Signals() {
     RaiseComError(11, FApi.GetLastError());
     return {};
   }
+  return SignalsOf(status);
+}
+
+TComSignals TCustomComPort::SignalsOf(os::Dword status) {
   TComSignals s;
   if (status & os::kMsCtsOn) s.Include(TComSignal::csCTS);
   if (status & os::kMsDsrOn) s.Include(TComSignal::csDSR);

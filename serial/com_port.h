@@ -215,6 +215,9 @@ class TCustomComPort : public TComponent {
   const TComStorageApis* FStorageApis = nullptr;
   std::shared_ptr<TComFreeNotifier> FFreeNotifier;
 
+  // The lines a GetCommModemStatus result reports on (com_io.cpp).
+  static TComSignals SignalsOf(os::Dword status);
+
  protected:
   // Device handle and the three groups of settings (com_port_open.cpp).
   virtual void OpenDeviceHandle();

@@ -16,15 +16,6 @@ bool IsRefusedPortName(const std::wstring& name) {
   return name.find_first_of(L"\\/:") != std::wstring::npos;
 }
 
-TComSignals SignalsOf(os::Dword status) {
-  TComSignals s;
-  if (status & os::kMsCtsOn) s.Include(TComSignal::csCTS);
-  if (status & os::kMsDsrOn) s.Include(TComSignal::csDSR);
-  if (status & os::kMsRingOn) s.Include(TComSignal::csRing);
-  if (status & os::kMsRlsdOn) s.Include(TComSignal::csRLSD);
-  return s;
-}
-
 char Low8(wchar_t ch) {
   return static_cast<char>(static_cast<unsigned char>(ch & 0xFF));
 }

@@ -1,6 +1,7 @@
 #include "app/win32/app_instances.h"
 
 #include "app/instance_protocol.h"
+#include "app/win32/window_object.h"
 
 namespace quillet::app::win32 {
 namespace {
@@ -76,12 +77,8 @@ void TAppInstances::QueryOthers() {
 }
 
 LRESULT CALLBACK TAppInstances::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
-    static_cast<TAppInstances*>(create->lpCreateParams)->FHandle = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<TAppInstances*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto* self =
+      WindowObject<TAppInstances>(hwnd, message, lparam, [hwnd](TAppInstances* guard) { guard->FHandle = hwnd; });
   if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);

@@ -4,6 +4,7 @@
 
 #include "app/main_window_layout.h"
 #include "app/win32/error_box_win32.h"
+#include "app/win32/window_object.h"
 #include "os/exception.h"
 
 namespace quillet::app::win32 {
@@ -113,19 +114,10 @@ LRESULT DialogWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
 }
 
 LRESULT CALLBACK DialogWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<DialogWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-    self->hwnd_ = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<DialogWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto* self =
+      WindowObject<DialogWindow>(hwnd, message, lparam, [hwnd](DialogWindow* dialog) { dialog->hwnd_ = hwnd; });
   if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
-  try {
-    return self->HandleMessage(message, wparam, lparam);
-  } catch (...) {
-    ShowStandardErrorBox(hwnd, CurrentExceptionMessage());
-  }
-  return 0;
+  return HandleShowingErrors(hwnd, [&] { return self->HandleMessage(message, wparam, lparam); });
 }
 
 }  // namespace quillet::app::win32

@@ -8,6 +8,7 @@
 #include "app/win32/error_box_win32.h"
 #include "app/win32/help.h"
 #include "app/win32/startup_probe.h"
+#include "app/win32/window_object.h"
 #include "os/exception.h"
 #include "resources/resource_ids.h"
 #include "serial/com_port.h"
@@ -241,20 +242,9 @@ void TForm1::PlaceWindow() {
 }
 
 LRESULT CALLBACK TForm1::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
-    auto* self = static_cast<TForm1*>(create->lpCreateParams);
-    self->hwnd_ = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<TForm1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto* self = WindowObject<TForm1>(hwnd, message, lparam, [hwnd](TForm1* form) { form->hwnd_ = hwnd; });
   if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
-  try {
-    return self->HandleMessage(message, wparam, lparam);
-  } catch (...) {
-    ShowStandardErrorBox(hwnd, CurrentExceptionMessage());
-  }
-  return 0;
+  return HandleShowingErrors(hwnd, [&] { return self->HandleMessage(message, wparam, lparam); });
 }
 
 LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {

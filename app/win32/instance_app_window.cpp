@@ -2,6 +2,7 @@
 
 #include "app/instance_protocol.h"
 #include "app/win32/app_instances.h"
+#include "app/win32/window_object.h"
 
 namespace quillet::app::win32 {
 namespace {
@@ -28,11 +29,7 @@ TApplicationWindow::~TApplicationWindow() {
 
 LRESULT CALLBACK TApplicationWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam,
                                                 LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<TApplicationWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto* self = WindowObject<TApplicationWindow>(hwnd, message, lparam, [](TApplicationWindow*) {});
   if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
   switch (message) {
     case WM_ACTIVATE:

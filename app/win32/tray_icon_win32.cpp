@@ -7,6 +7,7 @@
 
 #include "app/win32/app_instances.h"
 #include "app/win32/error_box_win32.h"
+#include "app/win32/window_object.h"
 
 namespace quillet::app::win32 {
 namespace {
@@ -153,20 +154,10 @@ LRESULT TTrayIconWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lpara
 
 LRESULT CALLBACK TTrayIconWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam,
                                              LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* self =
-        static_cast<TTrayIconWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-    self->hwnd_ = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<TTrayIconWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto* self = WindowObject<TTrayIconWindow>(hwnd, message, lparam,
+                                             [hwnd](TTrayIconWindow* tray) { tray->hwnd_ = hwnd; });
   if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
-  try {
-    return self->HandleMessage(message, wparam, lparam);
-  } catch (...) {
-    ShowStandardErrorBox(self->main_window_, CurrentExceptionMessage());
-  }
-  return 0;
+  return HandleShowingErrors(self->main_window_, [&] { return self->HandleMessage(message, wparam, lparam); });
 }
 
 }  // namespace quillet::app::win32

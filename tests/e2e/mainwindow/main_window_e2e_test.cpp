@@ -17,6 +17,7 @@
 #include "app/error_box.h"
 #include "app/main_window_layout.h"
 #include "tests/e2e/support/e2e_files.h"
+#include "tests/e2e/support/e2e_program.h"
 #include "tools/uidriver/ui_driver.h"
 
 namespace ud = quillet::uidriver;
@@ -26,6 +27,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using quillet::e2e::AppData;
+using quillet::e2e::Program;
 using quillet::e2e::IniPath;
 using quillet::e2e::ReadFile;
 using quillet::e2e::WindowsPath;
@@ -49,39 +51,6 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-class Program {
- public:
-  Program() {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    std::wstring command = L"\"" + g_exe + L"\"";
-    started_ = CreateProcessW(g_exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                              &info_) != FALSE;
-  }
-  Program(const Program&) = delete;
-  Program& operator=(const Program&) = delete;
-  ~Program() {
-    if (!started_) return;
-    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info_.hProcess, 99);
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
-  }
-  bool Started() const { return started_; }
-  DWORD Id() const { return info_.dwProcessId; }
-  bool Running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
-  // Exit code, or -1 when it has not ended in time.
-  long WaitExit(DWORD ms) const {
-    if (WaitForSingleObject(info_.hProcess, ms) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(info_.hProcess, &code);
-    return static_cast<long>(code);
-  }
-
- private:
-  PROCESS_INFORMATION info_{};
-  bool started_ = false;
-};
-
 void ExpectRect(HWND top, const wchar_t* name, int dpi, bool sized_to_text) {
   HWND control = ud::FindControl(top, name);
   ASSERT_NE(control, nullptr) << name;
@@ -103,7 +72,7 @@ TEST(MainWindowE2E, FirstStartShowsEmptyRowsAndClosingAsksFirst) {
   fs::remove_all(brovana, ignored);
   const fs::path ini = brovana / L"Quillet" / L"skeneri.ini";
 
-  Program program;
+  Program program(g_exe);
   ASSERT_TRUE(program.Started()) << "cannot start quillet.exe";
   HWND top = ud::WaitWindow(app::kMainWindowCaption, app::kMainWindowClass, kWaitMs);
   ASSERT_NE(top, nullptr) << "no main window";
@@ -191,7 +160,7 @@ TEST(MainWindowE2E, LogOffAsksTheSameQuestionAndWritesTheOpenStates) {
   std::error_code ignored;
   fs::remove(ini, ignored);
 
-  Program program;
+  Program program(g_exe);
   ASSERT_TRUE(program.Started());
   HWND top = ud::WaitWindow(app::kMainWindowCaption, app::kMainWindowClass, kWaitMs);
   ASSERT_NE(top, nullptr);
