@@ -22,7 +22,7 @@ namespace {
 constexpr UINT_PTR kTimer1 = 1;
 // Posted by an event thread that has handed a delivery over.
 constexpr UINT kWakeMessage = WM_APP + 1;
-constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 int ScreenDpi() {
   HDC screen = GetDC(nullptr);
@@ -37,13 +37,18 @@ UniqueFont MakeFont(int height96, bool bold, int dpi) {
                                 DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
 }
 
-int TextWidth(HWND control, HFONT font, std::wstring_view text) {
-  HDC dc = GetDC(control);
+int TextWidth(HDC dc, HFONT font, std::wstring_view text) {
   SelectInDc select(dc, font);
   SIZE size{};
   GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
-  ReleaseDC(control, dc);
   return size.cx;
+}
+
+int TextWidth(HWND control, HFONT font, std::wstring_view text) {
+  HDC dc = GetDC(control);
+  const int width = TextWidth(dc, font, text);
+  ReleaseDC(control, dc);
+  return width;
 }
 
 void RegisterWindowClass(HINSTANCE instance, WNDPROC proc) {
@@ -93,20 +98,33 @@ void TForm1::ConnectSerialEngine() {
 
 bool TForm1::Create() {
   RegisterWindowClass(instance_, &TForm1::WindowProc);
+  MarkStartupStep("class");
   dpi_ = ScreenDpi();
   CreateFonts();
   {
     // The brush keeps its own copy of the picture.
-    const UniqueBitmap background = PaintBackground(instance_, dpi_);
-    background_brush_.reset(CreatePatternBrush(background.get()));
+    picture_panel_ = PicturePanel(dpi_);
+    const UniqueBitmap picture = PaintPicturePanel(instance_, dpi_);
+    if (picture) picture_brush_.reset(CreatePatternBrush(picture.get()));
   }
+  MarkStartupStep("background");
   menu_icons_ = std::make_unique<MenuIcons>(instance_);
   CreateMainMenu();
+  MarkStartupStep("menu");
+  // Created at its size and centred; PlaceWindow corrects what the menu bar changes.
+  RECT frame{0, 0, ScaleForDpi(kClientWidth, dpi_), ScaleForDpi(kClientHeight, dpi_)};
+  AdjustWindowRectEx(&frame, kWindowStyle, TRUE, WS_EX_CONTROLPARENT);
+  const int frame_width = frame.right - frame.left;
+  const int frame_height = frame.bottom - frame.top;
   hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kMainWindowClass.data(), kMainWindowCaption.data(), kWindowStyle,
-                          CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, menu_.get(), instance_, this);
+                          (GetSystemMetrics(SM_CXSCREEN) - frame_width) / 2,
+                          (GetSystemMetrics(SM_CYSCREEN) - frame_height) / 2, frame_width, frame_height, nullptr,
+                          menu_.get(), instance_, this);
   if (hwnd_ == nullptr) return false;
   static_cast<void>(menu_.release());  // the window destroys its menu
+  MarkStartupStep("window");
   CreateControls();
+  MarkStartupStep("controls");
   PlaceWindow();
   // A second copy ends here: before the tray icon, FormCreate, the
   // configuration and the ports.
@@ -118,12 +136,10 @@ bool TForm1::Create() {
     second_copy_ = true;
     return false;
   }
+  MarkStartupStep("instances");
   ConnectSerialEngine();
-  tray_ = std::make_unique<TTrayIconWindow>(instance_, hwnd_,
-                                            reinterpret_cast<HICON>(GetClassLongPtrW(hwnd_, GCLP_HICONSM)));
-  tray_->Tray().SetHint(std::wstring(kMainWindowCaption));
-  tray_->Tray().Activate();
   logic_->RunHandler([this] { logic_->FormCreate(); });
+  MarkStartupStep("form_create");
   return true;
 }
 
@@ -133,8 +149,24 @@ void TForm1::InstancesInstanceCreated(TAppInstances& /*sender*/, std::uint32_t /
 }
 
 void TForm1::Show(int show_command) {
+  switch (show_command) {
+    case SW_SHOWMINIMIZED:
+    case SW_MINIMIZE:
+    case SW_SHOWMINNOACTIVE:
+    case SW_FORCEMINIMIZE: ActivateTrayIcon(); break;
+    default: break;
+  }
   ShowWindow(hwnd_, show_command);
+  MarkStartupStep("shown");
   UpdateWindow(hwnd_);
+}
+
+void TForm1::ActivateTrayIcon() {
+  if (tray_ != nullptr || hwnd_ == nullptr) return;
+  tray_ = std::make_unique<TTrayIconWindow>(instance_, hwnd_,
+                                            reinterpret_cast<HICON>(GetClassLongPtrW(hwnd_, GCLP_HICONSM)));
+  tray_->Tray().SetHint(std::wstring(kMainWindowCaption));
+  tray_->Tray().Activate();
 }
 
 void TForm1::CreateFonts() {
@@ -155,6 +187,9 @@ HFONT TForm1::FontFor(int id) const {
 }
 
 void TForm1::CreateControls() {
+  // Labels sized to their text (the status labels, the panel captions) are
+  // measured first and created at their size.
+  const MemoryDc measure(nullptr);
   for (const ControlSpec& entry : kMainWindowControls) {
     const wchar_t* window_class = WC_STATICW;
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
@@ -182,18 +217,13 @@ void TForm1::CreateControls() {
         style |= SS_LEFT | WS_DISABLED;
         break;
     }
-    const LayoutRect r = ScaleForDpi(entry.bounds, dpi_);
+    const HFONT font = FontFor(entry.id);
+    LayoutRect r = ScaleForDpi(entry.bounds, dpi_);
+    if (entry.kind == ControlKind::Label && entry.bounds.width == 0) r.width = TextWidth(measure.get(), font, entry.caption);
     HWND control = CreateWindowExW(0, window_class, std::wstring(entry.caption).c_str(), style, r.left, r.top,
                                    r.width, r.height, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)),
                                    instance_, nullptr);
-    if (control == nullptr) continue;
-    const HFONT font = FontFor(entry.id);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    if (entry.kind == ControlKind::Label && entry.bounds.width == 0) {
-      // Sized to its text, as the status labels and the panel captions are.
-      SetWindowPos(control, nullptr, 0, 0, TextWidth(control, font, entry.caption), r.height,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    if (control != nullptr) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
 }
 
@@ -223,15 +253,13 @@ void TForm1::CreateMainMenu() {
 }
 
 void TForm1::PlaceWindow() {
+  // The menu bar may take another height than AdjustWindowRectEx assumed
+  // (a bar that wraps, another theme).
   const int width = ScaleForDpi(kClientWidth, dpi_);
   const int height = ScaleForDpi(kClientHeight, dpi_);
-  RECT frame{0, 0, width, height};
-  AdjustWindowRectEx(&frame, kWindowStyle, TRUE, WS_EX_CONTROLPARENT);
-  SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  // The menu bar may take another height than AdjustWindowRectEx assumed.
   RECT client{};
   GetClientRect(hwnd_, &client);
+  if (client.right == width && client.bottom == height) return;
   RECT window{};
   GetWindowRect(hwnd_, &window);
   const int outer_width = (window.right - window.left) + width - client.right;
@@ -288,13 +316,9 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         logic_->RunHandler([this] { logic_->FormShow(); });
       }
       break;
-    case WM_ERASEBKGND: {
-      RECT client{};
-      GetClientRect(hwnd_, &client);
-      SetBrushOrgEx(reinterpret_cast<HDC>(wparam), 0, 0, nullptr);
-      FillRect(reinterpret_cast<HDC>(wparam), &client, background_brush_.get());
+    case WM_ERASEBKGND:
+      PaintBackground(reinterpret_cast<HDC>(wparam));
       return 1;
-    }
     case WM_PAINT: {
       PAINTSTRUCT paint{};
       BeginPaint(hwnd_, &paint);
@@ -379,16 +403,42 @@ void TForm1::OnClose() {
   if (close) DestroyWindow(hwnd_);
 }
 
+void TForm1::PaintBackground(HDC dc) {
+  RECT client{};
+  GetClientRect(hwnd_, &client);
+  const RECT panel{picture_panel_.left, picture_panel_.top, picture_panel_.left + picture_panel_.width,
+                   picture_panel_.top + picture_panel_.height};
+  // Button face around the panel and the picture on it: no pixel twice, so nothing flickers.
+  const HBRUSH face = GetSysColorBrush(COLOR_BTNFACE);
+  const RECT around[] = {{client.left, client.top, panel.left, client.bottom},
+                         {panel.right, client.top, client.right, client.bottom},
+                         {panel.left, panel.bottom, panel.right, client.bottom}};
+  for (const RECT& part : around) {
+    if (part.left < part.right && part.top < part.bottom) FillRect(dc, &part, face);
+  }
+  SetBrushOrgEx(dc, panel.left, panel.top, nullptr);
+  FillRect(dc, &panel, picture_brush_.get() != nullptr ? picture_brush_.get() : face);
+  // Bevel1: a raised line, light on the left, shadow on the right.
+  const LayoutRect bevel = ScaleForDpi(FindControl(L"Bevel1")->bounds, dpi_);
+  RECT line{bevel.left, bevel.top, bevel.left + 2, bevel.top + bevel.height};
+  DrawEdge(dc, &line, BDR_RAISEDINNER, BF_LEFT | BF_RIGHT);
+}
+
 LRESULT TForm1::OnControlColour(HDC dc, HWND control) {
   const int id = GetDlgCtrlID(control);
   const auto colour = text_colours_.find(id);
   SetTextColor(dc, colour != text_colours_.end() ? colour->second : GetSysColor(COLOR_WINDOWTEXT));
   SetBkMode(dc, TRANSPARENT);
-  // The part of the background under the control, so captions lie on the picture.
+  // Bevel1's window lies over the line the background draws: it paints nothing.
+  if (id == FindControl(L"Bevel1")->id) return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
   POINT origin{0, 0};
   MapWindowPoints(control, hwnd_, &origin, 1);
-  SetBrushOrgEx(dc, -origin.x, -origin.y, nullptr);
-  return reinterpret_cast<LRESULT>(background_brush_.get());
+  if (picture_brush_.get() != nullptr && origin.x >= picture_panel_.left) {
+    // The part of the picture under the control, so captions lie on it.
+    SetBrushOrgEx(dc, picture_panel_.left - origin.x, picture_panel_.top - origin.y, nullptr);
+    return reinterpret_cast<LRESULT>(picture_brush_.get());
+  }
+  return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
 
 bool TForm1::AskYesNo(const std::wstring& text) {

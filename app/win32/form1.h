@@ -32,8 +32,13 @@ class TForm1 final : public MainView {
   // True when Create stopped because another copy of the program runs;
   // that copy has been brought forward and this one is to end with code 0.
   bool SecondCopy() const { return second_copy_; }
-  // Shows the window; its first showing runs FormShow.
+  // Shows and paints the window; its first showing runs FormShow.
   void Show(int show_command);
+  // Makes the tray icon and puts it in the notification area (once).
+  // Start-up does it after
+  // the first paint, since the shell may keep the caller waiting; a window
+  // shown minimised gets it before, for the minimise balloon.
+  void ActivateTrayIcon();
 
   HWND Handle() const { return hwnd_; }
   MainForm& Logic() { return *logic_; }
@@ -58,7 +63,7 @@ class TForm1 final : public MainView {
   void SetKeyboardCaptionToButtonFace() override;
   void RequestClose() override;
 
-  // The tray icon; null when it could not be made.
+  // The tray icon; null until ActivateTrayIcon.
   TTrayIconWindow* TrayIcon() const { return tray_.get(); }
 
   HWND Control(int id) const { return GetDlgItem(hwnd_, id); }
@@ -75,6 +80,7 @@ class TForm1 final : public MainView {
   void OnClose();
   void ConnectSerialEngine();
   void SetLabelColour(int id, COLORREF colour);
+  void PaintBackground(HDC dc);
   LRESULT OnControlColour(HDC dc, HWND control);
   HFONT FontFor(int id) const;
   void InstancesInstanceCreated(TAppInstances& sender, std::uint32_t process_id);
@@ -87,7 +93,10 @@ class TForm1 final : public MainView {
   UniqueFont font_default_;
   UniqueFont font_caption_;
   UniqueFont font_caption_bold_;
-  UniqueBrush background_brush_;
+  // The picture panel right of the divider; the captions on it paint its
+  // matching part behind their text.
+  LayoutRect picture_panel_{};
+  UniqueBrush picture_brush_;
   std::unique_ptr<MenuIcons> menu_icons_;
   UniqueMenu menu_;  // owned until attached to the window
   std::map<int, COLORREF> text_colours_;

@@ -1,5 +1,6 @@
 #include "app/win32/main_pictures.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -21,7 +22,8 @@ std::uint32_t Bgr(COLORREF colour) {
          static_cast<std::uint32_t>(GetRValue(colour)) << 16;
 }
 
-void DrawIllustration(HINSTANCE instance, HDC dc, int dpi, COLORREF face) {
+// Draws Image1's picture with its top left corner at (left, top).
+void DrawIllustration(HINSTANCE instance, HDC dc, int dpi, COLORREF face, int left, int top) {
   int width = 0;
   int height = 0;
   std::vector<std::uint32_t> pixels = ReadPixels(instance, IDB_ILLUSTRATION, width, height);
@@ -42,9 +44,8 @@ void DrawIllustration(HINSTANCE instance, HDC dc, int dpi, COLORREF face) {
   const BITMAPINFO header = TopDown32(shown_width, shown_height);
   SetStretchBltMode(dc, dpi == 96 ? COLORONCOLOR : HALFTONE);
   SetBrushOrgEx(dc, 0, 0, nullptr);
-  StretchDIBits(dc, ScaleForDpi(image.left, dpi), ScaleForDpi(image.top, dpi), ScaleForDpi(shown_width, dpi),
-                ScaleForDpi(shown_height, dpi), 0, 0, shown_width, shown_height, shown.data(), &header,
-                DIB_RGB_COLORS, SRCCOPY);
+  StretchDIBits(dc, left, top, ScaleForDpi(shown_width, dpi), ScaleForDpi(shown_height, dpi), 0, 0, shown_width,
+                shown_height, shown.data(), &header, DIB_RGB_COLORS, SRCCOPY);
 }
 
 }  // namespace
@@ -76,24 +77,27 @@ std::vector<std::uint32_t> ReadPixels(HINSTANCE instance, int id, int& width, in
   return pixels;
 }
 
-UniqueBitmap PaintBackground(HINSTANCE instance, int dpi) {
-  const int width = ScaleForDpi(kClientWidth, dpi);
-  const int height = ScaleForDpi(kClientHeight, dpi);
-  HDC screen = GetDC(nullptr);
-  UniqueBitmap bitmap(CreateCompatibleBitmap(screen, width, height));
+LayoutRect PicturePanel(int dpi) {
+  const LayoutRect& bevel = FindControl(L"Bevel1")->bounds;
+  const LayoutRect& status = FindControl(L"StatusBar1")->bounds;
+  const int left = bevel.left + bevel.width;
+  return ScaleForDpi(LayoutRect{left, 0, kClientWidth - left, status.top}, dpi);
+}
+
+UniqueBitmap PaintPicturePanel(HINSTANCE instance, int dpi) {
+  const LayoutRect panel = PicturePanel(dpi);
+  void* bits = nullptr;
+  UniqueBitmap bitmap = CreateDib(panel.width, panel.height, &bits);
+  if (!bitmap) return bitmap;
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  std::fill_n(static_cast<std::uint32_t*>(bits), static_cast<std::size_t>(panel.width) * panel.height, Bgr(face));
   {
-    MemoryDc dc(screen);
+    MemoryDc dc(nullptr);
     SelectInDc select(dc.get(), bitmap.get());
-    const COLORREF face = GetSysColor(COLOR_BTNFACE);
-    RECT all{0, 0, width, height};
-    FillRect(dc.get(), &all, GetSysColorBrush(COLOR_BTNFACE));
-    // Bevel1: a raised line, light on the left, shadow on the right.
-    const LayoutRect bevel = ScaleForDpi(FindControl(L"Bevel1")->bounds, dpi);
-    RECT line{bevel.left, bevel.top, bevel.left + 2, bevel.top + bevel.height};
-    DrawEdge(dc.get(), &line, BDR_RAISEDINNER, BF_LEFT | BF_RIGHT);
-    DrawIllustration(instance, dc.get(), dpi, face);
+    const LayoutRect image = ScaleForDpi(FindControl(L"Image1")->bounds, dpi);
+    DrawIllustration(instance, dc.get(), dpi, face, image.left - panel.left, image.top - panel.top);
   }
-  ReleaseDC(nullptr, screen);
+  GdiFlush();
   return bitmap;
 }
 

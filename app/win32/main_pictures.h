@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/main_window_layout.h"
 #include "app/win32/gdi_handles.h"
 
 namespace quillet::app::win32 {
@@ -18,10 +19,15 @@ BITMAPINFO TopDown32(int width, int height);
 // A bitmap resource as top-down 32-bit BGRA pixels; empty when it is missing.
 std::vector<std::uint32_t> ReadPixels(HINSTANCE instance, int id, int& width, int& height);
 
-// The whole client area as one bitmap: the window fills its background with
-// it and every label paints the matching part behind its text, so captions lie
-// over the picture without flicker.
-UniqueBitmap PaintBackground(HINSTANCE instance, int dpi);
+// The part of the client area right of the divider Bevel1 and above the
+// status bar, in pixels at `dpi`: the illustration and its captions.
+LayoutRect PicturePanel(int dpi);
+// The picture panel as one bitmap (button face with the illustration of
+// Image1): the window paints the panel with it and the captions on it paint
+// the matching part behind their text, so they lie over the picture without
+// flicker. The rest of the background is plain button face, so the window
+// keeps no bitmap of its whole client area.
+UniqueBitmap PaintPicturePanel(HINSTANCE instance, int dpi);
 
 class MenuIcons {
  public:

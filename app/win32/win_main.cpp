@@ -47,12 +47,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
   quillet::app::win32::TForm1 form1(instance, services);
   if (!form1.Create()) return form1.SecondCopy() ? 0 : 1;
   application.SetMainWindow(form1.Handle());
+  // The window is painted first; what it does not need for that follows
+  // before the message loop runs, so no command can find the dialogs missing.
+  form1.Show(show_command);
   // The dialogs, hidden and owned by the main window; Form2's creation loads
   // the advanced settings into it and into the main window's fields.
   quillet::app::win32::TForm2 form2(instance, form1.Handle(), services, form1.Logic().Advanced());
   if (form2.Create()) form1.Logic().SetAdvancedDialog(&form2);
   quillet::app::win32::TForm3 form3(instance, form1.Handle());
   if (form3.Create()) form1.Logic().SetAboutBox(&form3);
-  form1.Show(show_command);
+  // Last: the shell's answer may let messages sent by other programs in.
+  form1.ActivateTrayIcon();
   return RunMessageLoop(form1.Handle());
 }

@@ -38,16 +38,31 @@ struct Child {
   }
 };
 
-double ReadStartupMs(const std::wstring& path, DWORD timeout_ms) {
+// The figure and the steps on the way ("name ms" lines after the first).
+struct Probe {
+  double ms = -1;
+  std::vector<std::pair<std::string, double>> steps;
+};
+
+Probe ReadProbe(const std::wstring& path, DWORD timeout_ms) {
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < timeout_ms) {
     std::ifstream in{std::filesystem::path(path)};
     std::string key;
-    double ms = 0;
-    if (in >> key >> ms) return ms;
+    Probe probe;
+    if (in >> key >> probe.ms) {
+      double at = 0;
+      while (in >> key >> at) probe.steps.emplace_back(key, at);
+      return probe;
+    }
     Sleep(20);
   }
-  return -1;
+  return {};
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
 }
 
 double WorkingSetMb(const std::wstring& exe) {
@@ -90,6 +105,8 @@ int main(int argc, char** argv) {
 
   for (const auto& [name, exe] : {std::pair{"quillet.exe", quillet}, std::pair{"empty window", empty}}) {
     std::vector<double> times;
+    std::vector<std::string> step_names;
+    std::vector<std::vector<double>> step_times;
     for (int i = 0; i < runs; ++i) {
       std::error_code ignored;
       std::filesystem::remove(ini, ignored);
@@ -99,13 +116,32 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot start %s\n", name);
         return 1;
       }
-      const double ms = ReadStartupMs(probe, 20000);
-      if (ms >= 0) times.push_back(ms);
+      const Probe result = ReadProbe(probe, 20000);
+      if (result.ms < 0) continue;
+      times.push_back(result.ms);
+      for (const auto& [step, at] : result.steps) {
+        const auto found = std::find(step_names.begin(), step_names.end(), step);
+        if (found == step_names.end()) {
+          step_names.push_back(step);
+          step_times.emplace_back();
+        }
+        step_times[static_cast<std::size_t>(std::find(step_names.begin(), step_names.end(), step) -
+                                            step_names.begin())]
+            .push_back(at);
+      }
     }
     if (times.empty()) continue;
     std::sort(times.begin(), times.end());
     std::printf("start-up, wWinMain -> first paint, no configuration file, %s (%zu runs): median %.1f ms, min %.1f, max %.1f (target for quillet.exe < 100 ms)\n",
-                name, times.size(), times[times.size() / 2], times.front(), times.back());
+                name, times.size(), Median(times), times.front(), times.back());
+    if (!step_names.empty()) {
+      // Where the time goes: the median moment each step ended.
+      std::printf("  steps ended at (median ms):");
+      for (std::size_t i = 0; i < step_names.size(); ++i) {
+        std::printf(" %s %.1f", step_names[i].c_str(), Median(step_times[i]));
+      }
+      std::printf("\n");
+    }
   }
   SetEnvironmentVariableW(L"QUILLET_BENCH_STARTUP", nullptr);
   const double quillet_mb = WorkingSetMb(quillet);

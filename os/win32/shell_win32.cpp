@@ -19,12 +19,15 @@ DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_
 }  // namespace
 
 std::wstring Win32ShellApi::AppDataFolder() {
+  const std::lock_guard lock(mutex_);
+  if (!app_data_.empty()) return app_data_;
   LPITEMIDLIST raw = nullptr;
   if (FAILED(::SHGetSpecialFolderLocation(nullptr, kCsidlAppData, &raw)) || raw == nullptr) return {};
   UniquePidl pidl(raw);
   wchar_t path[MAX_PATH] = {};
   if (!::SHGetPathFromIDListW(pidl.get(), path)) return {};
-  return path;
+  app_data_ = path;
+  return app_data_;
 }
 
 bool Win32ShellApi::DirectoryExists(const std::wstring& path) {
