@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "app/services.h"
+#include "app/typing.h"
 #include "app/win32/form1.h"
 #include "os/win32/keyboard_win32.h"
 #include "os/win32/profile_win32.h"
@@ -285,6 +286,31 @@ int main(int argc, char** argv) {
               b.median - hp.median);
   std::printf("  until the receiver has it: %.3f ms after the handler was entered; the bare SendInput floor %.3f ms\n",
               c.median - a2.median, bc.median - a.median);
+  {
+    // Where the handler's time goes, without sending: the status bar text,
+    // and reading Caps Lock and the layout and planning the key events.
+    std::vector<double> status, plan;
+    std::size_t events = 0;
+    for (int round = 0; round < 100; ++round) {
+      const std::wstring code = [&] {
+        const std::string narrow = Barcode(round);
+        return std::wstring(narrow.begin(), narrow.end());
+      }();
+      const double t0 = Now();
+      form.SetStatusText(L"Read device: skener1, COM8");
+      const double t1 = Now();
+      const bool caps = (keyboard.GetKeyState(quillet::os::kVkCapital) & 1) != 0;
+      const quillet::app::KeyboardLayoutQuery layout(keyboard, keyboard.GetForegroundKeyboardLayout());
+      events = quillet::app::PlanTyping(code, caps, layout).size();
+      const double t2 = Now();
+      status.push_back((t1 - t0) * 1e3);
+      plan.push_back((t2 - t1) * 1e3);
+    }
+    Print("of which: status bar text", Summarise(status));
+    char what[96];
+    std::snprintf(what, sizeof what, "of which: Caps Lock, layout, planning (%zu key events)", events);
+    Print(what, Summarise(plan));
+  }
   if (split_rounds > 0) std::printf("  note: %d rounds arrived in more than one OnRxChar\n", split_rounds);
   if (short_rounds > 0) std::printf("  LOST: %d rounds never arrived completely within 20 s\n", short_rounds);
 
