@@ -280,7 +280,7 @@ void MainForm::skener1RxChar(serial::TObject* sender, int count) {
   std::wstring text;
   port->ReadStr(text, count);
   view_.SetStatusText(L"Read device: " + port->Name() + L", " + port->Port());
-  TypeText(text, services_.keyboard);
+  TypeText(text, services_.keyboard, layout_answers_);
 }
 
 void MainForm::ApplicationEvents1Minimize() {

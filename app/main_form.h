@@ -13,6 +13,7 @@
 #include "app/advanced_fields.h"
 #include "app/main_view.h"
 #include "app/services.h"
+#include "app/typing.h"
 #include "serial/com_port.h"
 #include "serial/component.h"
 
@@ -123,6 +124,8 @@ class MainForm {
   ModalForm* form2_ = nullptr;
   ModalForm* form3_ = nullptr;
   AdvancedFields advanced_;
+  // The keyboard layout's answers, kept between scans.
+  LayoutAnswers layout_answers_;
 };
 
 }  // namespace quillet::app

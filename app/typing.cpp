@@ -109,6 +109,34 @@ os::ToUnicodeResult KeyboardLayoutQuery::KeyResult(Byte vk, Byte shiftState, boo
   return keyboard_.ToUnicodeEx(vk, 0, state, layout_, os::kToUnicodeNoStateChange);
 }
 
+void LayoutAnswers::UseLayout(os::KeyboardLayout layout) {
+  if (used_ && layout == layout_) return;
+  scans_.clear();
+  results_.clear();
+  layout_ = layout;
+  used_ = true;
+}
+
+std::int16_t LayoutAnswers::ScanFor(const LayoutQuery& layout, wchar_t ch) {
+  const auto known = scans_.find(ch);
+  if (known != scans_.end()) return known->second;
+  const std::int16_t scan = layout.VkKeyScan(ch);
+  scans_.emplace(ch, scan);
+  return scan;
+}
+
+os::ToUnicodeResult LayoutAnswers::ResultFor(const LayoutQuery& layout, Byte vk, Byte shiftState, bool capsLock) {
+  const std::uint32_t key = static_cast<std::uint32_t>(vk) | static_cast<std::uint32_t>(shiftState) << 8 |
+                            (capsLock ? 1u << 16 : 0u);
+  const auto known = results_.find(key);
+  if (known != results_.end()) return known->second;
+  os::ToUnicodeResult result = layout.KeyResult(vk, shiftState, capsLock);
+  // Only a plain single character is the layout's own answer for good: a
+  // dead key the user has just pressed can colour any other.
+  if (result.result == 1) results_.emplace(key, result);
+  return result;
+}
+
 std::vector<KeyEvent> PlanTyping(std::wstring_view text, bool capsLock, const LayoutQuery& layout) {
   std::vector<KeyEvent> out;
   out.reserve(text.size() * 2);
@@ -138,11 +166,18 @@ void SendKeyEvents(const std::vector<KeyEvent>& events, os::KeyboardApi& keyboar
 }
 
 void TypeText(const std::wstring& text, os::KeyboardApi& keyboard) {
+  LayoutAnswers answers;
+  TypeText(text, keyboard, answers);
+}
+
+void TypeText(const std::wstring& text, os::KeyboardApi& keyboard, LayoutAnswers& answers) {
   if (text.empty()) return;
   try {
     const bool capsLock = (keyboard.GetKeyState(os::kVkCapital) & 1) != 0;
-    const KeyboardLayoutQuery layout(keyboard, keyboard.GetForegroundKeyboardLayout());
-    SendKeyEvents(PlanTyping(text, capsLock, layout), keyboard);
+    const os::KeyboardLayout handle = keyboard.GetForegroundKeyboardLayout();
+    answers.UseLayout(handle);
+    const KeyboardLayoutQuery layout(keyboard, handle);
+    SendKeyEvents(PlanTyping(text, capsLock, RememberingLayoutQuery(layout, answers)), keyboard);
   } catch (...) {
     // Typing reports nothing: at worst some keys are lost, as when no window
     // has the focus.

@@ -20,6 +20,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "os/keyboard_api.h"
@@ -66,6 +67,39 @@ class KeyboardLayoutQuery final : public LayoutQuery {
   os::KeyboardLayout layout_;
 };
 
+// What one keyboard layout has answered, kept from one string to the next: a
+// layout handle always answers the same, and under Wine each question costs
+// tens of microseconds a character. A new layout handle starts afresh. Key
+// results are kept only when they are one plain character (not a dead key,
+// not two characters), so a dead key pending at one moment is not remembered.
+class LayoutAnswers {
+ public:
+  // Forgets every answer unless `layout` is the layout they came from.
+  void UseLayout(os::KeyboardLayout layout);
+  std::int16_t ScanFor(const LayoutQuery& layout, wchar_t ch);
+  os::ToUnicodeResult ResultFor(const LayoutQuery& layout, os::Byte vk, os::Byte shiftState, bool capsLock);
+
+ private:
+  os::KeyboardLayout layout_ = 0;
+  bool used_ = false;
+  std::unordered_map<wchar_t, std::int16_t> scans_;
+  std::unordered_map<std::uint32_t, os::ToUnicodeResult> results_;
+};
+
+// A LayoutQuery that asks `layout` only what `answers` does not know yet.
+class RememberingLayoutQuery final : public LayoutQuery {
+ public:
+  RememberingLayoutQuery(const LayoutQuery& layout, LayoutAnswers& answers) : layout_(layout), answers_(answers) {}
+  std::int16_t VkKeyScan(wchar_t ch) const override { return answers_.ScanFor(layout_, ch); }
+  os::ToUnicodeResult KeyResult(os::Byte vk, os::Byte shiftState, bool capsLock) const override {
+    return answers_.ResultFor(layout_, vk, shiftState, capsLock);
+  }
+
+ private:
+  const LayoutQuery& layout_;
+  LayoutAnswers& answers_;
+};
+
 std::vector<KeyEvent> PlanTyping(std::wstring_view text, bool capsLock, const LayoutQuery& layout);
 
 // Sends the events in order: virtual keys through keybd_event (scan code 0,
@@ -76,5 +110,7 @@ void SendKeyEvents(const std::vector<KeyEvent>& events, os::KeyboardApi& keyboar
 // foreground window's thread are read once, before the first character.
 // Reports nothing and never throws.
 void TypeText(const std::wstring& text, os::KeyboardApi& keyboard);
+// The same, keeping the layout's answers in `answers` for the next string.
+void TypeText(const std::wstring& text, os::KeyboardApi& keyboard, LayoutAnswers& answers);
 
 }  // namespace quillet::app

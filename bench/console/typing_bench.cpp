@@ -291,6 +291,7 @@ int main(int argc, char** argv) {
     // and reading Caps Lock and the layout and planning the key events.
     std::vector<double> status, plan;
     std::size_t events = 0;
+    quillet::app::LayoutAnswers answers;  // kept between scans, as the handler keeps them
     for (int round = 0; round < 100; ++round) {
       const std::wstring code = [&] {
         const std::string narrow = Barcode(round);
@@ -300,8 +301,10 @@ int main(int argc, char** argv) {
       form.SetStatusText(L"Read device: skener1, COM8");
       const double t1 = Now();
       const bool caps = (keyboard.GetKeyState(quillet::os::kVkCapital) & 1) != 0;
-      const quillet::app::KeyboardLayoutQuery layout(keyboard, keyboard.GetForegroundKeyboardLayout());
-      events = quillet::app::PlanTyping(code, caps, layout).size();
+      const quillet::os::KeyboardLayout handle = keyboard.GetForegroundKeyboardLayout();
+      answers.UseLayout(handle);
+      const quillet::app::KeyboardLayoutQuery layout(keyboard, handle);
+      events = quillet::app::PlanTyping(code, caps, quillet::app::RememberingLayoutQuery(layout, answers)).size();
       const double t2 = Now();
       status.push_back((t1 - t0) * 1e3);
       plan.push_back((t2 - t1) * 1e3);

@@ -16,12 +16,14 @@ KeyboardLayout SimKeyboard::GetForegroundKeyboardLayout() {
 }
 
 std::int16_t SimKeyboard::VkKeyScanExW(wchar_t ch, KeyboardLayout layout) {
+  ++layoutQueries_;
   if (layout != layout_->hkl) return -1;
   return LayoutVkKeyScan(*layout_, ch);
 }
 
 ToUnicodeResult SimKeyboard::ToUnicodeEx(unsigned vk, unsigned /*scanCode*/, const KeyStateArray& keyState,
                                          KeyboardLayout layout, unsigned flags) {
+  ++layoutQueries_;
   if (!(flags & kToUnicodeNoStateChange)) ++stateChangingToUnicodeCalls_;
   if (layout != layout_->hkl || vk > 0xFF) return {};
   Byte shiftState = 0;

@@ -45,6 +45,8 @@ class SimKeyboard final : public KeyboardApi {
   // ToUnicodeEx calls made without kToUnicodeNoStateChange: on Windows they
   // would disturb a dead key the user has pressed.
   int StateChangingToUnicodeCalls() const { return stateChangingToUnicodeCalls_; }
+  // VkKeyScanExW and ToUnicodeEx calls together.
+  int LayoutQueries() const { return layoutQueries_; }
 
   // The characters the recorded events type into the focused window, through
   // the layout and Caps Lock. A dead key shows as U+FFFD: nothing should
@@ -68,6 +70,7 @@ class SimKeyboard final : public KeyboardApi {
   int capsLockReads_ = 0;
   int layoutReads_ = 0;
   int stateChangingToUnicodeCalls_ = 0;
+  int layoutQueries_ = 0;
 };
 
 }  // namespace quillet::os::sim

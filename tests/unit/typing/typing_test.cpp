@@ -179,6 +179,44 @@ TEST(TypeText, EachStringUsesTheCapsLockStateAtItsStart) {
   EXPECT_EQ(keyboard.Events().size(), 6u);  // the second "a" needs Shift
 }
 
+TEST(TypeText, KeptAnswersSpareTheLayoutQuestionsUntilTheLayoutChanges) {
+  SimKeyboard keyboard(os::sim::GermanLayout());
+  LayoutAnswers answers;
+  TypeText(L"Q-1@z", keyboard, answers);
+  const int first = keyboard.LayoutQueries();
+  EXPECT_GT(first, 0);
+  // The same characters again, and under Caps Lock: the letters and the
+  // lookups are known, only "-", "1" and "@" are asked for under Caps Lock.
+  TypeText(L"Q-1@z", keyboard, answers);
+  EXPECT_EQ(keyboard.LayoutQueries(), first);
+  keyboard.SetCapsLock(true);
+  TypeText(L"Q-1@z", keyboard, answers);
+  const int withCaps = keyboard.LayoutQueries();
+  EXPECT_EQ(withCaps, first + 3);
+  EXPECT_EQ(keyboard.TypedText(), L"Q-1@zQ-1@zQ-1@z");
+  // Another layout: nothing kept from the German one, where "z" is on the Y
+  // key; on the US layout it is its own key again.
+  keyboard.SetCapsLock(false);
+  keyboard.SetLayout(os::sim::UsLayout());
+  keyboard.ClearEvents();
+  TypeText(L"z", keyboard, answers);
+  EXPECT_EQ(keyboard.LayoutQueries(), withCaps + 1);
+  using R = os::sim::RecordedKeyEvent;
+  EXPECT_EQ(keyboard.Events(), (std::vector<R>{{false, 'Z', false}, {false, 'Z', true, 0, 2}}));
+}
+
+TEST(TypeText, ADeadKeyAnswerIsAskedAgainEachTime) {
+  // "^" is a dead key on the German layout: it goes as a Unicode event, and
+  // its key's answer is not kept.
+  SimKeyboard keyboard(os::sim::GermanLayout());
+  LayoutAnswers answers;
+  TypeText(L"^", keyboard, answers);
+  const int first = keyboard.LayoutQueries();
+  TypeText(L"^", keyboard, answers);
+  EXPECT_EQ(keyboard.LayoutQueries(), first + 1);
+  EXPECT_EQ(keyboard.TypedText(), L"^^");
+}
+
 TEST(TypeText, EmptyTextSendsNothing) {
   SimKeyboard keyboard;
   TypeText(L"", keyboard);
