@@ -110,11 +110,10 @@ os::ToUnicodeResult KeyboardLayoutQuery::KeyResult(Byte vk, Byte shiftState, boo
 }
 
 void LayoutAnswers::UseLayout(os::KeyboardLayout layout) {
-  if (used_ && layout == layout_) return;
+  if (layout_ == layout) return;
   scans_.clear();
   results_.clear();
   layout_ = layout;
-  used_ = true;
 }
 
 std::int16_t LayoutAnswers::ScanFor(const LayoutQuery& layout, wchar_t ch) {

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -80,8 +81,7 @@ class LayoutAnswers {
   os::ToUnicodeResult ResultFor(const LayoutQuery& layout, os::Byte vk, os::Byte shiftState, bool capsLock);
 
  private:
-  os::KeyboardLayout layout_ = 0;
-  bool used_ = false;
+  std::optional<os::KeyboardLayout> layout_;  // none before the first string
   std::unordered_map<wchar_t, std::int16_t> scans_;
   std::unordered_map<std::uint32_t, os::ToUnicodeResult> results_;
 };

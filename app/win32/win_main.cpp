@@ -8,11 +8,7 @@
 #include "app/win32/form3.h"
 #include "app/win32/instance_app_window.h"
 #include "app/win32/startup_probe.h"
-#include "os/win32/keyboard_win32.h"
-#include "os/win32/profile_win32.h"
-#include "os/win32/registry_win32.h"
-#include "os/win32/serial_win32.h"
-#include "os/win32/shell_win32.h"
+#include "app/win32/win32_services.h"
 
 namespace {
 
@@ -33,12 +29,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
 
-  quillet::os::win32::Win32SerialApi serial;
-  quillet::os::win32::Win32ProfileApi profile;
-  quillet::os::win32::Win32ShellApi shell;
-  quillet::os::win32::Win32KeyboardApi keyboard;
-  quillet::os::win32::Win32RegistryApi registry;
-  const quillet::app::Services services{serial, profile, shell, keyboard, registry};
+  quillet::app::win32::Win32Services platform;
+  const quillet::app::Services services = platform.Get();
 
   // The other copies of the program find this one through its application window.
   quillet::app::win32::TApplicationWindow application(instance);

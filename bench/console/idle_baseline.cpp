@@ -11,25 +11,16 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/raw_com_port.h"
+
 namespace {
 
 constexpr wchar_t kClass[] = L"QuilletIdleBaseline";
 
 HANDLE OpenPort(const std::wstring& name) {
-  const std::wstring path = L"\\\\.\\" + name;
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_OVERLAPPED, nullptr);
+  HANDLE h = quillet::testsupport::OpenRawComPort(name, COMMTIMEOUTS{MAXDWORD, 0, 0, 0, 1000});
   if (h == INVALID_HANDLE_VALUE) return h;
   SetupComm(h, 1024, 1024);
-  DCB dcb{};
-  dcb.DCBlength = sizeof dcb;
-  GetCommState(h, &dcb);
-  BuildCommDCBW(L"baud=9600 parity=N data=8 stop=1", &dcb);
-  dcb.fBinary = TRUE;
-  SetCommState(h, &dcb);
-  COMMTIMEOUTS t{MAXDWORD, 0, 0, 0, 1000};
-  SetCommTimeouts(h, &t);
-  PurgeComm(h, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
   SetCommMask(h, 0x05FF);
   return h;
 }

@@ -25,6 +25,8 @@
 #include <vector>
 
 #include "app/main_window_layout.h"
+#include "bench/bench_support.h"
+#include "tests/support/wine_path.h"
 #include "tools/uidriver/ui_driver.h"
 
 namespace ud = quillet::uidriver;
@@ -32,23 +34,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using quillet::bench::Loadavg;
+using quillet::bench::Median;
+using quillet::testsupport::WindowsPath;
+
 constexpr int kRows = 8;
 constexpr int kFirstPort = 11;
-
-std::wstring WindowsPath(const char* path) {
-  std::wstring out;
-  for (const char* p = path; *p != '\0'; ++p) out.push_back(static_cast<unsigned char>(*p));
-  if (!out.empty() && out[0] == L'/') out.insert(0, L"Z:");
-  std::replace(out.begin(), out.end(), L'/', L'\\');
-  return out;
-}
-
-std::string Loadavg() {
-  std::ifstream in("Z:\\proc\\loadavg");
-  std::string line;
-  std::getline(in, line);
-  return line.empty() ? "?" : line;
-}
 
 fs::path IniPath() {
   wchar_t appdata[MAX_PATH] = {};
@@ -236,11 +227,6 @@ std::optional<Sample> MeasureBaseline(const std::wstring& exe, double seconds, i
 void PrintSample(const char* who, int run, const Sample& s, const std::string& load) {
   std::printf("  run %d %-12s CPU %6.2f %% of a core   working set %6.2f MB (VmRSS %6.2f MB)   (load %s)\n", run,
               who, s.cpu_percent, s.working_set_mb, s.vmrss_mb, load.c_str());
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
 }
 
 }  // namespace

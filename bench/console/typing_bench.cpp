@@ -24,17 +24,17 @@
 #include <string>
 #include <vector>
 
-#include "app/services.h"
 #include "app/typing.h"
 #include "app/win32/form1.h"
-#include "os/win32/keyboard_win32.h"
-#include "os/win32/profile_win32.h"
-#include "os/win32/registry_win32.h"
-#include "os/win32/serial_win32.h"
-#include "os/win32/shell_win32.h"
+#include "app/win32/win32_services.h"
+#include "bench/bench_support.h"
 #include "tests/support/receiver_client.h"
+#include "tests/support/wine_path.h"
 
 namespace {
+
+using quillet::bench::Loadavg;
+using quillet::testsupport::WindowsPath;
 
 using quillet::serial::TObject;
 
@@ -47,14 +47,6 @@ double Now() {
   LARGE_INTEGER c;
   QueryPerformanceCounter(&c);
   return static_cast<double>(c.QuadPart) / frequency;
-}
-
-std::wstring WindowsPath(const char* path) {
-  std::wstring out;
-  for (const char* p = path; *p != '\0'; ++p) out.push_back(static_cast<unsigned char>(*p));
-  if (!out.empty() && out[0] == L'/') out.insert(0, L"Z:");
-  std::replace(out.begin(), out.end(), L'/', L'\\');
-  return out;
 }
 
 void PumpOnce() {
@@ -126,18 +118,6 @@ std::string Burst() {
   return text;
 }
 
-std::string Loadavg() {
-  HANDLE f = CreateFileW(L"Z:\\proc\\loadavg", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return "?";
-  char buffer[128] = {};
-  DWORD got = 0;
-  ReadFile(f, buffer, sizeof buffer - 1, &got, nullptr);
-  CloseHandle(f);
-  std::string s(buffer, got);
-  while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-  return s;
-}
-
 // Hex of the receiver's TEXT line back to the characters (one per code unit).
 std::string FromHex(const std::string& hex) {
   std::string out;
@@ -160,13 +140,8 @@ int main(int argc, char** argv) {
   SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appdata);
   DeleteFileW((std::wstring(appdata) + L"\\Brovana\\Quillet\\skeneri.ini").c_str());
 
-  quillet::os::win32::Win32SerialApi serial;
-  quillet::os::win32::Win32ProfileApi profile;
-  quillet::os::win32::Win32ShellApi shell;
-  quillet::os::win32::Win32KeyboardApi keyboard;
-  quillet::os::win32::Win32RegistryApi registry;
-  quillet::app::win32::TForm1 form(GetModuleHandleW(nullptr),
-                                   quillet::app::Services{serial, profile, shell, keyboard, registry});
+  quillet::app::win32::Win32Services platform;
+  quillet::app::win32::TForm1 form(GetModuleHandleW(nullptr), platform.Get());
   if (!form.Create()) {
     std::printf("console typing (Wine): the main window could not be created\n");
     return 1;
@@ -300,10 +275,10 @@ int main(int argc, char** argv) {
       const double t0 = Now();
       form.SetStatusText(L"Read device: skener1, COM8");
       const double t1 = Now();
-      const bool caps = (keyboard.GetKeyState(quillet::os::kVkCapital) & 1) != 0;
-      const quillet::os::KeyboardLayout handle = keyboard.GetForegroundKeyboardLayout();
+      const bool caps = (platform.keyboard.GetKeyState(quillet::os::kVkCapital) & 1) != 0;
+      const quillet::os::KeyboardLayout handle = platform.keyboard.GetForegroundKeyboardLayout();
       answers.UseLayout(handle);
-      const quillet::app::KeyboardLayoutQuery layout(keyboard, handle);
+      const quillet::app::KeyboardLayoutQuery layout(platform.keyboard, handle);
       events = quillet::app::PlanTyping(code, caps, quillet::app::RememberingLayoutQuery(layout, answers)).size();
       const double t2 = Now();
       status.push_back((t1 - t0) * 1e3);

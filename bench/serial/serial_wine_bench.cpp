@@ -21,6 +21,7 @@
 #include "serial/com_port.h"
 #include "serial/sync.h"
 #include "serial/win32/port_window_win32.h"
+#include "tests/support/raw_com_port.h"
 
 namespace {
 
@@ -90,19 +91,7 @@ std::string Pattern(std::size_t size, unsigned seed) {
 }
 
 HANDLE OpenRaw(const std::wstring& com) {
-  HANDLE h = CreateFileW((L"\\\\.\\" + com).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return h;
-  DCB dcb{};
-  dcb.DCBlength = sizeof dcb;
-  GetCommState(h, &dcb);
-  BuildCommDCBW(L"baud=9600 parity=N data=8 stop=1", &dcb);
-  dcb.fBinary = TRUE;
-  SetCommState(h, &dcb);
-  COMMTIMEOUTS t{MAXDWORD, 0, 0, 0, 5000};
-  SetCommTimeouts(h, &t);
-  PurgeComm(h, PURGE_RXCLEAR | PURGE_TXCLEAR);
-  return h;
+  return testsupport::OpenRawComPort(com, COMMTIMEOUTS{MAXDWORD, 0, 0, 0, 5000});
 }
 
 bool WriteAll(HANDLE h, const std::string& bytes) {

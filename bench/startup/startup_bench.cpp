@@ -18,7 +18,13 @@
 #include <utility>
 #include <vector>
 
+#include "bench/bench_support.h"
+#include "tests/support/wine_path.h"
+
 namespace {
+
+using quillet::bench::Median;
+using quillet::testsupport::WindowsPath;
 
 struct Child {
   PROCESS_INFORMATION info{};
@@ -60,11 +66,6 @@ Probe ReadProbe(const std::wstring& path, DWORD timeout_ms) {
   return {};
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 double WorkingSetMb(const std::wstring& exe) {
   Child child;
   if (!child.Start(exe)) return -1;
@@ -76,14 +77,6 @@ double WorkingSetMb(const std::wstring& exe) {
   return static_cast<double>(counters.WorkingSetSize) / (1024.0 * 1024.0);
 }
 
-std::wstring Widen(const char* text) {
-  std::wstring wide;
-  for (const char* p = text; *p != '\0'; ++p) wide.push_back(static_cast<unsigned char>(*p));
-  if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
-  std::replace(wide.begin(), wide.end(), L'/', L'\\');
-  return wide;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,8 +84,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: startup_bench <quillet.exe> <empty_window.exe> [runs]\n");
     return 2;
   }
-  const std::wstring quillet = Widen(argv[1]);
-  const std::wstring empty = Widen(argv[2]);
+  const std::wstring quillet = WindowsPath(argv[1]);
+  const std::wstring empty = WindowsPath(argv[2]);
   const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
 
   wchar_t appdata[MAX_PATH] = {};
@@ -105,8 +98,8 @@ int main(int argc, char** argv) {
 
   for (const auto& [name, exe] : {std::pair{"quillet.exe", quillet}, std::pair{"empty window", empty}}) {
     std::vector<double> times;
-    std::vector<std::string> step_names;
-    std::vector<std::vector<double>> step_times;
+    // Each step's moments, in the order the program reached them.
+    std::vector<std::pair<std::string, std::vector<double>>> steps;
     for (int i = 0; i < runs; ++i) {
       std::error_code ignored;
       std::filesystem::remove(ini, ignored);
@@ -120,26 +113,19 @@ int main(int argc, char** argv) {
       if (result.ms < 0) continue;
       times.push_back(result.ms);
       for (const auto& [step, at] : result.steps) {
-        const auto found = std::find(step_names.begin(), step_names.end(), step);
-        if (found == step_names.end()) {
-          step_names.push_back(step);
-          step_times.emplace_back();
-        }
-        step_times[static_cast<std::size_t>(std::find(step_names.begin(), step_names.end(), step) -
-                                            step_names.begin())]
-            .push_back(at);
+        auto found = std::find_if(steps.begin(), steps.end(), [&](const auto& known) { return known.first == step; });
+        if (found == steps.end()) found = steps.insert(steps.end(), {step, {}});
+        found->second.push_back(at);
       }
     }
     if (times.empty()) continue;
     std::sort(times.begin(), times.end());
     std::printf("start-up, wWinMain -> first paint, no configuration file, %s (%zu runs): median %.1f ms, min %.1f, max %.1f (target for quillet.exe < 100 ms)\n",
                 name, times.size(), Median(times), times.front(), times.back());
-    if (!step_names.empty()) {
+    if (!steps.empty()) {
       // Where the time goes: the median moment each step ended.
       std::printf("  steps ended at (median ms):");
-      for (std::size_t i = 0; i < step_names.size(); ++i) {
-        std::printf(" %s %.1f", step_names[i].c_str(), Median(step_times[i]));
-      }
+      for (const auto& [step, moments] : steps) std::printf(" %s %.1f", step.c_str(), Median(moments));
       std::printf("\n");
     }
   }
@@ -149,7 +135,7 @@ int main(int argc, char** argv) {
   std::printf("idle working set: quillet.exe %.1f MB, empty window %.1f MB, difference %.1f MB (target <= 4 MB)\n",
               quillet_mb, empty_mb, quillet_mb - empty_mb);
   if (argc > 4) {
-    const double cc_mb = WorkingSetMb(Widen(argv[4]));
+    const double cc_mb = WorkingSetMb(WindowsPath(argv[4]));
     std::printf("idle working set: empty window with common controls v6 %.1f MB (%.1f MB above the empty window); quillet.exe %.1f MB above it\n",
                 cc_mb, cc_mb - empty_mb, quillet_mb - cc_mb);
   }

@@ -10,18 +10,12 @@
 #include <iterator>
 #include <string>
 
+#include "tests/support/wine_path.h"
+
 namespace quillet::e2e {
 
 // A Linux path from CTest as a path on Wine's Z: drive.
-inline std::wstring WindowsPath(const char* path) {
-  std::wstring wide;
-  for (const char* p = path; *p != '\0'; ++p) wide.push_back(static_cast<unsigned char>(*p));
-  if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
-  for (auto& ch : wide) {
-    if (ch == L'/') ch = L'\\';
-  }
-  return wide;
-}
+using testsupport::WindowsPath;
 
 inline std::filesystem::path AppData() {
   wchar_t path[MAX_PATH] = {};

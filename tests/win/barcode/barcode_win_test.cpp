@@ -14,30 +14,17 @@
 #include <string>
 
 #include "app/main_window_layout.h"
-#include "app/services.h"
 #include "app/win32/form1.h"
-#include "os/win32/keyboard_win32.h"
-#include "os/win32/profile_win32.h"
-#include "os/win32/registry_win32.h"
-#include "os/win32/serial_win32.h"
-#include "os/win32/shell_win32.h"
+#include "app/win32/win32_services.h"
 #include "tests/support/receiver_client.h"
+#include "tests/support/wine_path.h"
 
 namespace {
 
+using quillet::testsupport::WindowsPath;
+
 std::wstring g_receiver_path;
 constexpr DWORD kDeadlineMs = 20000;
-
-std::wstring WindowsPath(const char* path) {
-  std::wstring out;
-  for (const char* p = path; *p != '\0'; ++p) out.push_back(static_cast<unsigned char>(*p));
-  if (!out.empty() && out[0] == L'/') {
-    out.insert(0, L"Z:");
-    for (wchar_t& ch : out)
-      if (ch == L'/') ch = L'\\';
-  }
-  return out;
-}
 
 // The test's thread is the program's user-interface thread: it runs the
 // main window's messages, deliveries included, until done() holds.
@@ -63,13 +50,8 @@ std::wstring StatusBarText(HWND form) {
 }
 
 TEST(BarcodeRoad, AScannedBarcodeIsTypedWhileTheStatusBarNamesThePort) {
-  quillet::os::win32::Win32SerialApi serial;
-  quillet::os::win32::Win32ProfileApi profile;
-  quillet::os::win32::Win32ShellApi shell;
-  quillet::os::win32::Win32KeyboardApi keyboard;
-  quillet::os::win32::Win32RegistryApi registry;
-  quillet::app::win32::TForm1 form(GetModuleHandleW(nullptr),
-                                   quillet::app::Services{serial, profile, shell, keyboard, registry});
+  quillet::app::win32::Win32Services platform;
+  quillet::app::win32::TForm1 form(GetModuleHandleW(nullptr), platform.Get());
   ASSERT_TRUE(form.Create());
   form.Show(SW_SHOWNOACTIVATE);
 

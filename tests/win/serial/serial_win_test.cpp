@@ -18,6 +18,7 @@
 #include "serial/com_port.h"
 #include "serial/sync.h"
 #include "serial/win32/port_window_win32.h"
+#include "tests/support/raw_com_port.h"
 
 namespace quillet::serial {
 namespace {
@@ -70,20 +71,8 @@ std::string AllByteValues() {
 // The far end of the cable, driven with bare overlapped calls.
 class Peer {
  public:
-  explicit Peer(const wchar_t* name) {
-    handle_ = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_OVERLAPPED, nullptr);
-    if (handle_ == INVALID_HANDLE_VALUE) return;
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    GetCommState(handle_, &dcb);
-    BuildCommDCBW(L"baud=9600 parity=N data=8 stop=1", &dcb);
-    dcb.fBinary = TRUE;
-    SetCommState(handle_, &dcb);
-    COMMTIMEOUTS t{MAXDWORD, MAXDWORD, 2000, 0, 5000};
-    SetCommTimeouts(handle_, &t);
-    PurgeComm(handle_, PURGE_RXCLEAR | PURGE_TXCLEAR);
-  }
+  explicit Peer(const wchar_t* name)
+      : handle_(testsupport::OpenRawComPort(name, COMMTIMEOUTS{MAXDWORD, MAXDWORD, 2000, 0, 5000})) {}
   ~Peer() {
     if (Valid()) CloseHandle(handle_);
   }

@@ -18,23 +18,16 @@
 #include "os/sim/layouts.h"
 #include "os/win32/keyboard_win32.h"
 #include "tests/support/receiver_client.h"
+#include "tests/support/wine_path.h"
 
 namespace {
+
+using quillet::testsupport::WindowsPath;
 
 std::wstring g_receiverPath;
 
 using namespace std::chrono_literals;
 constexpr auto kDeadline = 20s;
-
-std::wstring WindowsPath(const std::string& path) {
-  std::wstring out(path.begin(), path.end());
-  if (!out.empty() && out[0] == L'/') {
-    out.insert(0, L"Z:");
-    for (wchar_t& ch : out)
-      if (ch == L'/') ch = L'\\';
-  }
-  return out;
-}
 
 std::string Hex4(const std::wstring& text) {
   static const char kDigits[] = "0123456789ABCDEF";
