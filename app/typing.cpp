@@ -58,10 +58,14 @@ bool AddReportedKey(std::vector<KeyEvent>& out, wchar_t ch, std::int16_t scan, b
 Byte OwnKey(wchar_t ch) {
   switch (ch) {
     case L'\r':
-    case L'\n': return os::kVkReturn;
-    case L'\t': return os::kVkTab;
-    case 0x08: return os::kVkBack;
-    default: return os::kVkEscape;
+    case L'\n':
+      return os::kVkReturn;
+    case L'\t':
+      return os::kVkTab;
+    case 0x08:
+      return os::kVkBack;
+    default:
+      return os::kVkEscape;
   }
 }
 
@@ -71,10 +75,12 @@ Byte OwnKey(wchar_t ch) {
 // the lookup's bare key when that types it. The own key comes first because
 // the lookup is not always a bare key: for ESC some layouts report Ctrl+[
 // (bare: "["), and Wine reports for LF a key of its own (0xE4).
-bool AddBareKey(std::vector<KeyEvent>& out, wchar_t ch, std::int16_t scan, bool capsLock, const LayoutQuery& layout) {
+bool AddBareKey(std::vector<KeyEvent>& out, wchar_t ch, std::int16_t scan, bool capsLock,
+                const LayoutQuery& layout) {
   const auto typesIt = [&](Byte vk, Byte shiftState) {
     const os::ToUnicodeResult r = layout.KeyResult(vk, shiftState, capsLock);
-    return r.result == 1 && r.text.size() == 1 && (r.text[0] == ch || (ch == L'\n' && r.text[0] == L'\r'));
+    return r.result == 1 && r.text.size() == 1 &&
+           (r.text[0] == ch || (ch == L'\n' && r.text[0] == L'\r'));
   };
   if (typesIt(OwnKey(ch), 0)) {
     AddKeyPress(out, OwnKey(ch), 0);
@@ -95,10 +101,13 @@ std::string Describe(const KeyEvent& event) {
   std::string hex;
   for (int shift = event.kind == KeyEvent::Kind::Unicode ? 12 : 4; shift >= 0; shift -= 4)
     hex += kHex[(event.code >> shift) & 0xF];
-  return (event.kind == KeyEvent::Kind::Unicode ? "char " : "vk ") + hex + (event.down ? " down" : " up");
+  return (event.kind == KeyEvent::Kind::Unicode ? "char " : "vk ") + hex +
+         (event.down ? " down" : " up");
 }
 
-std::int16_t KeyboardLayoutQuery::VkKeyScan(wchar_t ch) const { return keyboard_.VkKeyScanExW(ch, layout_); }
+std::int16_t KeyboardLayoutQuery::VkKeyScan(wchar_t ch) const {
+  return keyboard_.VkKeyScanExW(ch, layout_);
+}
 
 os::ToUnicodeResult KeyboardLayoutQuery::KeyResult(Byte vk, Byte shiftState, bool capsLock) const {
   os::KeyStateArray state{};
@@ -124,8 +133,10 @@ std::int16_t LayoutAnswers::ScanFor(const LayoutQuery& layout, wchar_t ch) {
   return scan;
 }
 
-os::ToUnicodeResult LayoutAnswers::ResultFor(const LayoutQuery& layout, Byte vk, Byte shiftState, bool capsLock) {
-  const std::uint32_t key = static_cast<std::uint32_t>(vk) | static_cast<std::uint32_t>(shiftState) << 8 |
+os::ToUnicodeResult LayoutAnswers::ResultFor(const LayoutQuery& layout, Byte vk, Byte shiftState,
+                                             bool capsLock) {
+  const std::uint32_t key = static_cast<std::uint32_t>(vk) |
+                            static_cast<std::uint32_t>(shiftState) << 8 |
                             (capsLock ? 1u << 16 : 0u);
   const auto known = results_.find(key);
   if (known != results_.end()) return known->second;
@@ -160,7 +171,8 @@ std::vector<KeyEvent> PlanTyping(std::wstring_view text, bool capsLock, const La
 void SendKeyEvents(const std::vector<KeyEvent>& events, os::KeyboardApi& keyboard) {
   std::vector<os::KeyInput> inputs;
   inputs.reserve(events.size());
-  for (const KeyEvent& e : events) inputs.push_back({e.kind == KeyEvent::Kind::Unicode, e.code, !e.down});
+  for (const KeyEvent& e : events)
+    inputs.push_back({e.kind == KeyEvent::Kind::Unicode, e.code, !e.down});
   keyboard.SendKeys(inputs);
 }
 

@@ -36,14 +36,20 @@ struct KeyEvent {
 
   static KeyEvent KeyDown(os::Byte vk) { return {Kind::VirtualKey, vk, true}; }
   static KeyEvent KeyUp(os::Byte vk) { return {Kind::VirtualKey, vk, false}; }
-  static KeyEvent CharDown(wchar_t ch) { return {Kind::Unicode, static_cast<std::uint16_t>(ch), true}; }
-  static KeyEvent CharUp(wchar_t ch) { return {Kind::Unicode, static_cast<std::uint16_t>(ch), false}; }
+  static KeyEvent CharDown(wchar_t ch) {
+    return {Kind::Unicode, static_cast<std::uint16_t>(ch), true};
+  }
+  static KeyEvent CharUp(wchar_t ch) {
+    return {Kind::Unicode, static_cast<std::uint16_t>(ch), false};
+  }
   friend bool operator==(const KeyEvent&, const KeyEvent&) = default;
 };
 
 // For test output: "vk 41 down", "char 20AC up".
 std::string Describe(const KeyEvent& event);
-inline void PrintTo(const KeyEvent& event, std::ostream* os) { *os << Describe(event); }
+inline void PrintTo(const KeyEvent& event, std::ostream* os) {
+  *os << Describe(event);
+}
 
 // The current keyboard layout, as the planner asks it.
 class LayoutQuery {
@@ -59,7 +65,8 @@ class LayoutQuery {
 // A LayoutQuery over the keyboard seam for one layout handle.
 class KeyboardLayoutQuery final : public LayoutQuery {
  public:
-  KeyboardLayoutQuery(os::KeyboardApi& keyboard, os::KeyboardLayout layout) : keyboard_(keyboard), layout_(layout) {}
+  KeyboardLayoutQuery(os::KeyboardApi& keyboard, os::KeyboardLayout layout)
+      : keyboard_(keyboard), layout_(layout) {}
   std::int16_t VkKeyScan(wchar_t ch) const override;
   os::ToUnicodeResult KeyResult(os::Byte vk, os::Byte shiftState, bool capsLock) const override;
 
@@ -78,7 +85,8 @@ class LayoutAnswers {
   // Forgets every answer unless `layout` is the layout they came from.
   void UseLayout(os::KeyboardLayout layout);
   std::int16_t ScanFor(const LayoutQuery& layout, wchar_t ch);
-  os::ToUnicodeResult ResultFor(const LayoutQuery& layout, os::Byte vk, os::Byte shiftState, bool capsLock);
+  os::ToUnicodeResult ResultFor(const LayoutQuery& layout, os::Byte vk, os::Byte shiftState,
+                                bool capsLock);
 
  private:
   std::optional<os::KeyboardLayout> layout_;  // none before the first string
@@ -89,7 +97,8 @@ class LayoutAnswers {
 // A LayoutQuery that asks `layout` only what `answers` does not know yet.
 class RememberingLayoutQuery final : public LayoutQuery {
  public:
-  RememberingLayoutQuery(const LayoutQuery& layout, LayoutAnswers& answers) : layout_(layout), answers_(answers) {}
+  RememberingLayoutQuery(const LayoutQuery& layout, LayoutAnswers& answers)
+      : layout_(layout), answers_(answers) {}
   std::int16_t VkKeyScan(wchar_t ch) const override { return answers_.ScanFor(layout_, ch); }
   os::ToUnicodeResult KeyResult(os::Byte vk, os::Byte shiftState, bool capsLock) const override {
     return answers_.ResultFor(layout_, vk, shiftState, capsLock);

@@ -34,24 +34,26 @@ KeyboardLayoutTable MakeGerman() {
   k.push_back({'8', 0, {.plain = u'8', .shift = u'(', .altGr = u'['}});
   k.push_back({'9', 0, {.plain = u'9', .shift = u')', .altGr = u']'}});
   k.push_back({'0', 0, {.plain = u'0', .shift = u'=', .altGr = u'}'}});
-  k.push_back({0xDB, 0, {.plain = 0xDF, .shift = u'?', .altGr = u'\\'}});       // VK_OEM_4: ß
-  k.push_back({0xDD, 0, {.plain = Dead(0xB4), .shift = Dead(u'`')}});          // VK_OEM_6: ´ `
+  k.push_back({0xDB, 0, {.plain = 0xDF, .shift = u'?', .altGr = u'\\'}});  // VK_OEM_4: ß
+  k.push_back({0xDD, 0, {.plain = Dead(0xB4), .shift = Dead(u'`')}});      // VK_OEM_6: ´ `
   k.push_back({'Q', kCapLok, {.plain = u'q', .shift = u'Q', .altGr = u'@'}});
   k.push_back({'W', kCapLok, {.plain = u'w', .shift = u'W'}});
   k.push_back({'E', kCapLok, {.plain = u'e', .shift = u'E', .altGr = 0x20AC}});
   AddLetterKeys(k, "RTZUIOP");
   k.push_back({0xBA, kCapLok, {.plain = 0xFC, .shift = 0xDC, .ctrl = 0x1B}});  // VK_OEM_1: ü Ü
-  k.push_back({0xBB, 0, {.plain = u'+', .shift = u'*', .ctrl = 0x1D, .altGr = u'~'}});  // VK_OEM_PLUS
+  k.push_back(
+      {0xBB, 0, {.plain = u'+', .shift = u'*', .ctrl = 0x1D, .altGr = u'~'}});  // VK_OEM_PLUS
   AddLetterKeys(k, "ASDFGHJKL");
-  k.push_back({0xC0, kCapLok, {.plain = 0xF6, .shift = 0xD6}});                // VK_OEM_3: ö Ö
-  k.push_back({0xDE, kCapLok, {.plain = 0xE4, .shift = 0xC4}});                // VK_OEM_7: ä Ä
-  k.push_back({0xBF, 0, {.plain = u'#', .shift = u'\'', .ctrl = 0x1C}});      // VK_OEM_2
+  k.push_back({0xC0, kCapLok, {.plain = 0xF6, .shift = 0xD6}});           // VK_OEM_3: ö Ö
+  k.push_back({0xDE, kCapLok, {.plain = 0xE4, .shift = 0xC4}});           // VK_OEM_7: ä Ä
+  k.push_back({0xBF, 0, {.plain = u'#', .shift = u'\'', .ctrl = 0x1C}});  // VK_OEM_2
   AddLetterKeys(k, "YXCVBN");
   k.push_back({'M', kCapLok, {.plain = u'm', .shift = u'M', .altGr = 0xB5}});
   k.push_back({0xBC, 0, {.plain = u',', .shift = u';'}});
   k.push_back({0xBE, 0, {.plain = u'.', .shift = u':'}});
   k.push_back({0xBD, 0, {.plain = u'-', .shift = u'_', .shiftCtrl = 0x1F}});
-  k.push_back({0xE2, 0, {.plain = u'<', .shift = u'>', .ctrl = 0x1C, .altGr = u'|'}});  // VK_OEM_102
+  k.push_back(
+      {0xE2, 0, {.plain = u'<', .shift = u'>', .ctrl = 0x1C, .altGr = u'|'}});  // VK_OEM_102
   AddControlKeys(k);
   return t;
 }

@@ -43,16 +43,16 @@ KeyboardLayoutTable MakeFrench() {
   k.push_back({'Z', kCapLok, {.plain = u'z', .shift = u'Z'}});
   k.push_back({'E', kCapLok, {.plain = u'e', .shift = u'E', .altGr = 0x20AC}});
   AddLetterKeys(k, "RTYUIOP");
-  k.push_back({0xDD, 0, {.plain = Dead(u'^'), .shift = Dead(0xA8), .ctrl = 0x1B}});  // VK_OEM_6
+  k.push_back({0xDD, 0, {.plain = Dead(u'^'), .shift = Dead(0xA8), .ctrl = 0x1B}});     // VK_OEM_6
   k.push_back({0xBA, 0, {.plain = u'$', .shift = 0xA3, .ctrl = 0x1D, .altGr = 0xA4}});  // VK_OEM_1
   AddLetterKeys(k, "QSDFGHJKLM");
-  k.push_back({0xC0, 0, {.plain = 0xF9, .shift = u'%'}});                 // VK_OEM_3: ù
+  k.push_back({0xC0, 0, {.plain = 0xF9, .shift = u'%'}});                // VK_OEM_3: ù
   k.push_back({0xDC, 0, {.plain = u'*', .shift = 0xB5, .ctrl = 0x1C}});  // VK_OEM_5
   AddLetterKeys(k, "WXCVBN");
   k.push_back({0xBC, 0, {.plain = u',', .shift = u'?'}});
   k.push_back({0xBE, 0, {.plain = u';', .shift = u'.'}});
   k.push_back({0xBF, 0, {.plain = u':', .shift = u'/'}});
-  k.push_back({0xDF, 0, {.plain = u'!', .shift = 0xA7}});                 // VK_OEM_8
+  k.push_back({0xDF, 0, {.plain = u'!', .shift = 0xA7}});                // VK_OEM_8
   k.push_back({0xE2, 0, {.plain = u'<', .shift = u'>', .ctrl = 0x1C}});  // VK_OEM_102
   AddControlKeys(k);
   return t;

@@ -19,7 +19,8 @@ namespace {
 
 LayoutKey Vowel(char upper, std::uint32_t acuteLower, std::uint32_t acuteUpper) {
   const auto u = static_cast<std::uint32_t>(upper);
-  return {static_cast<Byte>(u), kCapLok | kCapLokAltGr,
+  return {static_cast<Byte>(u),
+          kCapLok | kCapLokAltGr,
           {.plain = u + 0x20, .shift = u, .altGr = acuteLower, .shiftAltGr = acuteUpper}};
 }
 
@@ -52,8 +53,8 @@ KeyboardLayoutTable MakeUk() {
   k.push_back({0xDD, 0, {.plain = u']', .shift = u'}', .ctrl = 0x1D}});  // VK_OEM_6
   k.push_back(Vowel('A', 0xE1, 0xC1));
   AddLetterKeys(k, "SDFGHJKL");
-  k.push_back({0xBA, 0, {.plain = u';', .shift = u':'}});                  // VK_OEM_1
-  k.push_back({0xC0, 0, {.plain = u'\'', .shift = u'@'}});                 // VK_OEM_3
+  k.push_back({0xBA, 0, {.plain = u';', .shift = u':'}});                 // VK_OEM_1
+  k.push_back({0xC0, 0, {.plain = u'\'', .shift = u'@'}});                // VK_OEM_3
   k.push_back({0xDF, 0, {.plain = u'`', .shift = 0xAC, .altGr = 0xA6}});  // VK_OEM_8: ` ¬ ¦
   k.push_back({0xDE, 0, {.plain = u'#', .shift = u'~', .ctrl = 0x1C}});   // VK_OEM_7
   AddLetterKeys(k, "ZXCVBNM");

@@ -39,14 +39,14 @@ KeyboardLayoutTable MakeUs() {
   k.push_back({0xDB, 0, {.plain = u'[', .shift = u'{', .ctrl = 0x1B}});  // VK_OEM_4
   k.push_back({0xDD, 0, {.plain = u']', .shift = u'}', .ctrl = 0x1D}});  // VK_OEM_6
   AddLetterKeys(k, "ASDFGHJKL");
-  k.push_back({0xBA, 0, {.plain = u';', .shift = u':'}});                  // VK_OEM_1
-  k.push_back({0xDE, 0, {.plain = u'\'', .shift = u'"'}});                 // VK_OEM_7
-  k.push_back({0xC0, 0, {.plain = u'`', .shift = u'~'}});                  // VK_OEM_3
+  k.push_back({0xBA, 0, {.plain = u';', .shift = u':'}});                 // VK_OEM_1
+  k.push_back({0xDE, 0, {.plain = u'\'', .shift = u'"'}});                // VK_OEM_7
+  k.push_back({0xC0, 0, {.plain = u'`', .shift = u'~'}});                 // VK_OEM_3
   k.push_back({0xDC, 0, {.plain = u'\\', .shift = u'|', .ctrl = 0x1C}});  // VK_OEM_5
   AddLetterKeys(k, "ZXCVBNM");
-  k.push_back({0xBC, 0, {.plain = u',', .shift = u'<'}});                  // VK_OEM_COMMA
-  k.push_back({0xBE, 0, {.plain = u'.', .shift = u'>'}});                  // VK_OEM_PERIOD
-  k.push_back({0xBF, 0, {.plain = u'/', .shift = u'?'}});                  // VK_OEM_2
+  k.push_back({0xBC, 0, {.plain = u',', .shift = u'<'}});                 // VK_OEM_COMMA
+  k.push_back({0xBE, 0, {.plain = u'.', .shift = u'>'}});                 // VK_OEM_PERIOD
+  k.push_back({0xBF, 0, {.plain = u'/', .shift = u'?'}});                 // VK_OEM_2
   k.push_back({0xE2, 0, {.plain = u'\\', .shift = u'|', .ctrl = 0x1C}});  // VK_OEM_102
   AddControlKeys(k);
   return t;

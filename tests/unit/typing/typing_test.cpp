@@ -1,10 +1,11 @@
 // The typing planner and TypeText against the simulated keyboard.
+#include "app/typing.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "app/typing.h"
 #include "os/sim/keyboard_sim.h"
 #include "os/sim/layouts.h"
 
@@ -16,17 +17,27 @@ using K = KeyEvent;
 
 constexpr os::Byte kShift = 0x10, kCtrl = 0x11, kAlt = 0x12;
 
-std::vector<KeyEvent> Plan(std::wstring_view text, bool caps, const os::sim::KeyboardLayoutTable& table) {
+std::vector<KeyEvent> Plan(std::wstring_view text, bool caps,
+                           const os::sim::KeyboardLayoutTable& table) {
   SimKeyboard keyboard(table);
   return PlanTyping(text, caps, KeyboardLayoutQuery(keyboard, table.hkl));
 }
 
-std::vector<KeyEvent> Press(os::Byte vk) { return {K::KeyDown(vk), K::KeyUp(vk)}; }
-std::vector<KeyEvent> Unicode(wchar_t ch) { return {K::CharDown(ch), K::CharUp(ch)}; }
-std::vector<KeyEvent> Shifted(os::Byte vk) { return {K::KeyDown(kShift), K::KeyDown(vk), K::KeyUp(vk), K::KeyUp(kShift)}; }
-std::vector<KeyEvent> Ctrl(os::Byte vk) { return {K::KeyDown(kCtrl), K::KeyDown(vk), K::KeyUp(vk), K::KeyUp(kCtrl)}; }
+std::vector<KeyEvent> Press(os::Byte vk) {
+  return {K::KeyDown(vk), K::KeyUp(vk)};
+}
+std::vector<KeyEvent> Unicode(wchar_t ch) {
+  return {K::CharDown(ch), K::CharUp(ch)};
+}
+std::vector<KeyEvent> Shifted(os::Byte vk) {
+  return {K::KeyDown(kShift), K::KeyDown(vk), K::KeyUp(vk), K::KeyUp(kShift)};
+}
+std::vector<KeyEvent> Ctrl(os::Byte vk) {
+  return {K::KeyDown(kCtrl), K::KeyDown(vk), K::KeyUp(vk), K::KeyUp(kCtrl)};
+}
 std::vector<KeyEvent> AltGr(os::Byte vk) {
-  return {K::KeyDown(kCtrl), K::KeyDown(kAlt), K::KeyDown(vk), K::KeyUp(vk), K::KeyUp(kAlt), K::KeyUp(kCtrl)};
+  return {K::KeyDown(kCtrl), K::KeyDown(kAlt), K::KeyDown(vk),
+          K::KeyUp(vk),      K::KeyUp(kAlt),   K::KeyUp(kCtrl)};
 }
 std::vector<KeyEvent> operator+(std::vector<KeyEvent> a, const std::vector<KeyEvent>& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -39,7 +50,9 @@ TEST(TypingPlan, LettersKeepTheirCaseWhateverCapsLockAndDigitsUseTheLookup) {
   EXPECT_EQ(Plan(L"aB1", true, us), Shifted(0x41) + Press(0x42) + Press(0x31));
 }
 
-TEST(TypingPlan, EmptyTextPlansNothing) { EXPECT_TRUE(Plan(L"", false, os::sim::UsLayout()).empty()); }
+TEST(TypingPlan, EmptyTextPlansNothing) {
+  EXPECT_TRUE(Plan(L"", false, os::sim::UsLayout()).empty());
+}
 
 TEST(TypingPlan, LineAndControlKeysAreTheirBareKeys) {
   const auto& us = os::sim::UsLayout();
@@ -96,7 +109,9 @@ TEST(TypingPlan, GroupSeparatorUsesCtrlWhereTheLayoutHasIt) {
 // does for Ctrl+symbol keys.
 class NoCtrlCharacters final : public LayoutQuery {
  public:
-  std::int16_t VkKeyScan(wchar_t ch) const override { return os::sim::LayoutVkKeyScan(os::sim::UsLayout(), ch); }
+  std::int16_t VkKeyScan(wchar_t ch) const override {
+    return os::sim::LayoutVkKeyScan(os::sim::UsLayout(), ch);
+  }
   os::ToUnicodeResult KeyResult(os::Byte vk, os::Byte state, bool caps) const override {
     if (state & os::kShiftStateCtrl) return {};
     return os::sim::LayoutToUnicode(os::sim::UsLayout(), vk, state, caps);
@@ -111,7 +126,8 @@ TEST(TypingPlan, DeadKeysAreNeverPressed) {
   const auto& de = os::sim::GermanLayout();
   EXPECT_EQ(os::sim::LayoutVkKeyScan(de, L'^'), 0x00DC);
   EXPECT_EQ(Plan(L"^\u00B4`", false, de), Unicode(L'^') + Unicode(0xB4) + Unicode(L'`'));
-  EXPECT_EQ(Plan(L"~`\u00A8", false, os::sim::FrenchLayout()), Unicode(L'~') + Unicode(L'`') + Unicode(0xA8));
+  EXPECT_EQ(Plan(L"~`\u00A8", false, os::sim::FrenchLayout()),
+            Unicode(L'~') + Unicode(L'`') + Unicode(0xA8));
   // The plain character on the same German key as the dead ^ is typed.
   EXPECT_EQ(Plan(L"\u00B0", false, de), Shifted(0xDC));
 }
@@ -159,10 +175,10 @@ TEST(TypeText, ReadsCapsLockAndLayoutOncePerStringAndSendsThePlan) {
   EXPECT_EQ(keyboard.StateChangingToUnicodeCalls(), 0);
   using R = os::sim::RecordedKeyEvent;
   const std::vector<R> expected = {
-      {false, 'A', false}, {false, 'A', true, 0, 2},
-      {false, kShift, false}, {false, 'Z', false}, {false, 'Z', true, 0, 2}, {false, kShift, true, 0, 2},
-      {false, kCtrl, false}, {false, kAlt, false}, {false, 'Q', false},
-      {false, 'Q', true, 0, 2}, {false, kAlt, true, 0, 2}, {false, kCtrl, true, 0, 2},
+      {false, 'A', false},       {false, 'A', true, 0, 2},  {false, kShift, false},
+      {false, 'Z', false},       {false, 'Z', true, 0, 2},  {false, kShift, true, 0, 2},
+      {false, kCtrl, false},     {false, kAlt, false},      {false, 'Q', false},
+      {false, 'Q', true, 0, 2},  {false, kAlt, true, 0, 2}, {false, kCtrl, true, 0, 2},
       {true, L'^', false, 0, 4}, {true, L'^', true, 0, 6},
   };
   EXPECT_EQ(keyboard.Events(), expected);
