@@ -41,15 +41,22 @@ bool Types(const os::ToUnicodeResult& result, wchar_t ch) {
   return result.result == 1 && result.text.size() == 1 && result.text[0] == ch;
 }
 
-// The key and modifiers the layout reports, when they really type ch.
+// The key and modifiers the layout reports, when they really type ch. The
+// lookup ignores Caps Lock; where Caps Lock acts as Shift on that key (German
+// digits, French é and digits), the same key with Shift the other way types
+// ch, which keeps it a real key press rather than a Unicode event.
 bool AddReportedKey(std::vector<KeyEvent>& out, wchar_t ch, std::int16_t scan, bool capsLock,
                     const LayoutQuery& layout) {
   if (scan == -1) return false;
   const auto vk = static_cast<Byte>(scan & 0xFF);
-  const auto shiftState = static_cast<Byte>((scan >> 8) & 0xFF);
+  auto shiftState = static_cast<Byte>((scan >> 8) & 0xFF);
   // Kana and other shift bits cannot be pressed from here.
   if (shiftState & ~(os::kShiftStateShift | os::kShiftStateCtrl | os::kShiftStateAlt)) return false;
-  if (!Types(layout.KeyResult(vk, shiftState, capsLock), ch)) return false;
+  if (!Types(layout.KeyResult(vk, shiftState, capsLock), ch)) {
+    if (!capsLock) return false;
+    shiftState ^= os::kShiftStateShift;
+    if (!Types(layout.KeyResult(vk, shiftState, capsLock), ch)) return false;
+  }
   AddKeyPress(out, vk, shiftState);
   return true;
 }

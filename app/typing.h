@@ -11,8 +11,10 @@
 //   if that does; otherwise as any other character.
 // - Any other character: the key and modifiers the layout reports (Shift,
 //   Ctrl, Ctrl+Alt for AltGr), if that key with those modifiers, under the
-//   current Caps Lock, types exactly that character and is no dead key;
-//   otherwise a Unicode key event carrying the character itself.
+//   current Caps Lock, types exactly that character and is no dead key; with
+//   Caps Lock on, else the same key with Shift the other way if that types
+//   it (Caps Lock acts as Shift on that key); otherwise a Unicode key event
+//   carrying the character itself.
 // Nothing received is dropped or typed as another character.
 #pragma once
 

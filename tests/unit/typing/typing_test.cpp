@@ -140,10 +140,29 @@ TEST(TypingPlan, CharactersNoKeyTypesAreUnicodeEvents) {
 TEST(TypingPlan, CapsLockIsTakenIntoAccountForOtherCharacters) {
   const auto& de = os::sim::GermanLayout();
   EXPECT_EQ(Plan(L"\u00E4\u00C4", false, de), Press(0xDE) + Shifted(0xDE));
-  // The key the lookup reports types the other case under Caps Lock.
-  EXPECT_EQ(Plan(L"\u00E4\u00C4", true, de), Unicode(0xE4) + Unicode(0xC4));
+  // Under Caps Lock the key the lookup reports types the other case; the
+  // same key with Shift the other way types the character.
+  EXPECT_EQ(Plan(L"\u00E4\u00C4", true, de), Shifted(0xDE) + Press(0xDE));
   // ß has no capital on the key: Caps Lock leaves it alone.
   EXPECT_EQ(Plan(L"\u00DF", true, de), Press(0xDB));
+}
+
+// A key Caps Lock changes other than as Shift, as on the Swiss German ü key
+// (Caps Lock: Ü, Shift: è): with Shift the other way it would type another
+// character, so the Unicode event stays.
+class SwissUmlautKey final : public LayoutQuery {
+ public:
+  std::int16_t VkKeyScan(wchar_t ch) const override { return ch == 0xFC ? 0x00BA : -1; }
+  os::ToUnicodeResult KeyResult(os::Byte vk, os::Byte state, bool caps) const override {
+    if (vk != 0xBA || (state & ~os::kShiftStateShift)) return {};
+    if (state) return {1, caps ? L"\u00C8" : L"\u00E8"};
+    return {1, caps ? L"\u00DC" : L"\u00FC"};
+  }
+};
+
+TEST(TypingPlan, UnderCapsLockAKeyThatTypesSomethingElseEitherWayGivesWayToAUnicodeEvent) {
+  EXPECT_EQ(PlanTyping(L"\u00FC", false, SwissUmlautKey()), Press(0xBA));
+  EXPECT_EQ(PlanTyping(L"\u00FC", true, SwissUmlautKey()), Unicode(0xFC));
 }
 
 // A Cyrillic-like layout: the letter keys type Cyrillic; one key types a
@@ -164,7 +183,7 @@ TEST(TypingPlan, LettersOffTheirOwnKeysFollowTheOtherCharacterRule) {
   EXPECT_EQ(Plan(L"aA", true, layout), Press(0xC0) + Shifted(0xC0));
   EXPECT_EQ(Plan(L"bZ", false, layout), Unicode(L'b') + Unicode(L'Z'));
   EXPECT_EQ(Plan(L"\u0430\u0410", false, layout), Press('F') + Shifted('F'));
-  EXPECT_EQ(Plan(L"\u0430\u0410", true, layout), Unicode(0x430) + Unicode(0x410));
+  EXPECT_EQ(Plan(L"\u0430\u0410", true, layout), Shifted('F') + Press('F'));
 }
 
 TEST(TypeText, ReadsCapsLockAndLayoutOncePerStringAndSendsThePlan) {
