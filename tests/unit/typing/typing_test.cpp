@@ -93,8 +93,6 @@ TEST(TypingPlan, AltGrCharactersHoldCtrlAndAlt) {
     EXPECT_EQ(Plan(L"@", caps, de), AltGr('Q'));
     EXPECT_EQ(Plan(L"\u20AC{", caps, de), AltGr('E') + AltGr('7'));
     EXPECT_EQ(Plan(L"@\u20AC{", caps, fr), AltGr('0') + AltGr('E') + AltGr('4'));
-    // "^" is both a dead key and AltGr+9 on French; the lookup finds AltGr+9.
-    EXPECT_EQ(Plan(L"^", caps, fr), AltGr('9'));
   }
 }
 
@@ -126,8 +124,13 @@ TEST(TypingPlan, DeadKeysAreNeverPressed) {
   const auto& de = os::sim::GermanLayout();
   EXPECT_EQ(os::sim::LayoutVkKeyScan(de, L'^'), 0x00DC);
   EXPECT_EQ(Plan(L"^\u00B4`", false, de), Unicode(L'^') + Unicode(0xB4) + Unicode(L'`'));
-  EXPECT_EQ(Plan(L"~`\u00A8", false, os::sim::FrenchLayout()),
-            Unicode(L'~') + Unicode(L'`') + Unicode(0xA8));
+  const auto& fr = os::sim::FrenchLayout();
+  EXPECT_EQ(Plan(L"~`\u00A8", false, fr), Unicode(L'~') + Unicode(L'`') + Unicode(0xA8));
+  // "^" is both a dead key and AltGr+9 on French; the lookup finds the dead
+  // key first, and Caps Lock (Shift on that key) makes it the dead diaeresis.
+  EXPECT_EQ(os::sim::LayoutVkKeyScan(fr, L'^'), 0x00DD);
+  EXPECT_EQ(Plan(L"^", false, fr), Unicode(L'^'));
+  EXPECT_EQ(Plan(L"^\u00A8", true, fr), Unicode(L'^') + Unicode(0xA8));
   // The plain character on the same German key as the dead ^ is typed.
   EXPECT_EQ(Plan(L"\u00B0", false, de), Shifted(0xDC));
 }
@@ -143,8 +146,40 @@ TEST(TypingPlan, CapsLockIsTakenIntoAccountForOtherCharacters) {
   // Under Caps Lock the key the lookup reports types the other case; the
   // same key with Shift the other way types the character.
   EXPECT_EQ(Plan(L"\u00E4\u00C4", true, de), Shifted(0xDE) + Press(0xDE));
-  // ß has no capital on the key: Caps Lock leaves it alone.
-  EXPECT_EQ(Plan(L"\u00DF", true, de), Press(0xDB));
+  // Caps Lock acts on the ß key too (Shift there is "?"); not on "-".
+  EXPECT_EQ(Plan(L"\u00DF?-", true, de), Shifted(0xDB) + Press(0xDB) + Press(0xBD));
+}
+
+// The characters whose keys Caps Lock changes go as real keys, never as
+// Unicode events: German digits, French digits and accented letters.
+TEST(TypingPlan, UnderCapsLockKeysCapsLockChangesArePressedWithShiftTheOtherWay) {
+  struct Case {
+    const os::sim::KeyboardLayoutTable& layout;
+    const wchar_t* text;
+    std::vector<KeyEvent> withCapsLock;
+  };
+  const Case cases[] = {
+      {os::sim::GermanLayout(), L"17/0=",
+       Shifted('1') + Shifted('7') + Press('7') + Shifted('0') + Press('0')},
+      {os::sim::FrenchLayout(), L"\u00E9\u00E8\u00E7\u00E02",
+       Shifted('2') + Shifted('7') + Shifted('9') + Shifted('0') + Press('2')},
+      {os::sim::FrenchLayout(), L"09&\u00F9%",
+       Press('0') + Press('9') + Shifted('1') + Shifted(0xC0) + Press(0xC0)},
+      // Caps Lock on the UK AltGr vowels: Shift+AltGr+E types é.
+      {os::sim::UkLayout(), L"\u00E9\u00C9",
+       std::vector<KeyEvent>{K::KeyDown(kCtrl), K::KeyDown(kAlt), K::KeyDown(kShift),
+                             K::KeyDown('E'), K::KeyUp('E'), K::KeyUp(kShift), K::KeyUp(kAlt),
+                             K::KeyUp(kCtrl)} +
+           AltGr('E')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.layout.name);
+    EXPECT_EQ(Plan(c.text, true, c.layout), c.withCapsLock);
+    SimKeyboard keyboard(c.layout);
+    keyboard.SetCapsLock(true);
+    TypeText(c.text, keyboard);
+    EXPECT_EQ(keyboard.TypedText(), c.text);
+  }
 }
 
 // A key Caps Lock changes other than as Shift, as on the Swiss German ü key
@@ -221,13 +256,14 @@ TEST(TypeText, KeptAnswersSpareTheLayoutQuestionsUntilTheLayoutChanges) {
   const int first = keyboard.LayoutQueries();
   EXPECT_GT(first, 0);
   // The same characters again, and under Caps Lock: the letters and the
-  // lookups are known, only "-", "1" and "@" are asked for under Caps Lock.
+  // lookups are known, only "-", "1" and "@" are asked for under Caps Lock,
+  // "1" twice (Caps Lock acts on it, so Shift+1 is asked too).
   TypeText(L"Q-1@z", keyboard, answers);
   EXPECT_EQ(keyboard.LayoutQueries(), first);
   keyboard.SetCapsLock(true);
   TypeText(L"Q-1@z", keyboard, answers);
   const int withCaps = keyboard.LayoutQueries();
-  EXPECT_EQ(withCaps, first + 3);
+  EXPECT_EQ(withCaps, first + 4);
   EXPECT_EQ(keyboard.TypedText(), L"Q-1@zQ-1@zQ-1@z");
   // Another layout: nothing kept from the German one, where "z" is on the Y
   // key; on the US layout it is its own key again.
