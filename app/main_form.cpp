@@ -1,7 +1,9 @@
 #include "app/main_form.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
+#include <vector>
 
 #include "app/typing.h"
 #include "config/config_path.h"
@@ -52,8 +54,23 @@ MainForm::MainForm(Services services, MainView& view)
 }
 
 MainForm::~MainForm() {
-  // Closing a port may still deliver to the handlers of this object.
+  // The ports close while this object and they are whole: a delivery served
+  // during the close still reaches a working handler.
+  FormDestroy();
   root_.DestroyComponents();
+}
+
+void MainForm::FormDestroy() {
+  for (int i = 0; i < root_.ComponentCount(); ++i) {
+    auto* port = dynamic_cast<serial::TComPort*>(root_.Components(i));
+    if (port == nullptr || !port->Connected()) continue;
+    try {
+      port->Close();
+    } catch (...) {
+      // A device already gone cannot abort its requests; the port is
+      // released all the same, and the program is ending.
+    }
+  }
 }
 
 bool MainForm::RunHandler(const std::function<void()>& handler) {
@@ -80,6 +97,10 @@ void MainForm::FormCreate() {
     port->SetStorageApis(storage_.get());
     port->SetOnRxChar([this](serial::TObject* sender, int count) { skener1RxChar(sender, count); });
     port->SetOnThreadError([this, row](serial::TObject*, const std::wstring&, std::int64_t) { PortDied(row); });
+    // A scan in progress is typed before its port closes; what a delivery
+    // served during the close adds comes after.
+    port->SetOnBeforeClose([this, row](serial::TObject*) { FlushRow(row); });
+    port->SetOnAfterClose([this, row](serial::TObject*) { FlushRow(row); });
     skener_[row - 1] = port;
   }
   config::EnsureConfigFolder(services_.shell);
@@ -142,6 +163,7 @@ void MainForm::PortDied(int row) {
   // The device is gone: every scan would be lost, so the row says so.
   port_dead_[row - 1] = true;
   ShowRowError(row);
+  FlushRow(row);
 }
 
 void MainForm::cbotvoriClick(int row) {
@@ -274,13 +296,89 @@ void MainForm::mnRunMinimizedClick() {
 
 // --- received data ---
 
+int MainForm::RowOf(const serial::TObject* sender) const {
+  for (int row = 1; row <= 8; ++row)
+    if (skener_[row - 1] == sender) return row;
+  return 0;
+}
+
+bool MainForm::AssemblingScans() const {
+  if (advanced_.AnyOn()) return true;
+  return std::count_if(skener_.begin(), skener_.end(), [](serial::TComPort* p) { return p && p->Connected(); }) > 1;
+}
+
+namespace {
+
+std::chrono::microseconds GapOf(const serial::TComPort& port) {
+  const int rate = port.BaudRate() == serial::TBaudRate::brCustom ? port.CustomBaudRate()
+                                                                   : serial::BaudRateValue(port.BaudRate());
+  const int dataBits = 5 + static_cast<int>(port.DataBits());
+  double stopBits = 1.0;
+  if (port.StopBits() == serial::TStopBits::sbOne5StopBits) stopBits = 1.5;
+  if (port.StopBits() == serial::TStopBits::sbTwoStopBits) stopBits = 2.0;
+  return ScanGap(rate, dataBits, port.Parity().Bits() != serial::TParityBits::prNone, stopBits);
+}
+
+}  // namespace
+
+void MainForm::TypePieces(std::vector<ScanPiece>& pieces) {
+  for (const ScanPiece& piece : pieces) {
+    const serial::TComPort* port = Skener(piece.row);
+    if (port != nullptr) view_.SetStatusText(L"Read device: " + port->Name() + L", " + port->Port());
+    TypeText(ShapeScan(piece, advanced_), services_.keyboard, layout_answers_);
+  }
+  pieces.clear();
+}
+
+void MainForm::ArmScanTimer() {
+  const auto next = assembler_.NextDeadline();
+  if (!next) {
+    view_.SetScanTimer(0);
+    return;
+  }
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - view_.Now()).count();
+  view_.SetScanTimer(static_cast<unsigned>(std::max<std::int64_t>(wait, 1)));
+}
+
+void MainForm::FlushRow(int row) {
+  std::vector<ScanPiece> pieces;
+  assembler_.Flush(row, pieces);
+  if (pieces.empty()) return;
+  TypePieces(pieces);
+  ArmScanTimer();
+}
+
 void MainForm::skener1RxChar(serial::TObject* sender, int count) {
   auto* port = dynamic_cast<serial::TComPort*>(sender);
   if (port == nullptr) return;
   std::wstring text;
   port->ReadStr(text, count);
-  view_.SetStatusText(L"Read device: " + port->Name() + L", " + port->Port());
-  TypeText(text, services_.keyboard, layout_answers_);
+  const int row = RowOf(port);
+  std::vector<ScanPiece> pieces;
+  if (row == 0 || !AssemblingScans()) {
+    // One port with default settings: typed as read. Whatever an earlier
+    // framing still holds goes first, so nothing is reordered.
+    assembler_.FlushAll(pieces);
+    TypePieces(pieces);
+    view_.SetStatusText(L"Read device: " + port->Name() + L", " + port->Port());
+    TypeText(text, services_.keyboard, layout_answers_);
+    if (row != 0) assembler_.TypedDirectly(row, text);
+    ArmScanTimer();
+    return;
+  }
+  // Scans whose gap ended before these bytes came completed first.
+  const auto now = view_.Now();
+  assembler_.Expire(now, pieces);
+  assembler_.Receive(row, text, now, GapOf(*port), pieces);
+  TypePieces(pieces);
+  ArmScanTimer();
+}
+
+void MainForm::ScanTimerTimer() {
+  std::vector<ScanPiece> pieces;
+  assembler_.Expire(view_.Now(), pieces);
+  TypePieces(pieces);
+  ArmScanTimer();
 }
 
 void MainForm::ApplicationEvents1Minimize() {

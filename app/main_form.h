@@ -12,6 +12,7 @@
 
 #include "app/advanced_fields.h"
 #include "app/main_view.h"
+#include "app/scan_assembly.h"
 #include "app/services.h"
 #include "app/typing.h"
 #include "serial/com_port.h"
@@ -89,6 +90,11 @@ class MainForm {
   void mnRunMinimizedClick();
 
   void skener1RxChar(serial::TObject* sender, int count);
+  // The scan timer's tick: types the scans whose gap has passed.
+  void ScanTimerTimer();
+  // The window is going: every port closes while everything is whole, so
+  // what is pending is read and typed first.
+  void FormDestroy();
   void ApplicationEvents1Minimize();
 
   // The dialogs are created after the main window and live to the end.
@@ -101,6 +107,7 @@ class MainForm {
   serial::TComPort* Skener(int row) const { return skener_.at(row - 1); }
   std::array<bool, 8>& PortError() { return port_error_; }
   bool AutomaticOpeningRunning() const { return opening_; }
+  const ScanAssembler& Scans() const { return assembler_; }
 
   bool ConfigFileExists();
 
@@ -110,6 +117,13 @@ class MainForm {
  private:
   void ShowRowError(int row);
   void PortDied(int row);
+  int RowOf(const serial::TObject* sender) const;
+  // Framing applies with a second port open or any advanced setting on;
+  // otherwise text is typed the moment it is read.
+  bool AssemblingScans() const;
+  void TypePieces(std::vector<ScanPiece>& pieces);
+  void FlushRow(int row);
+  void ArmScanTimer();
 
   Services services_;
   MainView& view_;
@@ -126,6 +140,7 @@ class MainForm {
   AdvancedFields advanced_;
   // The keyboard layout's answers, kept between scans.
   LayoutAnswers layout_answers_;
+  ScanAssembler assembler_;
 };
 
 }  // namespace quillet::app

@@ -2,6 +2,7 @@
 // program, a recording double in the tests.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 namespace quillet::serial {
@@ -23,6 +24,12 @@ class MainView {
   virtual void ShowInformation(const std::wstring& text) = 0;
   // The standard error box with the error's message.
   virtual void ShowError(const std::wstring& message) = 0;
+
+  // The user-interface thread's clock, which the scan timer follows.
+  virtual std::chrono::steady_clock::time_point Now() const = 0;
+  // Arms the one-shot timer that ends a scan after its gap, replacing an
+  // armed one; 0 stops it. Its tick runs ScanTimerTimer.
+  virtual void SetScanTimer(unsigned milliseconds) = 0;
 
   virtual bool Timer1Enabled() const = 0;
   // Enabling an enabled timer does not restart its interval.

@@ -20,6 +20,7 @@ namespace quillet::app::win32 {
 namespace {
 
 constexpr UINT_PTR kTimer1 = 1;
+constexpr UINT_PTR kScanTimer = 2;
 // Posted by an event thread that has handed a delivery over.
 constexpr UINT kWakeMessage = WM_APP + 1;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -232,7 +233,7 @@ void TForm1::CreateMainMenu() {
   for (const MenuItemSpec& top : kTopMenus) {
     HMENU popup = CreatePopupMenu();
     for (const MenuItemSpec& item : kMenuItems) {
-      // N2 and Advanced1 exist as commands but are kept out of the menu.
+      // An item marked hidden exists as a command but stays out of the menu.
       if (item.menu != top.menu || item.hidden) continue;
       if (item.caption.empty()) {
         AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
@@ -282,6 +283,12 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_TIMER:
       if (wparam == kTimer1) logic_->RunHandler([this] { logic_->Timer1Timer(); });
+      if (wparam == kScanTimer) {
+        // One-shot: the handler arms it again for the next gap.
+        KillTimer(hwnd_, kScanTimer);
+        scan_timer_armed_ = false;
+        logic_->RunHandler([this] { logic_->ScanTimerTimer(); });
+      }
       return 0;
     case kWakeMessage:
       serial::CheckSynchronize();
@@ -348,7 +355,11 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       logic_->EndSession(wparam != 0);
       return 0;
     case WM_DESTROY:
+      // Pending scans are typed and the ports closed while the window and
+      // its logic are whole.
+      logic_->RunHandler([this] { logic_->FormDestroy(); });
       KillTimer(hwnd_, kTimer1);
+      KillTimer(hwnd_, kScanTimer);
       tray_.reset();  // its icon leaves the notification area with the window
       PostQuitMessage(0);
       return 0;
@@ -460,6 +471,15 @@ void TForm1::SetTimer1Enabled(bool enabled) {
   } else {
     KillTimer(hwnd_, kTimer1);
   }
+}
+
+void TForm1::SetScanTimer(unsigned milliseconds) {
+  if (milliseconds == 0) {
+    if (scan_timer_armed_) KillTimer(hwnd_, kScanTimer);
+    scan_timer_armed_ = false;
+    return;
+  }
+  scan_timer_armed_ = SetTimer(hwnd_, kScanTimer, milliseconds, nullptr) != 0;
 }
 
 bool TForm1::OpenChecked(int row) const {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -47,6 +48,8 @@ class TForm1 final : public MainView {
   bool AskYesNo(const std::wstring& text) override;
   void ShowInformation(const std::wstring& text) override;
   void ShowError(const std::wstring& message) override;
+  std::chrono::steady_clock::time_point Now() const override { return std::chrono::steady_clock::now(); }
+  void SetScanTimer(unsigned milliseconds) override;
   bool Timer1Enabled() const override { return timer1_enabled_; }
   void SetTimer1Enabled(bool enabled) override;
   bool OpenChecked(int row) const override;
@@ -101,6 +104,7 @@ class TForm1 final : public MainView {
   UniqueMenu menu_;  // owned until attached to the window
   std::map<int, COLORREF> text_colours_;
   bool timer1_enabled_ = false;
+  bool scan_timer_armed_ = false;
   bool shown_once_ = false;
   bool asking_to_close_ = false;
   std::unique_ptr<TAppInstances> instances_;  // the single-instance guard

@@ -92,6 +92,7 @@ class SimSerial final : public SerialApi {
 
   void PeerWrite(const std::wstring& name, std::string_view bytes);
   std::string PeerRead(const std::wstring& name);  // takes what the program wrote
+  std::size_t PeerUnread(const std::wstring& name) const;  // peer bytes the program has not read
   void SetModemStatus(const std::wstring& name, Dword msBits);
   void AddLineErrors(const std::wstring& name, Dword ceBits);
 

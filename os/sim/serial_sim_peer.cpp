@@ -86,6 +86,11 @@ CommTimeouts SimSerial::Timeouts(const std::wstring& name) const {
   return PortLocked(name).timeouts;
 }
 
+std::size_t SimSerial::PeerUnread(const std::wstring& name) const {
+  Lock lock(mutex_);
+  return PortLocked(name).input.size();
+}
+
 Dword SimSerial::InQueueSize(const std::wstring& name) const {
   Lock lock(mutex_);
   return PortLocked(name).inQueueSize;

@@ -29,7 +29,8 @@ class ConsoleTest : public test::MainFormTest {
     for (const wchar_t* name : {L"COM1", L"COM2", L"COM3"}) serial_.AddPort(name);
   }
   ~ConsoleTest() override {
-    form_.Root().DestroyComponents();  // closes, serving what the threads still hand over
+    form_.FormDestroy();  // closes, serving what the threads still hand over
+    form_.Root().DestroyComponents();
     serial::SetSynchronizeWakeHook({});
     serial::CheckSynchronize();
   }
@@ -44,6 +45,14 @@ class ConsoleTest : public test::MainFormTest {
       std::unique_lock lock(mutex_);
       woken_.wait_for(lock, std::chrono::milliseconds(20));
     }
+  }
+
+  // Serves until a scan waits for its gap, then lets the gap pass.
+  bool ServeUntilTheGapPasses() {
+    if (!ServeUntil([&] { return view_.scan_timer_ms > 0; })) return false;
+    view_.now += std::chrono::milliseconds(view_.scan_timer_ms);
+    form_.RunHandler([&] { form_.ScanTimerTimer(); });
+    return true;
   }
 
   void Create() {
@@ -178,7 +187,8 @@ TEST_F(ConsoleTest, AVanishedDeviceTurnsItsRowToErrorAndUntickingClosesIt) {
   ExpectLabel(LabelOf(2), L"Port status: Opened", LabelColour::Black, "the other row");
 
   serial_.PeerWrite(L"COM2", "still typing");
-  ASSERT_TRUE(ServeUntil([&] { return keyboard_.TypedText() == L"still typing"; }));
+  ASSERT_TRUE(ServeUntilTheGapPasses());  // two ports open: scans are framed
+  EXPECT_EQ(keyboard_.TypedText(), L"still typing");
 
   Click(1);
   ExpectLabel(LabelOf(1), L"Port status: Closed", LabelColour::Black, "unticked");
@@ -306,6 +316,113 @@ TEST_F(ConsoleTest, RunMinimizedIsStoredWhenChosenAndMinimisingShowsTheBalloon) 
 
   form_.ApplicationEvents1Minimize();
   EXPECT_EQ(view_.log.back(), L"balloon Information|Quillet is minimized.. |4000");
+}
+
+
+// --- whole scans ---
+
+class ScanConsoleTest : public ConsoleTest {
+ protected:
+  // Bytes reach the handler one batch at a time, as a scanner sends them.
+  void Deliver(const wchar_t* port, std::string_view bytes) {
+    serial_.PeerWrite(port, bytes);
+    ASSERT_TRUE(ServeUntil([&] { return serial_.PeerUnread(port) == 0; })) << "not read";
+  }
+};
+
+TEST_F(ScanConsoleTest, OnePortWithDefaultsTypesAtOnce) {
+  Create();
+  SetPort(1, L"COM1");
+  Click(1);
+  serial_.PeerWrite(L"COM1", "NO-END");
+  ASSERT_TRUE(ServeUntil([&] { return keyboard_.TypedText() == L"NO-END"; }));
+  EXPECT_EQ(view_.scan_timer_ms, 0u);
+  EXPECT_FALSE(form_.Scans().Pending(1));
+}
+
+TEST_F(ScanConsoleTest, TwoPortsScanningAtOnceTypeWholeScansEachWithItsPort) {
+  Create();
+  SetPort(1, L"COM1");
+  SetPort(2, L"COM2");
+  Click(1);
+  Click(2);
+  const std::string first = "AAAA-1111\r";
+  const std::string second = "BBBB-2222\r";
+  view_.log.clear();
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    Deliver(L"COM1", first.substr(i, 1));
+    Deliver(L"COM2", second.substr(i, 1));
+  }
+  EXPECT_EQ(keyboard_.TypedText(), L"AAAA-1111\rBBBB-2222\r");
+  EXPECT_EQ(view_.log, (Log{L"status Read device: skener1, COM1", L"status Read device: skener2, COM2"}));
+}
+
+TEST_F(ScanConsoleTest, AScanWithoutTerminatorIsTypedWhenTheGapOfItsLineRatePasses) {
+  Create();
+  SetPort(1, L"COM1");
+  SetPort(2, L"COM2");
+  form_.Skener(2)->SetBaudRate(serial::TBaudRate::br300);
+  Click(1);
+  Click(2);
+  Deliver(L"COM2", "SLOW");
+  EXPECT_EQ(view_.scan_timer_ms, 134u);  // four 10-bit characters at 300 bit/s
+  view_.now += std::chrono::milliseconds(133);
+  form_.ScanTimerTimer();
+  EXPECT_EQ(keyboard_.TypedText(), L"");
+  EXPECT_EQ(view_.scan_timer_ms, 1u);
+  view_.now += std::chrono::milliseconds(1);
+  form_.ScanTimerTimer();
+  EXPECT_EQ(keyboard_.TypedText(), L"SLOW");
+  EXPECT_EQ(view_.scan_timer_ms, 0u);
+}
+
+TEST_F(ScanConsoleTest, AScanInProgressIsTypedWhenItsPortClosesAtUntickPortsCloseLoadAndExit) {
+  const std::vector<std::pair<const char*, std::function<void()>>> closes = {
+      {"untick", [&] { Click(1); }},
+      {"Ports > Close", [&] { form_.RunHandler([&] { form_.Zatvori2Click(); }); }},
+      {"Load", [&] { form_.RunHandler([&] { form_.Ubaci1Click(); }); }},
+      {"exit", [&] { form_.FormDestroy(); }},
+  };
+  Create();
+  SetPort(1, L"COM1");
+  SetPort(2, L"COM2");
+  for (const auto& [what, close] : closes) {
+    keyboard_.ClearEvents();
+    if (!view_.ticks[0]) Click(1);
+    if (!view_.ticks[1]) Click(2);
+    Deliver(L"COM1", "HALF-");
+    ASSERT_TRUE(form_.Scans().Pending(1)) << what;
+    close();
+    EXPECT_EQ(keyboard_.TypedText(), L"HALF-") << what;
+    EXPECT_FALSE(form_.Skener(1)->Connected()) << what;
+    EXPECT_FALSE(form_.Scans().Pending(1)) << what;
+  }
+}
+
+TEST_F(ScanConsoleTest, FramingEndingWithASecondPortTypesWhatWasPendingFirst) {
+  Create();
+  SetPort(1, L"COM1");
+  SetPort(2, L"COM2");
+  Click(1);
+  Click(2);
+  Deliver(L"COM2", "OLD-");
+  Click(1);  // one port left, defaults: typed as read from now on
+  Deliver(L"COM2", "NEW");
+  EXPECT_EQ(keyboard_.TypedText(), L"OLD-NEW");
+  EXPECT_FALSE(form_.Scans().Pending(2));
+}
+
+TEST_F(ScanConsoleTest, TheAdvancedSettingsShapeScansOnASinglePort) {
+  Create();
+  form_.Advanced().FPrefiks = L"PFX";
+  form_.Advanced().FIncPrefiks = true;
+  form_.Advanced().FEnter = true;
+  SetPort(1, L"COM1");
+  Click(1);
+  Deliver(L"COM1", "12345\r\n");
+  Deliver(L"COM1", "678\r");
+  Deliver(L"COM1", "\n");  // the rest of the CR LF: replaced by the ending
+  EXPECT_EQ(keyboard_.TypedText(), L"PFX12345\rPFX678\r");
 }
 
 }  // namespace

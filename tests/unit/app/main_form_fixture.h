@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -36,6 +37,8 @@ class RecordingView final : public MainView {
   }
   void ShowInformation(const std::wstring& text) override { log.push_back(L"info " + text); }
   void ShowError(const std::wstring& message) override { errors.push_back(message); }
+  std::chrono::steady_clock::time_point Now() const override { return now; }
+  void SetScanTimer(unsigned milliseconds) override { scan_timer_ms = milliseconds; }
   bool Timer1Enabled() const override { return timer1; }
   void SetTimer1Enabled(bool enabled) override {
     if (enabled != timer1) log.push_back(enabled ? L"timer on" : L"timer off");
@@ -79,6 +82,8 @@ class RecordingView final : public MainView {
   std::function<void(serial::TComPort&)> on_dialog;
   std::function<void()> on_pump;
   bool timer1 = false;
+  std::chrono::steady_clock::time_point now{};  // the test moves it
+  unsigned scan_timer_ms = 0;                   // armed scan timer, 0 = none
   bool keyboard_button_face = false;
   int close_requests = 0;
 };
