@@ -28,6 +28,16 @@ std::wstring Widen(const char* text) {
 
 std::wstring RowName(const wchar_t* prefix, int row) { return prefix + std::to_wstring(row); }
 
+// Windows' port names ignore case ("com8" is COM8).
+bool SamePortName(const std::wstring& a, const std::wstring& b) {
+  const auto upper = [](wchar_t c) {
+    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+  };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [&](wchar_t x, wchar_t y) { return upper(x) == upper(y); });
+}
+
 // Ends the automatic opening's mark however the run ends.
 class RunningMark {
  public:
@@ -61,6 +71,9 @@ MainForm::~MainForm() {
 }
 
 void MainForm::FormDestroy() {
+  destroying_ = true;
+  reconnect_.StopAll();
+  view_.SetRetryTimer(0);
   for (int i = 0; i < root_.ComponentCount(); ++i) {
     auto* port = dynamic_cast<serial::TComPort*>(root_.Components(i));
     if (port == nullptr || !port->Connected()) continue;
@@ -99,8 +112,14 @@ void MainForm::FormCreate() {
     port->SetOnThreadError([this, row](serial::TObject*, const std::wstring&, std::int64_t) { PortDied(row); });
     // A scan in progress is typed before its port closes; what a delivery
     // served during the close adds comes after.
-    port->SetOnBeforeClose([this, row](serial::TObject*) { FlushRow(row); });
-    port->SetOnAfterClose([this, row](serial::TObject*) { FlushRow(row); });
+    port->SetOnBeforeClose([this, row](serial::TObject*) {
+      closing_[row - 1] = true;
+      FlushRow(row);
+    });
+    port->SetOnAfterClose([this, row](serial::TObject*) {
+      closing_[row - 1] = false;
+      FlushRow(row);
+    });
     skener_[row - 1] = port;
   }
   config::EnsureConfigFolder(services_.shell);
@@ -159,11 +178,19 @@ void MainForm::ShowRowError(int row) {
 
 void MainForm::PortDied(int row) {
   serial::TComPort* port = Skener(row);
-  if (port == nullptr || !port->Connected()) return;
-  // The device is gone: every scan would be lost, so the row says so.
-  port_dead_[row - 1] = true;
+  // A report served while the port closes anyway needs nothing more.
+  if (port == nullptr || !port->Connected() || closing_[row - 1]) return;
+  // The device is gone: every scan would be lost, so the row says so. Its
+  // handle stays dead even when the device comes back, so it is released
+  // now (typing what the scan in progress holds); only a fresh open can
+  // reach the device again.
   ShowRowError(row);
-  FlushRow(row);
+  try {
+    port->Close();
+  } catch (...) {
+    // A vanished device refuses the abort; Close has released it all the same.
+  }
+  NoteOpenResult(row);
 }
 
 void MainForm::cbotvoriClick(int row) {
@@ -172,22 +199,72 @@ void MainForm::cbotvoriClick(int row) {
     if (port == nullptr) throw Exception(L"No port object");
     if (view_.OpenChecked(row)) {
       port->Open();
-      port_dead_[row - 1] = false;
     } else if (port->Connected()) {
-      try {
-        port->Close();
-      } catch (...) {
-        // A port whose device is gone cannot abort its requests, but Close
-        // has released it all the same; that is the close the user asked for.
-        if (!port_dead_[row - 1] || port->Connected()) throw;
-      }
-      port_dead_[row - 1] = false;
+      port->Close();
     }
     view_.SetStatusLabel(row, port->Connected() ? kOpened : kClosed, LabelColour::Black);
     port_error_[row - 1] = false;
   } catch (...) {
     // Whatever the error, the row shows it; its message goes nowhere.
     ShowRowError(row);
+  }
+  NoteOpenResult(row);
+}
+
+void MainForm::NoteOpenResult(int row) {
+  const serial::TComPort* port = Skener(row);
+  if (!destroying_ && port != nullptr && view_.OpenChecked(row) && !port->Connected()) {
+    reconnect_.Failed(row, view_.Now());
+  } else {
+    reconnect_.Stop(row);
+  }
+  ArmRetryTimer();
+}
+
+void MainForm::RetryRow(int row) {
+  serial::TComPort* port = Skener(row);
+  if (port == nullptr || !view_.OpenChecked(row) || port->Connected()) {
+    reconnect_.Stop(row);
+    return;
+  }
+  // The row's own open, as a click makes it: never a message box, the focus
+  // and the window left as they are. A failure keeps the row in error and
+  // makes it wait longer.
+  cbotvoriClick(row);
+  if (port->Connected())
+    view_.SetStatusText(L"Reconnected: " + port->Name() + L", " + port->Port());
+}
+
+void MainForm::ArmRetryTimer() {
+  const auto next = reconnect_.NextDeadline();
+  if (!next) {
+    view_.SetRetryTimer(0);
+    return;
+  }
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - view_.Now()).count();
+  view_.SetRetryTimer(static_cast<unsigned>(std::max<std::int64_t>(wait, 1)));
+}
+
+void MainForm::RetryTimerTimer() {
+  for (int row : reconnect_.Due(view_.Now())) RetryRow(row);
+  ArmRetryTimer();
+}
+
+void MainForm::DeviceArrived(const std::wstring& name) {
+  for (int row = 1; row <= 8; ++row) {
+    const serial::TComPort* port = Skener(row);
+    if (port != nullptr && reconnect_.Waiting(row) && !reconnect_.Held(row) &&
+        SamePortName(port->Port(), name)) {
+      RetryRow(row);
+    }
+  }
+  ArmRetryTimer();
+}
+
+void MainForm::DeviceRemoved(const std::wstring& name) {
+  for (int row = 1; row <= 8; ++row) {
+    const serial::TComPort* port = Skener(row);
+    if (port != nullptr && port->Connected() && SamePortName(port->Port(), name)) PortDied(row);
   }
 }
 
@@ -200,13 +277,35 @@ void MainForm::SetOpenTick(int row, bool ticked) {
 void MainForm::btnskenerClick(int row) {
   serial::TComPort* port = Skener(row);
   if (port == nullptr) return;
-  view_.ShowPortSetupDialog(*port);
+  {
+    // The row's retries wait while its settings may change; afterwards a
+    // row still waiting keeps its tick and tries at once with the new
+    // settings.
+    reconnect_.Hold(row, true);
+    ArmRetryTimer();
+    struct Release {
+      MainForm& form;
+      int row;
+      ~Release() {
+        form.reconnect_.Hold(row, false);
+        form.ArmRetryTimer();
+      }
+    } release{*this, row};
+    view_.ShowPortSetupDialog(*port);
+  }
+  if (reconnect_.Waiting(row) && view_.OpenChecked(row) && !port->Connected()) {
+    RetryRow(row);
+    return;
+  }
   auto* box = dynamic_cast<TRowCheckBox*>(root_.FindComponent(RowName(L"cbotvori", row)));
   auto* found = dynamic_cast<serial::TComPort*>(root_.FindComponent(RowName(L"skener", row)));
   if (box != nullptr && found != nullptr) SetOpenTick(box->Row(), found->Connected());
 }
 
 void MainForm::Zatvori2Click() {
+  // Every row gives up waiting, also one whose handler does not run below.
+  reconnect_.StopAll();
+  ArmRetryTimer();
   view_.SetStatusText(L"");
   for (int i = 0; i < root_.ComponentCount(); ++i) {
     serial::TComponent* component = root_.Components(i);

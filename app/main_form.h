@@ -12,6 +12,7 @@
 
 #include "app/advanced_fields.h"
 #include "app/main_view.h"
+#include "app/port_reconnect.h"
 #include "app/scan_assembly.h"
 #include "app/services.h"
 #include "app/typing.h"
@@ -92,6 +93,13 @@ class MainForm {
   void skener1RxChar(serial::TObject* sender, int count);
   // The scan timer's tick: types the scans whose gap has passed.
   void ScanTimerTimer();
+  // The retry timer's tick: the rows whose wait has passed try their ports.
+  void RetryTimerTimer();
+  // The system announced a port's arrival or removal (names compare without
+  // regard to case): a row waiting for it tries at once; an open port that
+  // was removed is taken as dead.
+  void DeviceArrived(const std::wstring& port);
+  void DeviceRemoved(const std::wstring& port);
   // The window is going: every port closes while everything is whole, so
   // what is pending is read and typed first.
   void FormDestroy();
@@ -108,6 +116,7 @@ class MainForm {
   std::array<bool, 8>& PortError() { return port_error_; }
   bool AutomaticOpeningRunning() const { return opening_; }
   const ScanAssembler& Scans() const { return assembler_; }
+  const ReconnectSchedule& Reconnects() const { return reconnect_; }
 
   bool ConfigFileExists();
 
@@ -124,6 +133,10 @@ class MainForm {
   void TypePieces(std::vector<ScanPiece>& pieces);
   void FlushRow(int row);
   void ArmScanTimer();
+  // After a row's open or close: a ticked row without its port waits for it.
+  void NoteOpenResult(int row);
+  void RetryRow(int row);
+  void ArmRetryTimer();
 
   Services services_;
   MainView& view_;
@@ -131,8 +144,8 @@ class MainForm {
   serial::TComponent root_{nullptr};  // owns the row controls and the port objects
   std::array<serial::TComPort*, 8> skener_{};
   std::array<bool, 8> port_error_{};
-  // The row's event thread reported its device gone while the port was open.
-  std::array<bool, 8> port_dead_{};
+  std::array<bool, 8> closing_{};  // the row's port is inside its Close
+  bool destroying_ = false;        // the program is ending: no row waits any more
   bool opening_ = false;        // the automatic opening is running
   bool close_requested_ = false;  // a close chosen during it, done afterwards
   ModalForm* form2_ = nullptr;
@@ -141,6 +154,7 @@ class MainForm {
   // The keyboard layout's answers, kept between scans.
   LayoutAnswers layout_answers_;
   ScanAssembler assembler_;
+  ReconnectSchedule reconnect_;
 };
 
 }  // namespace quillet::app

@@ -30,6 +30,9 @@ class MainView {
   // Arms the one-shot timer that ends a scan after its gap, replacing an
   // armed one; 0 stops it. Its tick runs ScanTimerTimer.
   virtual void SetScanTimer(unsigned milliseconds) = 0;
+  // Arms the one-shot timer of the rows waiting for their ports to come
+  // back, replacing an armed one; 0 stops it. Its tick runs RetryTimerTimer.
+  virtual void SetRetryTimer(unsigned milliseconds) = 0;
 
   virtual bool Timer1Enabled() const = 0;
   // Enabling an enabled timer does not restart its interval.

@@ -1,7 +1,10 @@
 #include "app/win32/form1.h"
 
 #include <commctrl.h>
+#include <dbt.h>
 
+#include <cstddef>
+#include <cwchar>
 #include <exception>
 
 #include "app/main_window_layout.h"
@@ -21,6 +24,7 @@ namespace {
 
 constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT_PTR kScanTimer = 2;
+constexpr UINT_PTR kRetryTimer = 3;
 // Posted by an event thread that has handed a delivery over.
 constexpr UINT kWakeMessage = WM_APP + 1;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -289,7 +293,15 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         scan_timer_armed_ = false;
         logic_->RunHandler([this] { logic_->ScanTimerTimer(); });
       }
+      if (wparam == kRetryTimer) {
+        KillTimer(hwnd_, kRetryTimer);
+        retry_timer_armed_ = false;
+        logic_->RunHandler([this] { logic_->RetryTimerTimer(); });
+      }
       return 0;
+    case WM_DEVICECHANGE:
+      OnDeviceChange(wparam, lparam);
+      return TRUE;
     case kWakeMessage:
       serial::CheckSynchronize();
       return 0;
@@ -360,6 +372,7 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       logic_->RunHandler([this] { logic_->FormDestroy(); });
       KillTimer(hwnd_, kTimer1);
       KillTimer(hwnd_, kScanTimer);
+      KillTimer(hwnd_, kRetryTimer);
       tray_.reset();  // its icon leaves the notification area with the window
       PostQuitMessage(0);
       return 0;
@@ -412,6 +425,26 @@ void TForm1::OnClose() {
   const bool close = logic_->CloseRequested();
   asking_to_close_ = false;
   if (close) DestroyWindow(hwnd_);
+}
+
+void TForm1::OnDeviceChange(WPARAM event, LPARAM data) {
+  // Windows tells every top-level window when a port arrives or goes; only
+  // port notices name the port, and the name is read within the size the
+  // sender gave.
+  if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return;
+  const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+  if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_PORT) return;
+  constexpr std::size_t kNameOffset = offsetof(DEV_BROADCAST_PORT_W, dbcp_name);
+  if (header->dbch_size <= kNameOffset) return;
+  const auto* port = reinterpret_cast<const DEV_BROADCAST_PORT_W*>(header);
+  const std::size_t room = (header->dbch_size - kNameOffset) / sizeof(wchar_t);
+  std::wstring name(port->dbcp_name, wcsnlen(port->dbcp_name, room));
+  if (name.empty()) return;
+  if (event == DBT_DEVICEARRIVAL) {
+    logic_->RunHandler([this, &name] { logic_->DeviceArrived(name); });
+  } else {
+    logic_->RunHandler([this, &name] { logic_->DeviceRemoved(name); });
+  }
 }
 
 void TForm1::PaintBackground(HDC dc) {
@@ -482,6 +515,15 @@ void TForm1::SetScanTimer(unsigned milliseconds) {
   scan_timer_armed_ = SetTimer(hwnd_, kScanTimer, milliseconds, nullptr) != 0;
 }
 
+void TForm1::SetRetryTimer(unsigned milliseconds) {
+  if (milliseconds == 0) {
+    if (retry_timer_armed_) KillTimer(hwnd_, kRetryTimer);
+    retry_timer_armed_ = false;
+    return;
+  }
+  retry_timer_armed_ = SetTimer(hwnd_, kRetryTimer, milliseconds, nullptr) != 0;
+}
+
 bool TForm1::OpenChecked(int row) const {
   return IsDlgButtonChecked(hwnd_, OpenCheckBoxId(row)) == BST_CHECKED;
 }
@@ -500,6 +542,17 @@ void TForm1::SetStatusLabel(int row, const std::wstring& text, LabelColour colou
   const int id = StatusLabelId(row);
   HWND label = GetDlgItem(hwnd_, id);
   if (label == nullptr) return;
+  // A row waiting for its device is told its error on every retry: nothing
+  // to repaint when nothing changes.
+  const auto known = text_colours_.find(id);
+  const bool same_colour =
+      colour == LabelColour::WindowDefault
+          ? known == text_colours_.end()
+          : known != text_colours_.end() &&
+                known->second == (colour == LabelColour::Red ? RGB(255, 0, 0) : RGB(0, 0, 0));
+  wchar_t current[64] = {};
+  GetWindowTextW(label, current, 64);
+  if (same_colour && text == current) return;
   SetWindowTextW(label, text.c_str());
   // The label is sized to its text; the background under its old size shows again.
   RECT old{};

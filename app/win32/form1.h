@@ -50,6 +50,7 @@ class TForm1 final : public MainView {
   void ShowError(const std::wstring& message) override;
   std::chrono::steady_clock::time_point Now() const override { return std::chrono::steady_clock::now(); }
   void SetScanTimer(unsigned milliseconds) override;
+  void SetRetryTimer(unsigned milliseconds) override;
   bool Timer1Enabled() const override { return timer1_enabled_; }
   void SetTimer1Enabled(bool enabled) override;
   bool OpenChecked(int row) const override;
@@ -81,6 +82,7 @@ class TForm1 final : public MainView {
   void PlaceWindow();
   void OnCommand(int id, int code);
   void OnClose();
+  void OnDeviceChange(WPARAM event, LPARAM data);
   void ConnectSerialEngine();
   void SetLabelColour(int id, COLORREF colour);
   void PaintBackground(HDC dc);
@@ -105,6 +107,7 @@ class TForm1 final : public MainView {
   std::map<int, COLORREF> text_colours_;
   bool timer1_enabled_ = false;
   bool scan_timer_armed_ = false;
+  bool retry_timer_armed_ = false;
   bool shown_once_ = false;
   bool asking_to_close_ = false;
   std::unique_ptr<TAppInstances> instances_;  // the single-instance guard

@@ -112,14 +112,22 @@ TEST_F(ConsoleTest, RowStatesFollowTheTickAndWhatThePortDid) {
 
 TEST_F(ConsoleTest, DeviceButtonBringsTheTickInLineWithThePort) {
   Create();
-  SetPort(3, L"COM9");
-  Click(3);  // error row: ticked, port closed
-  ASSERT_TRUE(form_.PortError()[2]);
+  SetPort(3, L"COM3");
+  form_.Skener(3)->Open();  // open without a tick
 
   form_.RunHandler([&] { form_.btnskenerClick(3); });  // the dialog is cancelled
   EXPECT_EQ(view_.log.front(), L"dialog skener3");
-  EXPECT_FALSE(view_.ticks[2]);
-  ExpectLabel(LabelOf(3), L"Port status: Closed", LabelColour::Black, "after the dialog");
+  EXPECT_TRUE(view_.ticks[2]);
+  ExpectLabel(LabelOf(3), L"Port status: Opened", LabelColour::Black, "after the dialog");
+
+  // A ticked row without its port keeps waiting for it after the dialog.
+  SetPort(4, L"COM9");
+  Click(4);
+  ASSERT_TRUE(form_.PortError()[3]);
+  form_.RunHandler([&] { form_.btnskenerClick(4); });
+  EXPECT_TRUE(view_.ticks[3]);
+  ExpectLabel(LabelOf(4), L"Port status: Error!", LabelColour::Red, "still waiting");
+  EXPECT_TRUE(form_.Reconnects().Waiting(4));
 
   // An error while the dialog applies ends the handler; the tick stays.
   view_.on_dialog = [](serial::TComPort&) { throw Exception(L"Unable to open com port"); };
@@ -185,10 +193,12 @@ TEST_F(ConsoleTest, AVanishedDeviceTurnsItsRowToErrorAndUntickingClosesIt) {
   ASSERT_TRUE(ServeUntil([&] { return form_.PortError()[0]; }));
   ExpectLabel(LabelOf(1), L"Port status: Error!", LabelColour::Red, "device gone");
   ExpectLabel(LabelOf(2), L"Port status: Opened", LabelColour::Black, "the other row");
+  EXPECT_FALSE(form_.Skener(1)->Connected()) << "the dead handle is released";
+  EXPECT_TRUE(view_.ticks[0]) << "the row still wants its port";
 
   serial_.PeerWrite(L"COM2", "still typing");
-  ASSERT_TRUE(ServeUntilTheGapPasses());  // two ports open: scans are framed
-  EXPECT_EQ(keyboard_.TypedText(), L"still typing");
+  ASSERT_TRUE(ServeUntil([&] { return keyboard_.TypedText() == L"still typing"; }))
+      << keyboard_.TypedText();
 
   Click(1);
   ExpectLabel(LabelOf(1), L"Port status: Closed", LabelColour::Black, "unticked");

@@ -39,6 +39,7 @@ class RecordingView final : public MainView {
   void ShowError(const std::wstring& message) override { errors.push_back(message); }
   std::chrono::steady_clock::time_point Now() const override { return now; }
   void SetScanTimer(unsigned milliseconds) override { scan_timer_ms = milliseconds; }
+  void SetRetryTimer(unsigned milliseconds) override { retry_timer_ms = milliseconds; }
   bool Timer1Enabled() const override { return timer1; }
   void SetTimer1Enabled(bool enabled) override {
     if (enabled != timer1) log.push_back(enabled ? L"timer on" : L"timer off");
@@ -84,6 +85,7 @@ class RecordingView final : public MainView {
   bool timer1 = false;
   std::chrono::steady_clock::time_point now{};  // the test moves it
   unsigned scan_timer_ms = 0;                   // armed scan timer, 0 = none
+  unsigned retry_timer_ms = 0;                  // armed retry timer, 0 = none
   bool keyboard_button_face = false;
   int close_requests = 0;
 };
