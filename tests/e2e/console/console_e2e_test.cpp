@@ -65,6 +65,14 @@ class Scanner {
            WriteFile(handle_, barcode.data(), static_cast<DWORD>(barcode.size()), &written, nullptr) &&
            written == barcode.size();
   }
+  // As a scanner at 9600 bit/s sends: a byte about every millisecond.
+  bool ScanAtLineSpeed(const std::string& barcode) {
+    for (const char byte : barcode) {
+      if (!Scan(std::string(1, byte))) return false;
+      Sleep(1);
+    }
+    return true;
+  }
 
  private:
   HANDLE handle_;
@@ -255,6 +263,49 @@ TEST_F(ConsoleE2E, ScannersTypeSurviveARestartAndAPulledCable) {
   PostMessageW(tray, WM_USER + 1, 1, WM_LBUTTONUP);
   ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(top_) && !IsIconic(top_); })) << "not restored";
 
+  Quit();
+}
+
+TEST_F(ConsoleE2E, TheAdvancedSettingsShapeEveryScanAndStillApplyAfterARestart) {
+  ASSERT_TRUE(receiver_->Started());
+  MoveReceiverAside();
+  Scanner scanner1(L"COM7");  // types into row 1 (COM8)
+  Start();
+
+  // Settings > Advanced is in the menu: a prefix, and CR as every scan's ending.
+  ASSERT_TRUE(ud::ChooseMenu(top_, L"Settings|Advanced"));
+  HWND dialog = ud::WaitWindow(L"Advanced settings", L"TForm2", kWaitMs);
+  ASSERT_NE(dialog, nullptr) << "Settings > Advanced showed no dialog";
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(GetDlgItem(dialog, 3101), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"PRE-"), SMTO_NORMAL,
+                      kWaitMs, &ignored);
+  ud::Click(GetDlgItem(dialog, 3103));  // Add prefix
+  ud::Click(GetDlgItem(dialog, 3105));  // CR
+  ASSERT_TRUE(WaitUntil([&] { return ud::IsChecked(GetDlgItem(dialog, 3103)) && ud::IsChecked(GetDlgItem(dialog, 3105)); }));
+  if (!artifacts_.empty()) ud::SaveScreenshot(dialog, artifacts_ + L"\\console_advanced_prefix_cr.bmp");
+  ud::Click(GetDlgItem(dialog, 3110));  // Save && Close
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); })) << "Save && Close did not close";
+  const std::string ini = quillet::e2e::ReadFile(quillet::e2e::IniPath());
+  for (const char* line : {"[Napredna]", "Prefiks=PRE-", "cbprefiks=1", "cbCR=1", "cbLF=0"})
+    EXPECT_NE(ini.find(line), std::string::npos) << line << " missing from\n" << ini;
+
+  // A scan ending in LF is typed with the prefix and CR in place of its LF.
+  Tick(1);
+  ASSERT_TRUE(LabelBecomes(1, L"Port status: Opened")) << Narrow(Label(1));
+  FocusReceiver();
+  int chars = receiver_->Count("CHAR ");
+  ASSERT_TRUE(scanner1.ScanAtLineSpeed("12345\n"));
+  EXPECT_EQ(Typed(chars, 10), Hex4("PRE-12345\r"));
+
+  // After a restart (row 1 reopens by itself) the settings still shape scans.
+  Quit();
+  Start();
+  EXPECT_EQ(Label(1), L"Port status: Opened");
+  FocusReceiver();
+  chars = receiver_->Count("CHAR ");
+  ASSERT_TRUE(scanner1.ScanAtLineSpeed("678\n"));
+  EXPECT_EQ(Typed(chars, 8), Hex4("PRE-678\r"));
+  EXPECT_EQ(ud::StatusBarText(top_), L"Read device: skener1, COM8");
   Quit();
 }
 
