@@ -1,0 +1,215 @@
+// Eight rows waiting for absent devices, under Wine: quillet.exe started with
+// rows 1..8 stored open on COM41..COM48, which do not exist, so each row
+// retries its open at most every 5 s; its CPU time over a window of seconds,
+// then the same program with no configuration (no row open, nothing to
+// retry) over the same window, one after the other, several times. Prints
+// figures only.
+//
+// Usage: bench_reconnect_waiting <quillet.exe> [seconds] [repeats]; run
+// through tests/support/wine-run (bench/reconnect/run.sh). Replaces
+// skeneri.ini in the prefix's roaming AppData and removes it at the end.
+#include <shlobj.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/main_window_layout.h"
+#include "bench/bench_support.h"
+#include "tests/support/wine_path.h"
+#include "tools/uidriver/ui_driver.h"
+
+namespace ud = quillet::uidriver;
+namespace fs = std::filesystem;
+
+namespace {
+
+using quillet::bench::Loadavg;
+using quillet::bench::Median;
+
+constexpr int kRows = 8;
+constexpr int kFirstPort = 41;  // no such ports in the prefix
+
+fs::path IniPath() {
+  wchar_t appdata[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appdata);
+  return fs::path(appdata) / L"Brovana" / L"Quillet" / L"skeneri.ini";
+}
+
+bool WriteIni() {
+  std::error_code ignored;
+  fs::create_directories(IniPath().parent_path(), ignored);
+  std::ofstream out(IniPath(), std::ios::binary | std::ios::trunc);
+  for (int row = 1; row <= kRows; ++row)
+    out << "[skener" << row << "]\r\nPort=COM" << kFirstPort + row - 1 << "\r\n";
+  out << "[Aktivacija]\r\n";
+  for (int row = 1; row <= kRows; ++row) out << "cbotvori" << row << "=1\r\n";
+  return static_cast<bool>(out);
+}
+
+std::string ReadAll(const std::wstring& path) {
+  std::ifstream in{fs::path(path), std::ios::binary};
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Wine 8 reports no times for another process: the figures come from
+// Linux, for the newest process whose command line starts with the program.
+int UnixPid(const std::wstring& exe) {
+  const std::string wanted(exe.begin(), exe.end());
+  int best = -1;
+  unsigned long long best_start = 0;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(L"Z:\\proc\\*", &found);
+  if (search == INVALID_HANDLE_VALUE) return -1;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name.empty() || name.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
+    const std::string cmdline = ReadAll(L"Z:\\proc\\" + name + L"\\cmdline");
+    if (cmdline.size() < wanted.size() ||
+        _strnicmp(cmdline.c_str(), wanted.c_str(), wanted.size()) != 0)
+      continue;
+    const std::string stat = ReadAll(L"Z:\\proc\\" + name + L"\\stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string field;
+    unsigned long long start = 0;
+    for (int i = 3; i <= 22 && fields >> field; ++i)
+      if (i == 22) start = std::stoull(field);
+    if (best < 0 || start > best_start) {
+      best = std::stoi(name);
+      best_start = start;
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return best;
+}
+
+// utime + stime of every thread, in seconds (100 ticks a second).
+double CpuSeconds(int pid) {
+  const std::string stat = ReadAll(L"Z:\\proc\\" + std::to_wstring(pid) + L"\\stat");
+  const auto close = stat.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::istringstream fields(stat.substr(close + 2));
+  std::string field;
+  double ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i)
+    if (i >= 14) ticks += std::stod(field);
+  return ticks / 100.0;
+}
+
+template <typename Condition>
+bool WaitUntil(Condition condition, DWORD ms) {
+  const DWORD start = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - start >= ms) return false;
+    Sleep(50);
+  }
+  return true;
+}
+
+std::string Narrow(const std::wstring& text) {
+  return std::string(text.begin(), text.end());
+}
+
+// CPU in % of one core over `seconds`, after 3 s of settling; rows 8 with
+// the configuration, 0 without it.
+std::optional<double> MeasureQuillet(const std::wstring& exe, double seconds, int rows) {
+  std::error_code ignored;
+  fs::remove(IniPath(), ignored);
+  if (rows > 0 && !WriteIni()) return std::nullopt;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::wstring command = L"\"" + exe + L"\"";
+  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info))
+    return std::nullopt;
+  std::optional<double> cpu;
+  const HWND top =
+      ud::WaitWindow(quillet::app::kMainWindowCaption, quillet::app::kMainWindowClass, 20000);
+  bool ready =
+      top != nullptr &&
+      (rows == 0 ||
+       WaitUntil([&] { return ud::StatusBarText(top) == L"Waiting for devices..."; }, 30000));
+  for (int row = 1; ready && row <= rows; ++row) {
+    const std::wstring label = ud::Text(ud::FindControl(top, L"lbstatus" + std::to_wstring(row)));
+    if (label != L"Port status: Error!") {
+      std::printf("  row %d reads \"%s\"\n", row, Narrow(label).c_str());
+      ready = false;
+    }
+  }
+  if (ready) {
+    Sleep(3000);
+    const int pid = UnixPid(exe);
+    const DWORD start = GetTickCount();
+    const double cpu0 = pid > 0 ? CpuSeconds(pid) : -1;
+    Sleep(static_cast<DWORD>(seconds * 1000));
+    const double cpu1 = pid > 0 ? CpuSeconds(pid) : -1;
+    const double wall = (GetTickCount() - start) / 1000.0;
+    if (cpu0 >= 0 && cpu1 >= 0) cpu = 100.0 * (cpu1 - cpu0) / wall;
+  } else {
+    std::printf("  quillet.exe did not come up as expected\n");
+  }
+  TerminateProcess(info.hProcess, 0);
+  WaitForSingleObject(info.hProcess, 10000);
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return cpu;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setvbuf(stdout, nullptr, _IONBF, 0);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: bench_reconnect_waiting <quillet.exe> [seconds] [repeats]\n");
+    return 2;
+  }
+  const std::wstring exe = quillet::testsupport::WindowsPath(argv[1]);
+  const double seconds = argc > 2 ? std::max(1.0, std::atof(argv[2])) : 30.0;
+  const int repeats = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+
+  std::printf(
+      "eight rows waiting for absent devices (COM%d..COM%d) beside no row, CPU over %.0f s, %d "
+      "runs:\n",
+      kFirstPort, kFirstPort + kRows - 1, seconds, repeats);
+  std::vector<double> waiting, idle, difference;
+  for (int run = 1; run <= repeats; ++run) {
+    const std::string load_w = Loadavg();
+    const auto w = MeasureQuillet(exe, seconds, kRows);
+    Sleep(1000);
+    const std::string load_i = Loadavg();
+    const auto i = MeasureQuillet(exe, seconds, 0);
+    if (w)
+      std::printf("  run %d waiting  CPU %6.2f %% of a core   (load %s)\n", run, *w,
+                  load_w.c_str());
+    if (i)
+      std::printf("  run %d no row   CPU %6.2f %% of a core   (load %s)\n", run, *i,
+                  load_i.c_str());
+    if (!w || !i) continue;
+    waiting.push_back(*w);
+    idle.push_back(*i);
+    difference.push_back(*w - *i);
+    std::printf("  run %d difference  %+6.2f points\n", run, difference.back());
+  }
+  std::error_code ignored;
+  fs::remove(IniPath(), ignored);
+  if (difference.empty()) {
+    std::printf("  no complete run\n");
+    return 0;
+  }
+  const auto [lo, hi] = std::minmax_element(difference.begin(), difference.end());
+  std::printf(
+      "median: waiting %.2f %%, no row %.2f %%, difference %+.2f points (spread %+.2f..%+.2f)\n",
+      Median(waiting), Median(idle), Median(difference), *lo, *hi);
+  return 0;
+}
