@@ -1,6 +1,7 @@
 // The delivery of serial events to links and handlers, the event thread's
 // start and stop, and the thread-less WaitForEvent.
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "serial/com_port.h"
@@ -170,38 +171,67 @@ void TCustomComPort::FireThreadError(const std::wstring& Message, std::int64_t W
   if (FOnThreadError) FOnThreadError(this, Message, WinError);
 }
 
+namespace {
+
+// A thread-less wait's mask and OVERLAPPED: the system writes into both when
+// the wait completes, so they live on the heap. A wait that has not ended
+// when told to keeps its record, and the event it will set, for as long as
+// the program runs, rather than have a late completion write into freed
+// memory (the event thread does the same).
+struct TEventWaitRecord {
+  os::Dword mask = 0;
+  os::Overlapped overlapped{};
+  os::EventHandle completion;
+};
+
+void KeepForGood(std::unique_ptr<TEventWaitRecord> record) {
+  static std::mutex lock;
+  static auto* kept = new std::vector<std::unique_ptr<TEventWaitRecord>>;
+  const std::lock_guard<std::mutex> guard(lock);
+  kept->push_back(std::move(record));
+}
+
+// How long a wait ended by clearing the mask may take to complete.
+constexpr os::Dword kCancelledWaitMs = 2000;
+
+}  // namespace
+
 void TCustomComPort::WaitForEvent(TComEvents& Events, os::Handle StopEvent, int Timeout) {
   if (FThreadCreated) {
     RaiseComError(20, 0);
     return;
   }
-  os::EventHandle completion(FApi, FApi.CreateEventW(1, 0));
-  os::Overlapped overlapped{};
-  overlapped.hEvent = completion.Get();
-  os::Dword mask = 0;
-  std::vector<os::Handle> handles{completion.Get()};
+  auto record = std::make_unique<TEventWaitRecord>();
+  record->completion = os::EventHandle(FApi, FApi.CreateEventW(1, 0));
+  record->overlapped.hEvent = record->completion.Get();
+  std::vector<os::Handle> handles{record->completion.Get()};
   if (StopEvent != 0) handles.push_back(StopEvent);
 
   static_cast<void>(FApi.SetCommMask(FHandle, EventsToMask(Events)));
-  bool ok = FApi.WaitCommEvent(FHandle, &mask, &overlapped) != 0;
+  bool ok = FApi.WaitCommEvent(FHandle, &record->mask, &record->overlapped) != 0;
   os::Dword error = ok ? 0 : FApi.GetLastError();
   if (ok || error == os::kErrorIoPending) {
-    const os::Dword r = FApi.WaitForMultipleObjects(static_cast<os::Dword>(handles.size()),
-                                                    handles.data(), 0,
-                                                    static_cast<os::Dword>(Timeout));
+    const os::Dword r = FApi.WaitForMultipleObjects(
+        static_cast<os::Dword>(handles.size()), handles.data(), 0, static_cast<os::Dword>(Timeout));
     ok = r == os::kWaitObject0 || r == os::kWaitObject0 + 1 || r == os::kWaitTimeout;
     error = ok ? 0 : FApi.GetLastError();
     // Ends a wait still pending, with an empty mask.
     static_cast<void>(FApi.SetCommMask(FHandle, 0));
-    // The record is on this stack: let a wait the mask ended finish first.
     if (r != os::kWaitObject0) {
+      if (FApi.WaitForSingleObject(record->completion.Get(), kCancelledWaitMs) !=
+          os::kWaitObject0) {
+        // Still pending: the system may write the record at any time.
+        Events = TComEvents();
+        KeepForGood(std::move(record));
+        if (!ok) RaiseComError(21, error);
+        return;
+      }
       os::Dword ignored = 0;
-      static_cast<void>(FApi.WaitForSingleObject(completion.Get(), 1000));
-      static_cast<void>(FApi.GetOverlappedResult(FHandle, &overlapped, &ignored, 0));
+      static_cast<void>(FApi.GetOverlappedResult(FHandle, &record->overlapped, &ignored, 0));
     }
   }
   if (!ok) RaiseComError(21, error);
-  Events = MaskToEvents(mask);
+  Events = MaskToEvents(record->mask);
 }
 
 }  // namespace quillet::serial

@@ -96,7 +96,20 @@ bool IsDeviceCall(SimCall call) {
 }
 
 SimSerial::SimSerial() = default;
-SimSerial::~SimSerial() = default;
+SimSerial::~SimSerial() {
+  for (std::thread& late : lateWaits_) late.join();
+}
+
+void SimSerial::DelayEndOfCancelledWaits(const std::wstring& name,
+                                         std::chrono::milliseconds delay) {
+  Lock lock(mutex_);
+  PortLocked(name).cancelDelay = delay;
+}
+
+int SimSerial::LateWaitCompletions() const {
+  Lock lock(mutex_);
+  return lateWaitCompletions_;
+}
 
 // --- helpers --------------------------------------------------------------
 
@@ -308,7 +321,17 @@ Bool SimSerial::SetCommMask(Handle file, Dword eventMask) {
   port->mask = eventMask;
   port->history = 0;
   // A wait still pending ends successfully with an empty mask.
-  if (port->waitOverlapped != nullptr) {
+  if (port->waitOverlapped != nullptr && port->cancelDelay.count() > 0) {
+    Dword* mask = std::exchange(port->waitMask, nullptr);
+    Overlapped* overlapped = std::exchange(port->waitOverlapped, nullptr);
+    lateWaits_.emplace_back([this, mask, overlapped, delay = port->cancelDelay] {
+      std::this_thread::sleep_for(delay);
+      Lock late(mutex_);
+      *mask = 0;
+      CompleteLocked(overlapped, 0, 0);
+      ++lateWaitCompletions_;
+    });
+  } else if (port->waitOverlapped != nullptr) {
     *port->waitMask = 0;
     CompleteLocked(std::exchange(port->waitOverlapped, nullptr), 0, 0);
     port->waitMask = nullptr;

@@ -15,6 +15,7 @@
 // closing the handle ends such a read with 995).
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -91,7 +92,7 @@ class SimSerial final : public SerialApi {
   Handle OpenHandle(const std::wstring& name) const;  // kInvalidHandleValue when closed
 
   void PeerWrite(const std::wstring& name, std::string_view bytes);
-  std::string PeerRead(const std::wstring& name);  // takes what the program wrote
+  std::string PeerRead(const std::wstring& name);          // takes what the program wrote
   std::size_t PeerUnread(const std::wstring& name) const;  // peer bytes the program has not read
   void SetModemStatus(const std::wstring& name, Dword msBits);
   void AddLineErrors(const std::wstring& name, Dword ceBits);
@@ -103,6 +104,13 @@ class SimSerial final : public SerialApi {
   Dword CommMask(const std::wstring& name) const;
   bool Dtr(const std::wstring& name) const;
   bool Rts(const std::wstring& name) const;
+
+  // A wait pending on the port when SetCommMask ends it completes (empty
+  // mask, event set) only `delay` later, from another thread, as with a slow
+  // driver: the caller's mask and OVERLAPPED are written then.
+  void DelayEndOfCancelledWaits(const std::wstring& name, std::chrono::milliseconds delay);
+  // Such late completions done so far.
+  int LateWaitCompletions() const;
 
   // The next `times` calls of `call` fail with `error` and have no effect.
   void FailNext(SimCall call, Dword error, int times = 1);
@@ -179,6 +187,7 @@ class SimSerial final : public SerialApi {
     std::string output;
     Dword* waitMask = nullptr;
     Overlapped* waitOverlapped = nullptr;
+    std::chrono::milliseconds cancelDelay{0};
     std::deque<PendingRead> reads;
   };
   struct Event {
@@ -219,6 +228,8 @@ class SimSerial final : public SerialApi {
   std::map<std::thread::id, Dword> lastError_;
   std::vector<SimCallRecord> log_;
   std::vector<int> priorities_;
+  std::vector<std::thread> lateWaits_;
+  int lateWaitCompletions_ = 0;
 };
 
 }  // namespace quillet::os::sim
