@@ -1,6 +1,8 @@
 #include "app/typing.h"
 
+#include <algorithm>
 #include <iterator>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -12,6 +14,10 @@ using os::Byte;
 
 bool IsBareKeyControl(wchar_t ch) {
   return ch == L'\r' || ch == L'\n' || ch == L'\t' || ch == 0x08 || ch == 0x1B;
+}
+
+bool IsControl(wchar_t ch) {
+  return ch < 0x20 || ch == 0x7F;
 }
 
 // Modifiers go down Ctrl, Alt, Shift and come up in reverse: Alt is never
@@ -52,6 +58,8 @@ bool AddReportedKey(std::vector<KeyEvent>& out, wchar_t ch, std::int16_t scan, b
   auto shiftState = static_cast<Byte>((scan >> 8) & 0xFF);
   // Kana and other shift bits cannot be pressed from here.
   if (shiftState & ~(os::kShiftStateShift | os::kShiftStateCtrl | os::kShiftStateAlt)) return false;
+  // Ctrl without Alt is a shortcut in the focused program, not a character.
+  if ((shiftState & os::kShiftStateCtrl) && !(shiftState & os::kShiftStateAlt)) return false;
   if (!Types(layout.KeyResult(vk, shiftState, capsLock), ch)) {
     if (!capsLock) return false;
     shiftState ^= os::kShiftStateShift;
@@ -99,6 +107,21 @@ bool AddBareKey(std::vector<KeyEvent>& out, wchar_t ch, std::int16_t scan, bool 
   if (!typesIt(vk, shiftState)) return false;
   AddKeyPress(out, vk, shiftState);
   return true;
+}
+
+// Windows drops synthetic input aimed at a process of a higher integrity
+// level (one run as administrator, say) and SendInput still reports success.
+// A query that fails (the process has gone, access refused) is no reason to
+// hold the text back.
+bool RunsWithHigherRights(os::KeyboardApi& keyboard, os::WindowHandle window) {
+  if (window == 0) return false;
+  const os::Dword own = keyboard.GetCurrentProcessId();
+  const os::Dword process = keyboard.GetWindowProcessId(window);
+  if (process == 0 || process == own) return false;
+  const std::optional<os::Dword> theirs = keyboard.GetProcessIntegrityLevel(process);
+  if (!theirs) return false;
+  const std::optional<os::Dword> ours = keyboard.GetProcessIntegrityLevel(own);
+  return ours && *theirs > *ours;
 }
 
 }  // namespace
@@ -158,6 +181,10 @@ std::vector<KeyEvent> PlanTyping(std::wstring_view text, bool capsLock, const La
   std::vector<KeyEvent> out;
   out.reserve(text.size() * 2);
   for (const wchar_t ch : text) {
+    if (IsControl(ch) && !IsBareKeyControl(ch)) {
+      AddCharacter(out, ch);
+      continue;
+    }
     const std::int16_t scan = layout.VkKeyScan(ch);
     const bool lower = ch >= L'a' && ch <= L'z';
     const bool upper = ch >= L'A' && ch <= L'Z';
@@ -183,23 +210,50 @@ void SendKeyEvents(const std::vector<KeyEvent>& events, os::KeyboardApi& keyboar
   keyboard.SendKeys(inputs);
 }
 
-void TypeText(const std::wstring& text, os::KeyboardApi& keyboard) {
+TypeOutcome TypeText(const std::wstring& text, os::KeyboardApi& keyboard) {
   LayoutAnswers answers;
-  TypeText(text, keyboard, answers);
+  return TypeText(text, keyboard, answers);
 }
 
-void TypeText(const std::wstring& text, os::KeyboardApi& keyboard, LayoutAnswers& answers) {
-  if (text.empty()) return;
+TypeOutcome TypeText(const std::wstring& text, os::KeyboardApi& keyboard, LayoutAnswers& answers) {
+  TypeOutcome outcome;
   try {
-    const bool capsLock = (keyboard.GetKeyState(os::kVkCapital) & 1) != 0;
-    const os::KeyboardLayout handle = keyboard.GetForegroundKeyboardLayout();
-    answers.UseLayout(handle);
-    const KeyboardLayoutQuery layout(keyboard, handle);
-    SendKeyEvents(PlanTyping(text, capsLock, RememberingLayoutQuery(layout, answers)), keyboard);
+    std::optional<os::WindowHandle> checked;  // the window last found typeable
+    for (std::size_t done = 0; done < text.size();) {
+      if (done > 0) {
+        // SMTO_BLOCK: no other message of ours runs meanwhile.
+        if (const os::WindowHandle window = keyboard.GetForegroundWindow())
+          keyboard.SendNullMessageTimeout(window, os::kSmtoBlock | os::kSmtoAbortIfHung,
+                                          kBatchWaitMs);
+      }
+      const os::WindowHandle window = keyboard.GetForegroundWindow();
+      if (checked != window) {
+        if (RunsWithHigherRights(keyboard, window)) {
+          outcome.refused = true;
+          outcome.window_title = keyboard.GetWindowTextW(window);
+          return outcome;
+        }
+        checked = window;
+      }
+      std::size_t count = std::min(kBatchCharacters, text.size() - done);
+      // Both halves of a surrogate pair go in one batch.
+      if (done + count < text.size() && text[done + count - 1] >= 0xD800 &&
+          text[done + count - 1] <= 0xDBFF)
+        --count;
+      const bool capsLock = (keyboard.GetKeyState(os::kVkCapital) & 1) != 0;
+      const os::KeyboardLayout handle = keyboard.GetForegroundKeyboardLayout();
+      answers.UseLayout(handle);
+      const KeyboardLayoutQuery layout(keyboard, handle);
+      SendKeyEvents(PlanTyping(std::wstring_view(text).substr(done, count), capsLock,
+                               RememberingLayoutQuery(layout, answers)),
+                    keyboard);
+      done += count;
+    }
   } catch (...) {
-    // Typing reports nothing: at worst some keys are lost, as when no window
-    // has the focus.
+    // Typing reports nothing else: at worst some keys are lost, as when no
+    // window has the focus.
   }
+  return outcome;
 }
 
 }  // namespace quillet::app

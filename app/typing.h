@@ -1,7 +1,7 @@
 // Typing received text into the focused window as synthetic key presses.
 //
 // PlanTyping turns a string into key events against one keyboard layout and
-// one Caps Lock state; TypeText reads both once, plans and sends. The rules:
+// one Caps Lock state; TypeText reads both, plans and sends. The rules:
 // - "a".."z" and "A".."Z", where the layout puts the letter on its own letter
 //   key: that key, with Shift exactly when the wanted case differs from what
 //   Caps Lock gives.
@@ -9,12 +9,15 @@
 //   LF types Enter: the character's own key (Enter, Tab, Backspace, Escape)
 //   if it types the character (CR for LF), else the key the layout reports
 //   if that does; otherwise as any other character.
+// - Every other control character (U+0000..U+001F, U+007F): a Unicode key
+//   event, never the Ctrl chord the layout reports: Ctrl+A, Ctrl+V, Ctrl+X
+//   or Ctrl+W would fire the focused program's shortcuts.
 // - Any other character: the key and modifiers the layout reports (Shift,
-//   Ctrl, Ctrl+Alt for AltGr), if that key with those modifiers, under the
-//   current Caps Lock, types exactly that character and is no dead key; with
-//   Caps Lock on, else the same key with Shift the other way if that types
-//   it (Caps Lock acts as Shift on that key); otherwise a Unicode key event
-//   carrying the character itself.
+//   Ctrl+Alt for AltGr; never Ctrl without Alt), if that key with those
+//   modifiers, under the current Caps Lock, types exactly that character and
+//   is no dead key; with Caps Lock on, else the same key with Shift the other
+//   way if that types it (Caps Lock acts as Shift on that key); otherwise a
+//   Unicode key event carrying the character itself.
 // Nothing received is dropped or typed as another character.
 #pragma once
 
@@ -117,11 +120,31 @@ std::vector<KeyEvent> PlanTyping(std::wstring_view text, bool capsLock, const La
 // extra information 0), characters through SendInput.
 void SendKeyEvents(const std::vector<KeyEvent>& events, os::KeyboardApi& keyboard);
 
-// Types the text into the focused window. Caps Lock and the layout of the
-// foreground window's thread are read once, before the first character.
-// Reports nothing and never throws.
-void TypeText(const std::wstring& text, os::KeyboardApi& keyboard);
+// Up to this many characters go to the system in one call, with no wait. A
+// longer text goes in batches this size; before each further batch TypeText
+// waits (at most kBatchWaitMs) until the foreground window's thread has come
+// back to its message loop, so that a program slower than the keys is not
+// flooded: one call of thousands of events can overrun its input queue, and
+// Windows drops what does not fit while the call reports success.
+inline constexpr std::size_t kBatchCharacters = 64;
+inline constexpr unsigned kBatchWaitMs = 1000;
+
+// How typing a text went.
+struct TypeOutcome {
+  // The foreground window's process runs with higher rights (integrity
+  // level) than this program: Windows would silently drop the keys, so none
+  // were sent from there on (for a text of one batch: nothing was typed).
+  bool refused = false;
+  std::wstring window_title;  // that window's title, when refused
+};
+
+// Types the text into the focused window. Each batch reads Caps Lock, the
+// foreground window and its thread's layout before its first character, as
+// a keyboard would: if the focus moves between batches, the rest goes to the
+// window that has it now, on that window's layout. Never throws; a key that
+// reaches no window is lost, as when no window has the focus.
+TypeOutcome TypeText(const std::wstring& text, os::KeyboardApi& keyboard);
 // The same, keeping the layout's answers in `answers` for the next string.
-void TypeText(const std::wstring& text, os::KeyboardApi& keyboard, LayoutAnswers& answers);
+TypeOutcome TypeText(const std::wstring& text, os::KeyboardApi& keyboard, LayoutAnswers& answers);
 
 }  // namespace quillet::app

@@ -1,10 +1,13 @@
 // The keyboard half of the platform seam: the user32 calls the typing routine
 // makes, one method per call, in Windows' own vocabulary so that a test can
-// check the exact key events sent.
+// check the exact key events sent; and the few questions it asks about the
+// window the keys go to (its title, whether its process runs with higher
+// rights, whether its thread has taken its input).
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -35,6 +38,16 @@ inline constexpr Dword kKeyeventfUnicode = 0x0004;
 // ToUnicodeEx flag: leave the kernel's dead-key state alone (Windows 10 1607
 // and later; older systems ignore it).
 inline constexpr unsigned kToUnicodeNoStateChange = 0x4;
+
+// SendMessageTimeoutW flags.
+inline constexpr unsigned kSmtoBlock = 0x0001;
+inline constexpr unsigned kSmtoAbortIfHung = 0x0002;
+
+// Integrity levels: the last sub-authority of the TokenIntegrityLevel SID.
+inline constexpr Dword kIntegrityLow = 0x1000;
+inline constexpr Dword kIntegrityMedium = 0x2000;
+inline constexpr Dword kIntegrityHigh = 0x3000;
+inline constexpr Dword kIntegritySystem = 0x4000;
 
 // VkKeyScanExW's high byte.
 inline constexpr Byte kShiftStateShift = 0x01;
@@ -88,6 +101,28 @@ class KeyboardApi {
 
   // SendInput of Unicode key events; returns how many were inserted.
   virtual unsigned SendInput(std::span<const UnicodeKeyInput> inputs) = 0;
+
+  // GetForegroundWindow; 0 when no window is in the foreground.
+  virtual WindowHandle GetForegroundWindow() = 0;
+
+  // GetWindowTextW, the whole title; "" when it cannot be read.
+  virtual std::wstring GetWindowTextW(WindowHandle window) = 0;
+
+  // GetWindowThreadProcessId: the process that owns the window, 0 if none.
+  virtual Dword GetWindowProcessId(WindowHandle window) = 0;
+
+  virtual Dword GetCurrentProcessId() = 0;
+
+  // The integrity level of a process: OpenProcess with
+  // PROCESS_QUERY_LIMITED_INFORMATION, OpenProcessToken with TOKEN_QUERY,
+  // GetTokenInformation(TokenIntegrityLevel), the SID's last sub-authority.
+  // Empty when any step fails (the process has gone, access refused).
+  virtual std::optional<Dword> GetProcessIntegrityLevel(Dword processId) = 0;
+
+  // SendMessageTimeoutW(window, WM_NULL, 0, 0, flags, timeoutMs): returns
+  // once the window's thread has answered, i.e. is back at its message loop,
+  // or after the time-out; false when it did not answer.
+  virtual bool SendNullMessageTimeout(WindowHandle window, unsigned flags, unsigned timeoutMs) = 0;
 
   // The events in order. Windows takes them in one SendInput call: one trip
   // into the system for a whole scan, and the user's own keys cannot land in

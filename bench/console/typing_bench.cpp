@@ -11,16 +11,26 @@
 //    inside the handler, write -> the receiver's edit box holds all 20.
 // 2. A 3000-character burst (the largest QR code): everything typed, in
 //    order, nothing lost; characters per second.
+// 3. A 3000-character scan typed straight into a fresh receiver, three ways
+//    in turns: TypeText as it ships (paced: batches of 64 characters with a
+//    WM_NULL wait for the receiver's thread between them), the same plan in
+//    one SendInput call (unpaced), and a bare SendInput of the characters as
+//    Unicode events (no planner): characters per second until the edit box
+//    holds all 3000, each round checked character by character. For the
+//    paced rounds, the backlog (characters sent but not yet in the edit box)
+//    when each batch has gone and when its wait returns, and the waits' time.
 //
 // Usage: bench_console_typing <receiver.exe> [rounds]; run through
 // tests/support/wine-run with QUILLET_COM_PAIR=7:8 (bench/console/run.sh).
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -79,7 +89,8 @@ int EditLength(HWND edit) {
 
 bool WriteAll(HANDLE h, const std::string& bytes) {
   DWORD done = 0;
-  return WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) && done == bytes.size();
+  return WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+         done == bytes.size();
 }
 
 struct Stats {
@@ -100,8 +111,8 @@ Stats Summarise(std::vector<double> v) {
 }
 
 void Print(const char* what, const Stats& s) {
-  std::printf("  %-52s median %7.3f ms  p90 %7.3f  min %7.3f  max %7.3f  (%zu rounds)\n", what, s.median, s.p90,
-              s.min, s.max, s.n);
+  std::printf("  %-52s median %7.3f ms  p90 %7.3f  min %7.3f  max %7.3f  (%zu rounds)\n", what,
+              s.median, s.p90, s.min, s.max, s.n);
 }
 
 std::string Barcode(int round) {
@@ -119,6 +130,84 @@ std::string Burst() {
 }
 
 // Hex of the receiver's TEXT line back to the characters (one per code unit).
+// The receiver's edit box text, asked across processes.
+std::wstring EditText(HWND edit) {
+  const int length = EditLength(edit);
+  if (length < 0) return {};
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  DWORD_PTR got = 0;
+  if (!SendMessageTimeoutW(edit, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                           SMTO_NORMAL, 5000, &got))
+    return {};
+  text.resize(static_cast<std::size_t>(got));
+  return text;
+}
+
+// The real keyboard seam, measuring what the paced typing waits for: after
+// each batch and after each wait, how many characters the receiver's edit box
+// still lacks.
+class PacingProbe final : public quillet::os::KeyboardApi {
+ public:
+  PacingProbe(quillet::os::KeyboardApi& real, HWND edit, std::size_t length)
+      : real_(real), edit_(edit), length_(length) {}
+  std::vector<double> after_batch, after_wait, wait_ms;
+
+  std::int16_t GetKeyState(int vk) override { return real_.GetKeyState(vk); }
+  quillet::os::KeyboardLayout GetForegroundKeyboardLayout() override {
+    return real_.GetForegroundKeyboardLayout();
+  }
+  std::int16_t VkKeyScanExW(wchar_t ch, quillet::os::KeyboardLayout layout) override {
+    return real_.VkKeyScanExW(ch, layout);
+  }
+  quillet::os::ToUnicodeResult ToUnicodeEx(unsigned vk, unsigned scan,
+                                           const quillet::os::KeyStateArray& state,
+                                           quillet::os::KeyboardLayout layout,
+                                           unsigned flags) override {
+    return real_.ToUnicodeEx(vk, scan, state, layout, flags);
+  }
+  void keybd_event(quillet::os::Byte vk, quillet::os::Byte scan, quillet::os::Dword flags,
+                   std::uintptr_t extra) override {
+    real_.keybd_event(vk, scan, flags, extra);
+  }
+  unsigned SendInput(std::span<const quillet::os::UnicodeKeyInput> inputs) override {
+    return real_.SendInput(inputs);
+  }
+  quillet::os::WindowHandle GetForegroundWindow() override { return real_.GetForegroundWindow(); }
+  std::wstring GetWindowTextW(quillet::os::WindowHandle window) override {
+    return real_.GetWindowTextW(window);
+  }
+  quillet::os::Dword GetWindowProcessId(quillet::os::WindowHandle window) override {
+    return real_.GetWindowProcessId(window);
+  }
+  quillet::os::Dword GetCurrentProcessId() override { return real_.GetCurrentProcessId(); }
+  std::optional<quillet::os::Dword> GetProcessIntegrityLevel(quillet::os::Dword process) override {
+    return real_.GetProcessIntegrityLevel(process);
+  }
+  bool SendNullMessageTimeout(quillet::os::WindowHandle window, unsigned flags,
+                              unsigned timeout) override {
+    const double start = Now();
+    const bool answered = real_.SendNullMessageTimeout(window, flags, timeout);
+    wait_ms.push_back((Now() - start) * 1e3);
+    after_wait.push_back(Backlog());
+    return answered;
+  }
+  void SendKeys(std::span<const quillet::os::KeyInput> inputs) override {
+    real_.SendKeys(inputs);
+    ++batches_;
+    after_batch.push_back(Backlog());
+  }
+
+ private:
+  double Backlog() {
+    const std::size_t sent = std::min(length_, batches_ * quillet::app::kBatchCharacters);
+    return static_cast<double>(sent) - EditLength(edit_);
+  }
+  quillet::os::KeyboardApi& real_;
+  HWND edit_;
+  std::size_t length_;
+  std::size_t batches_ = 0;
+};
+
 std::string FromHex(const std::string& hex) {
   std::string out;
   for (std::size_t i = 0; i + 4 <= hex.size(); i += 4)
@@ -151,7 +240,9 @@ int main(int argc, char** argv) {
   port->SetPort(L"COM8");
   form.Logic().SetOpenTick(1, true);
   if (!port->Connected()) {
-    std::printf("console typing (Wine): COM8 did not open; run through wine-run with QUILLET_COM_PAIR=7:8\n");
+    std::printf(
+        "console typing (Wine): COM8 did not open; run through wine-run with "
+        "QUILLET_COM_PAIR=7:8\n");
     return 1;
   }
 
@@ -185,13 +276,17 @@ int main(int argc, char** argv) {
     inside += Now() - start;
   });
 
-  quillet::testsupport::Receiver receiver(WindowsPath(argv[1]));
+  // The receiver's sink keeps characters at no cost: its edit box lays its
+  // whole text out again on every character, which made the receiver, not
+  // the typing, the bottleneck of a long scan (about 130 characters/s).
+  quillet::testsupport::Receiver receiver(WindowsPath(argv[1]), L"--sink");
   if (!receiver.Started() || !PumpUntil([&] { return receiver.Count("READY") > 0; })) {
     std::printf("console typing (Wine): the receiver never got the focus\n");
     return 1;
   }
-  const HWND edit = FindWindowExW(receiver.Window(), nullptr, L"Edit", nullptr);
-  HANDLE scanner = CreateFileW(L"\\\\.\\COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  const HWND edit = FindWindowExW(receiver.Window(), nullptr, nullptr, nullptr);
+  HANDLE scanner = CreateFileW(L"\\\\.\\COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
   if (edit == nullptr || scanner == INVALID_HANDLE_VALUE) {
     std::printf("console typing (Wine): no receiver edit box or no COM7\n");
     return 1;
@@ -199,8 +294,8 @@ int main(int argc, char** argv) {
   std::printf("console typing (Wine), load before: %s\n", Loadavg().c_str());
 
   // 1. The 20-character barcode, the two kinds of round interleaved.
-  std::vector<double> engine_plain, engine_typed, handler_plain, handler_typed, to_receiver, bare_handler,
-      bare_to_receiver;
+  std::vector<double> engine_plain, engine_typed, handler_plain, handler_typed, to_receiver,
+      bare_handler, bare_to_receiver;
   int short_rounds = 0, split_rounds = 0;
   for (int round = 0; round < rounds; ++round) {
     mode = static_cast<Mode>(round % 3);
@@ -245,10 +340,14 @@ int main(int argc, char** argv) {
         break;
     }
   }
-  const Stats a = Summarise(engine_plain), a2 = Summarise(engine_typed), hp = Summarise(handler_plain),
-              b = Summarise(handler_typed), c = Summarise(to_receiver), bh = Summarise(bare_handler),
+  const Stats a = Summarise(engine_plain), a2 = Summarise(engine_typed),
+              hp = Summarise(handler_plain), b = Summarise(handler_typed),
+              c = Summarise(to_receiver), bh = Summarise(bare_handler),
               bc = Summarise(bare_to_receiver);
-  std::printf("20-character barcode, %d rounds (read only / skener1RxChar / bare SendInput, interleaved):\n", rounds);
+  std::printf(
+      "20-character barcode, %d rounds (read only / skener1RxChar / bare SendInput, "
+      "interleaved):\n",
+      rounds);
   Print("engine: write -> OnRxChar entered (read-only rounds)", a);
   Print("engine: write -> OnRxChar entered (typed rounds)", a2);
   Print("handler, read only (ReadStr)", hp);
@@ -256,11 +355,15 @@ int main(int argc, char** argv) {
   Print("write -> receiver's edit box holds all 20", c);
   Print("bare: handler reading + one SendInput of 40 events", bh);
   Print("bare: write -> receiver's edit box holds all 20", bc);
-  std::printf("  typing adds to the byte-to-handler latency: %.3f ms in the handler (median, typed minus read-only; "
-              "target < 5 ms)\n",
-              b.median - hp.median);
-  std::printf("  until the receiver has it: %.3f ms after the handler was entered; the bare SendInput floor %.3f ms\n",
-              c.median - a2.median, bc.median - a.median);
+  std::printf(
+      "  typing adds to the byte-to-handler latency: %.3f ms in the handler (median, typed minus "
+      "read-only; "
+      "target < 5 ms)\n",
+      b.median - hp.median);
+  std::printf(
+      "  until the receiver has it: %.3f ms after the handler was entered; the bare SendInput "
+      "floor %.3f ms\n",
+      c.median - a2.median, bc.median - a.median);
   {
     // Where the handler's time goes, without sending: the status bar text,
     // and reading Caps Lock and the layout and planning the key events.
@@ -279,23 +382,29 @@ int main(int argc, char** argv) {
       const quillet::os::KeyboardLayout handle = platform.keyboard.GetForegroundKeyboardLayout();
       answers.UseLayout(handle);
       const quillet::app::KeyboardLayoutQuery layout(platform.keyboard, handle);
-      events = quillet::app::PlanTyping(code, caps, quillet::app::RememberingLayoutQuery(layout, answers)).size();
+      events = quillet::app::PlanTyping(code, caps,
+                                        quillet::app::RememberingLayoutQuery(layout, answers))
+                   .size();
       const double t2 = Now();
       status.push_back((t1 - t0) * 1e3);
       plan.push_back((t2 - t1) * 1e3);
     }
     Print("of which: status bar text", Summarise(status));
     char what[96];
-    std::snprintf(what, sizeof what, "of which: Caps Lock, layout, planning (%zu key events)", events);
+    std::snprintf(what, sizeof what, "of which: Caps Lock, layout, planning (%zu key events)",
+                  events);
     Print(what, Summarise(plan));
   }
-  if (split_rounds > 0) std::printf("  note: %d rounds arrived in more than one OnRxChar\n", split_rounds);
-  if (short_rounds > 0) std::printf("  LOST: %d rounds never arrived completely within 20 s\n", short_rounds);
+  if (split_rounds > 0)
+    std::printf("  note: %d rounds arrived in more than one OnRxChar\n", split_rounds);
+  if (short_rounds > 0)
+    std::printf("  LOST: %d rounds never arrived completely within 20 s\n", short_rounds);
 
   // 2. The 3000-character burst into an empty edit box.
   mode = Mode::Typed;
   DWORD_PTR ignored = 0;
-  SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""), SMTO_NORMAL, 2000, &ignored);
+  SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""), SMTO_NORMAL, 2000,
+                      &ignored);
   PumpUntil([&] { return EditLength(edit) == 0; }, 2000);
   const std::size_t char_lines_before = static_cast<std::size_t>(receiver.Count("CHAR "));
   const std::string burst = Burst();
@@ -332,9 +441,10 @@ int main(int argc, char** argv) {
   }
   const auto hex = receiver.CloseAndReadText();
   const std::string text = hex ? FromHex(*hex) : std::string();
-  std::printf("3000-character burst: %d characters in the receiver after %.3f s: %.0f characters/s "
-              "(%d OnRxChar calls, %.3f s inside the handler)\n",
-              seen, seconds, seconds > 0 ? seen / seconds : 0.0, handler_calls, handler_seconds);
+  std::printf(
+      "3000-character burst: %d characters in the receiver after %.3f s: %.0f characters/s "
+      "(%d OnRxChar calls, %.3f s inside the handler)\n",
+      seen, seconds, seconds > 0 ? seen / seconds : 0.0, handler_calls, handler_seconds);
   auto compare = [&](const char* what, const std::string& got) {
     if (got == burst) {
       std::printf("  %s: all 3000 characters, in order\n", what);
@@ -342,13 +452,102 @@ int main(int argc, char** argv) {
     }
     std::size_t i = 0;
     while (i < got.size() && i < burst.size() && got[i] == burst[i]) ++i;
-    std::printf("  LOST: %s holds %zu of %zu characters; first difference at index %zu (sent 0x%02X, got %s)\n", what,
-                got.size(), burst.size(), i, i < burst.size() ? static_cast<unsigned char>(burst[i]) : 0u,
-                i < got.size() ? std::to_string(static_cast<unsigned char>(got[i])).c_str() : "nothing");
+    std::printf(
+        "  LOST: %s holds %zu of %zu characters; first difference at index %zu (sent 0x%02X, got "
+        "%s)\n",
+        what, got.size(), burst.size(), i,
+        i < burst.size() ? static_cast<unsigned char>(burst[i]) : 0u,
+        i < got.size() ? std::to_string(static_cast<unsigned char>(got[i])).c_str() : "nothing");
   };
   compare("edit box text (TEXT)", text);
   compare("WM_CHAR log (CHAR)", chars);
   std::printf("console typing (Wine), load after: %s\n", Loadavg().c_str());
   form.Logic().SetOpenTick(1, false);
+
+  // 3. Paced, unpaced and bare, straight into a fresh receiver.
+  quillet::testsupport::Receiver scans(WindowsPath(argv[1]), L"--sink");
+  const HWND scan_edit = [&]() -> HWND {
+    if (!scans.Started() || !PumpUntil([&] { return scans.Count("READY") > 0; })) return nullptr;
+    return FindWindowExW(scans.Window(), nullptr, nullptr, nullptr);
+  }();
+  if (scan_edit == nullptr) {
+    std::printf("3000-character scan: the receiver never got the focus\n");
+    return 1;
+  }
+  const std::wstring wide(burst.begin(), burst.end());
+  const char* kinds[] = {"paced TypeText (batches of 64, WM_NULL wait)",
+                         "unpaced: the same plan in one SendInput",
+                         "bare: one SendInput of 6000 Unicode events"};
+  std::vector<double> rate[3];
+  std::vector<double> after_batch, after_wait, wait_ms;
+  int lost = 0;
+  const int scan_rounds = std::max(3, rounds / 40);
+  for (int round = 0; round < scan_rounds * 3; ++round) {
+    const int kind = round % 3;
+    SendMessageTimeoutW(scan_edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""), SMTO_NORMAL, 2000,
+                        &ignored);
+    PumpUntil([&] { return EditLength(scan_edit) == 0; }, 2000);
+    const double t0 = Now();
+    if (kind == 0) {
+      PacingProbe probe(platform.keyboard, scan_edit, wide.size());
+      quillet::app::TypeText(wide, probe);
+      after_batch.insert(after_batch.end(), probe.after_batch.begin(), probe.after_batch.end());
+      after_wait.insert(after_wait.end(), probe.after_wait.begin(), probe.after_wait.end());
+      wait_ms.insert(wait_ms.end(), probe.wait_ms.begin(), probe.wait_ms.end());
+    } else if (kind == 1) {
+      const bool caps = (platform.keyboard.GetKeyState(quillet::os::kVkCapital) & 1) != 0;
+      const quillet::app::KeyboardLayoutQuery layout(
+          platform.keyboard, platform.keyboard.GetForegroundKeyboardLayout());
+      quillet::app::SendKeyEvents(quillet::app::PlanTyping(wide, caps, layout), platform.keyboard);
+    } else {
+      std::vector<INPUT> inputs;
+      for (const wchar_t ch : wide) {
+        for (const DWORD up : {DWORD{0}, DWORD{KEYEVENTF_KEYUP}}) {
+          INPUT input{};
+          input.type = INPUT_KEYBOARD;
+          input.ki.wScan = static_cast<WORD>(ch);
+          input.ki.dwFlags = KEYEVENTF_UNICODE | up;
+          inputs.push_back(input);
+        }
+      }
+      SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    }
+    int have = 0;
+    double grew = Now();
+    PumpUntil(
+        [&] {
+          const int length = EditLength(scan_edit);
+          if (length > have) {
+            have = length;
+            grew = Now();
+          }
+          return have >= static_cast<int>(wide.size()) || Now() - grew > 3.0;
+        },
+        120000, 2);
+    if (EditText(scan_edit) != wide) ++lost;
+    rate[kind].push_back(have / (grew - t0));
+  }
+  std::printf("3000-character scan into the receiver, %d rounds of each kind in turns (load %s):\n",
+              scan_rounds, Loadavg().c_str());
+  for (int kind = 0; kind < 3; ++kind) {
+    const Stats r = Summarise(rate[kind]);
+    std::printf("  %-52s median %6.0f characters/s  min %6.0f  max %6.0f\n", kinds[kind], r.median,
+                r.min, r.max);
+  }
+  const Stats ab = Summarise(after_batch), aw = Summarise(after_wait), w = Summarise(wait_ms);
+  std::printf(
+      "  paced: characters not yet in the edit box after a batch went: median %.0f  p90 %.0f  max "
+      "%.0f\n",
+      ab.median, ab.p90, ab.max);
+  std::printf(
+      "  paced: ... when the wait before the next batch returned:    median %.0f  p90 %.0f  max "
+      "%.0f\n",
+      aw.median, aw.p90, aw.max);
+  std::printf("  paced: the wait itself: median %.3f ms  p90 %.3f  max %.3f (%zu waits)\n",
+              w.median, w.p90, w.max, w.n);
+  if (lost > 0)
+    std::printf("  LOST: %d rounds did not arrive complete and in order\n", lost);
+  else
+    std::printf("  every round arrived complete and in order\n");
   return 0;
 }

@@ -2,7 +2,48 @@
 
 namespace quillet::os::sim {
 
-SimKeyboard::SimKeyboard(const KeyboardLayoutTable& layout) : layout_(&layout) {}
+SimKeyboard::SimKeyboard(const KeyboardLayoutTable& layout) : layout_(&layout) {
+  AddWindow(kForegroundWindow, kForegroundProcess, L"Receiver");
+  integrity_[kForegroundProcess] = kIntegrityMedium;
+  integrity_[kOwnProcess] = kIntegrityMedium;
+}
+
+void SimKeyboard::AddWindow(WindowHandle window, Dword process, const std::wstring& title) {
+  windows_[window] = {process, title};
+}
+
+std::wstring SimKeyboard::GetWindowTextW(WindowHandle window) {
+  const auto it = windows_.find(window);
+  return it == windows_.end() ? std::wstring() : it->second.title;
+}
+
+Dword SimKeyboard::GetWindowProcessId(WindowHandle window) {
+  const auto it = windows_.find(window);
+  return it == windows_.end() ? 0 : it->second.process;
+}
+
+std::optional<Dword> SimKeyboard::GetProcessIntegrityLevel(Dword processId) {
+  ++integrityQueries_;
+  const auto it = integrity_.find(processId);
+  return it == integrity_.end() ? std::nullopt : it->second;
+}
+
+bool SimKeyboard::SendNullMessageTimeout(WindowHandle window, unsigned flags, unsigned timeoutMs) {
+  steps_.push_back({KeyboardStep::Kind::Wait, 0, window, flags, timeoutMs});
+  if (onWait_) onWait_();
+  return waitsAnswered_;
+}
+
+void SimKeyboard::SendKeys(std::span<const KeyInput> inputs) {
+  steps_.push_back({KeyboardStep::Kind::Send, inputs.size()});
+  KeyboardApi::SendKeys(inputs);
+}
+
+void SimKeyboard::Record(const RecordedKeyEvent& event) {
+  events_.push_back(event);
+  capsLockAt_.push_back(capsLock_);
+  layoutAt_.push_back(layout_);
+}
 
 std::int16_t SimKeyboard::GetKeyState(int vk) {
   if (vk != kVkCapital) return 0;
@@ -21,8 +62,9 @@ std::int16_t SimKeyboard::VkKeyScanExW(wchar_t ch, KeyboardLayout layout) {
   return LayoutVkKeyScan(*layout_, ch);
 }
 
-ToUnicodeResult SimKeyboard::ToUnicodeEx(unsigned vk, unsigned /*scanCode*/, const KeyStateArray& keyState,
-                                         KeyboardLayout layout, unsigned flags) {
+ToUnicodeResult SimKeyboard::ToUnicodeEx(unsigned vk, unsigned /*scanCode*/,
+                                         const KeyStateArray& keyState, KeyboardLayout layout,
+                                         unsigned flags) {
   ++layoutQueries_;
   if (!(flags & kToUnicodeNoStateChange)) ++stateChangingToUnicodeCalls_;
   if (layout != layout_->hkl || vk > 0xFF) return {};
@@ -30,21 +72,20 @@ ToUnicodeResult SimKeyboard::ToUnicodeEx(unsigned vk, unsigned /*scanCode*/, con
   if (keyState[kVkShift] & 0x80) shiftState |= kShiftStateShift;
   if (keyState[kVkControl] & 0x80) shiftState |= kShiftStateCtrl;
   if (keyState[kVkMenu] & 0x80) shiftState |= kShiftStateAlt;
-  return LayoutToUnicode(*layout_, static_cast<Byte>(vk), shiftState, (keyState[kVkCapital] & 0x01) != 0);
+  return LayoutToUnicode(*layout_, static_cast<Byte>(vk), shiftState,
+                         (keyState[kVkCapital] & 0x01) != 0);
 }
 
 void SimKeyboard::keybd_event(Byte vk, Byte scan, Dword flags, std::uintptr_t extraInfo) {
   const bool keyUp = (flags & kKeyeventfKeyup) != 0;
-  events_.push_back({false, vk, keyUp, scan, flags, extraInfo});
-  capsLockAt_.push_back(capsLock_);
+  Record({false, vk, keyUp, scan, flags, extraInfo});
   if (vk == kVkCapital && !keyUp) capsLock_ = !capsLock_;
 }
 
 unsigned SimKeyboard::SendInput(std::span<const UnicodeKeyInput> inputs) {
   for (const UnicodeKeyInput& input : inputs) {
-    events_.push_back({true, static_cast<std::uint16_t>(input.ch), input.keyUp, 0,
-                       kKeyeventfUnicode | (input.keyUp ? kKeyeventfKeyup : 0), 0});
-    capsLockAt_.push_back(capsLock_);
+    Record({true, static_cast<std::uint16_t>(input.ch), input.keyUp, 0,
+            kKeyeventfUnicode | (input.keyUp ? kKeyeventfKeyup : 0), 0});
   }
   return static_cast<unsigned>(inputs.size());
 }
@@ -59,18 +100,27 @@ std::wstring SimKeyboard::TypedText() const {
       continue;
     }
     switch (e.code) {
-      case kVkShift: shift = !e.keyUp; continue;
-      case kVkControl: ctrl = !e.keyUp; continue;
-      case kVkMenu: alt = !e.keyUp; continue;
-      case kVkCapital: continue;
-      default: break;
+      case kVkShift:
+        shift = !e.keyUp;
+        continue;
+      case kVkControl:
+        ctrl = !e.keyUp;
+        continue;
+      case kVkMenu:
+        alt = !e.keyUp;
+        continue;
+      case kVkCapital:
+        continue;
+      default:
+        break;
     }
     if (e.keyUp) continue;
     Byte state = 0;
     if (shift) state |= kShiftStateShift;
     if (ctrl) state |= kShiftStateCtrl;
     if (alt) state |= kShiftStateAlt;
-    const ToUnicodeResult r = LayoutToUnicode(*layout_, static_cast<Byte>(e.code), state, capsLockAt_[i]);
+    const ToUnicodeResult r =
+        LayoutToUnicode(*layoutAt_[i], static_cast<Byte>(e.code), state, capsLockAt_[i]);
     if (r.result < 0)
       text += L'\uFFFD';
     else if (r.result > 0)

@@ -15,6 +15,12 @@ class Win32KeyboardApi final : public KeyboardApi {
   void keybd_event(Byte vk, Byte scan, Dword flags, std::uintptr_t extraInfo) override;
   unsigned SendInput(std::span<const UnicodeKeyInput> inputs) override;
   void SendKeys(std::span<const KeyInput> inputs) override;
+  WindowHandle GetForegroundWindow() override;
+  std::wstring GetWindowTextW(WindowHandle window) override;
+  Dword GetWindowProcessId(WindowHandle window) override;
+  Dword GetCurrentProcessId() override;
+  std::optional<Dword> GetProcessIntegrityLevel(Dword processId) override;
+  bool SendNullMessageTimeout(WindowHandle window, unsigned flags, unsigned timeoutMs) override;
 };
 
 }  // namespace quillet::os::win32

@@ -17,25 +17,28 @@ using namespace std::chrono_literals;
 inline constexpr auto kReceiverDeadline = std::chrono::seconds(20);
 
 // One receiver.exe process and its log; killed if a test ends early.
+// options go on its command line after the log (e.g. L"--shortcuts").
 class Receiver {
  public:
-  explicit Receiver(const std::wstring& receiverPath) {
+  explicit Receiver(const std::wstring& receiverPath, const std::wstring& options = L"") {
     wchar_t dir[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, dir);
     static int serial = 0;
-    logPath_ = std::wstring(dir) + L"quillet-receiver-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-               std::to_wstring(++serial) + L".log";
+    logPath_ = std::wstring(dir) + L"quillet-receiver-" + std::to_wstring(GetCurrentProcessId()) +
+               L"-" + std::to_wstring(++serial) + L".log";
     DeleteFileW(logPath_.c_str());
     std::wstring command = L"\"" + receiverPath + L"\" \"" + logPath_ + L"\"";
+    if (!options.empty()) command += L" " + options;
     STARTUPINFOW si{};
     si.cb = sizeof(si);
-    if (!CreateProcessW(receiverPath.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &process_))
+    if (!CreateProcessW(receiverPath.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &si, &process_))
       process_ = {};
   }
   ~Receiver() {
     if (process_.hProcess) {
-      if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 1);
+      if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
+        TerminateProcess(process_.hProcess, 1);
       CloseHandle(process_.hProcess);
       CloseHandle(process_.hThread);
     }
@@ -48,13 +51,15 @@ class Receiver {
 
   std::vector<std::string> Lines() const {
     std::vector<std::string> lines;
-    HANDLE file = CreateFileW(logPath_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(logPath_.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return lines;
     std::string data;
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) data.append(buffer, got);
+    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+      data.append(buffer, got);
     CloseHandle(file);
     std::istringstream in(data);
     for (std::string line; std::getline(in, line);) lines.push_back(line);

@@ -1,6 +1,15 @@
-// receiver.exe <logfile>: a window captioned "Quillet Receiver" whose
-// multi-line edit box takes the keyboard focus, so that tests can type into
-// it and read back exactly what arrived.
+// receiver.exe <logfile> [--shortcuts] [--sink]: a window captioned "Quillet
+// Receiver" whose multi-line edit box takes the keyboard focus, so that tests
+// can type into it and read back exactly what arrived.
+//
+// --sink: in place of the edit box, a plain child window that keeps each
+// WM_CHAR it gets, as it comes (no editing, no layout): it costs the same at
+// any length, where the edit box re-lays its text out on every character.
+// WM_GETTEXT, WM_GETTEXTLENGTH and WM_SETTEXT work on what it keeps.
+//
+// --shortcuts: the window has an accelerator table for Ctrl+A, Ctrl+V,
+// Ctrl+W and Ctrl+X (virtual keys, as programs define them for select all,
+// paste, close and cut); one that fires is logged and goes no further.
 //
 // Log format (UTF-8, one line per event, written through at once):
 //   HWND <hex>            the top-level window's handle, first line
@@ -14,27 +23,33 @@
 //                         (CR is 000D, LF 000A, TAB 0009)
 //   DEADCHAR <code>       WM_DEADCHAR
 //   CAPS <0|1>            after each Caps Lock key release: Caps Lock now
+//   ACCEL <letter>        with --shortcuts: the accelerator Ctrl+<letter> fired
 //   TEXT <codes>          on WM_CLOSE: the edit box's text, each UTF-16 code
 //                         unit as 4 hex digits, no separators (an Enter typed
 //                         into the box reads 000D000A)
 //   END                   last line, the window is closing
 // Hex digits are upper case.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
 
 constexpr wchar_t kClassName[] = L"QuilletReceiver";
 constexpr UINT_PTR kFocusTimer = 1;
+// Accelerator command ids: the letter's virtual key plus this.
+constexpr WORD kAccelBase = 0x7000;
 
 // The log file, written unbuffered so that a test reading it sees each line
 // as soon as the event is handled.
 class Log {
  public:
   explicit Log(const wchar_t* path)
-      : file_(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      : file_(CreateFileW(path, GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
   ~Log() {
     if (ok()) CloseHandle(file_);
@@ -71,11 +86,48 @@ struct Receiver {
 };
 
 Receiver g_receiver;
+std::wstring g_sinkText;
 
-bool CapsLockOn() { return (GetKeyState(VK_CAPITAL) & 1) != 0; }
+LRESULT CALLBACK SinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  try {
+    switch (message) {
+      case WM_CHAR:
+        g_sinkText += static_cast<wchar_t>(wParam);
+        return 0;
+      case WM_GETTEXTLENGTH:
+        return static_cast<LRESULT>(g_sinkText.size());
+      case WM_GETTEXT: {
+        if (wParam == 0) return 0;
+        const std::size_t n = std::min(g_sinkText.size(), static_cast<std::size_t>(wParam) - 1);
+        auto* out = reinterpret_cast<wchar_t*>(lParam);
+        g_sinkText.copy(out, n);
+        out[n] = L'\0';
+        return static_cast<LRESULT>(n);
+      }
+      case WM_SETTEXT:
+        g_sinkText = lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"";
+        return TRUE;
+      case WM_GETDLGCODE:
+        return DLGC_WANTALLKEYS | DLGC_WANTCHARS;
+      case WM_LBUTTONDOWN:
+        SetFocus(hwnd);
+        return 0;
+      default:
+        break;
+    }
+  } catch (...) {
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+bool CapsLockOn() {
+  return (GetKeyState(VK_CAPITAL) & 1) != 0;
+}
 
 void ReportReadyOnce() {
-  if (g_receiver.ready || GetFocus() != g_receiver.edit || GetForegroundWindow() != g_receiver.window) return;
+  if (g_receiver.ready || GetFocus() != g_receiver.edit ||
+      GetForegroundWindow() != g_receiver.window)
+    return;
   g_receiver.ready = true;
   KillTimer(g_receiver.window, kFocusTimer);
   g_receiver.log->Line(std::string("READY caps=") + (CapsLockOn() ? "1" : "0"));
@@ -84,13 +136,26 @@ void ReportReadyOnce() {
 void LogEditMessage(UINT message, WPARAM wParam) {
   Log& log = *g_receiver.log;
   switch (message) {
-    case WM_KEYDOWN: log.Line("KEYDOWN " + Hex(static_cast<unsigned>(wParam), 2)); break;
-    case WM_KEYUP: log.Line("KEYUP " + Hex(static_cast<unsigned>(wParam), 2)); break;
-    case WM_SYSKEYDOWN: log.Line("SYSKEYDOWN " + Hex(static_cast<unsigned>(wParam), 2)); break;
-    case WM_SYSKEYUP: log.Line("SYSKEYUP " + Hex(static_cast<unsigned>(wParam), 2)); break;
-    case WM_CHAR: log.Line("CHAR " + Hex(static_cast<unsigned>(wParam), 4)); break;
-    case WM_DEADCHAR: log.Line("DEADCHAR " + Hex(static_cast<unsigned>(wParam), 4)); break;
-    default: break;
+    case WM_KEYDOWN:
+      log.Line("KEYDOWN " + Hex(static_cast<unsigned>(wParam), 2));
+      break;
+    case WM_KEYUP:
+      log.Line("KEYUP " + Hex(static_cast<unsigned>(wParam), 2));
+      break;
+    case WM_SYSKEYDOWN:
+      log.Line("SYSKEYDOWN " + Hex(static_cast<unsigned>(wParam), 2));
+      break;
+    case WM_SYSKEYUP:
+      log.Line("SYSKEYUP " + Hex(static_cast<unsigned>(wParam), 2));
+      break;
+    case WM_CHAR:
+      log.Line("CHAR " + Hex(static_cast<unsigned>(wParam), 4));
+      break;
+    case WM_DEADCHAR:
+      log.Line("DEADCHAR " + Hex(static_cast<unsigned>(wParam), 4));
+      break;
+    default:
+      break;
   }
 }
 
@@ -131,7 +196,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
   try {
     switch (message) {
       case WM_SIZE:
-        if (g_receiver.edit) MoveWindow(g_receiver.edit, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        if (g_receiver.edit)
+          MoveWindow(g_receiver.edit, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
         return 0;
       case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE && g_receiver.edit) SetFocus(g_receiver.edit);
@@ -139,6 +205,13 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
       case WM_TIMER:
         if (wParam == kFocusTimer) TakeForeground();
         return 0;
+      case WM_COMMAND:
+        if (HIWORD(wParam) == 1 && LOWORD(wParam) > kAccelBase) {
+          g_receiver.log->Line(std::string("ACCEL ") +
+                               static_cast<char>(LOWORD(wParam) - kAccelBase));
+          return 0;
+        }
+        break;
       case WM_CLOSE:
         ReportTextAndEnd();
         DestroyWindow(hwnd);
@@ -146,7 +219,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
       case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
-      default: break;
+      default:
+        break;
     }
   } catch (...) {
   }
@@ -160,10 +234,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (!argv || argc < 2) {
     if (argv) LocalFree(argv);
-    MessageBoxW(nullptr, L"Usage: receiver.exe <logfile>", L"Quillet Receiver", MB_ICONERROR);
+    MessageBoxW(nullptr, L"Usage: receiver.exe <logfile> [--shortcuts]", L"Quillet Receiver",
+                MB_ICONERROR);
     return 2;
   }
   Log log(argv[1]);
+  bool shortcuts = false, sink = false;
+  for (int i = 2; i < argc; ++i) {
+    shortcuts = shortcuts || std::wstring(argv[i]) == L"--shortcuts";
+    sink = sink || std::wstring(argv[i]) == L"--sink";
+  }
   LocalFree(argv);
   if (!log.ok()) return 3;
   g_receiver.log = &log;
@@ -177,17 +257,34 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   wc.lpszClassName = kClassName;
   if (!RegisterClassExW(&wc)) return 4;
 
-  g_receiver.window = CreateWindowExW(0, kClassName, L"Quillet Receiver", WS_OVERLAPPEDWINDOW, 100, 100, 640, 360,
-                                      nullptr, nullptr, instance, nullptr);
+  g_receiver.window = CreateWindowExW(0, kClassName, L"Quillet Receiver", WS_OVERLAPPEDWINDOW, 100,
+                                      100, 640, 360, nullptr, nullptr, instance, nullptr);
   if (!g_receiver.window) return 5;
   RECT client{};
   GetClientRect(g_receiver.window, &client);
-  g_receiver.edit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                                    WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
-                                    0, 0, client.right, client.bottom, g_receiver.window, nullptr, instance, nullptr);
-  if (!g_receiver.edit) return 6;
-  SendMessageW(g_receiver.edit, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
-  SendMessageW(g_receiver.edit, EM_SETLIMITTEXT, 0, 0);
+  if (sink) {
+    WNDCLASSEXW sc{};
+    sc.cbSize = sizeof(sc);
+    sc.lpfnWndProc = SinkProc;
+    sc.hInstance = instance;
+    sc.hCursor = LoadCursorW(nullptr, IDC_IBEAM);
+    sc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    sc.lpszClassName = L"QuilletReceiverSink";
+    if (!RegisterClassExW(&sc)) return 4;
+    g_receiver.edit =
+        CreateWindowExW(WS_EX_CLIENTEDGE, sc.lpszClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0,
+                        client.right, client.bottom, g_receiver.window, nullptr, instance, nullptr);
+    if (!g_receiver.edit) return 6;
+  } else {
+    g_receiver.edit = CreateWindowExW(
+        WS_EX_CLIENTEDGE, L"EDIT", L"",
+        WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, 0, 0,
+        client.right, client.bottom, g_receiver.window, nullptr, instance, nullptr);
+    if (!g_receiver.edit) return 6;
+    SendMessageW(g_receiver.edit, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
+    SendMessageW(g_receiver.edit, EM_SETLIMITTEXT, 0, 0);
+  }
   g_receiver.editProc = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(g_receiver.edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
   log.Line("HWND " + Hex(static_cast<unsigned>(reinterpret_cast<UINT_PTR>(g_receiver.window)), 8));
@@ -199,10 +296,23 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // activating at the same moment.
   SetTimer(g_receiver.window, kFocusTimer, 100, nullptr);
 
+  HACCEL accelerators = nullptr;
+  if (shortcuts) {
+    ACCEL table[4] = {};
+    const char letters[] = "AVWX";
+    for (int i = 0; i < 4; ++i)
+      table[i] = {FVIRTKEY | FCONTROL, static_cast<WORD>(letters[i]),
+                  static_cast<WORD>(kAccelBase + letters[i])};
+    accelerators = CreateAcceleratorTableW(table, 4);
+    if (!accelerators) return 7;
+  }
+
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (accelerators && TranslateAcceleratorW(g_receiver.window, accelerators, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  if (accelerators) DestroyAcceleratorTable(accelerators);
   return 0;
 }

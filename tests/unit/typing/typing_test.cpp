@@ -32,9 +32,6 @@ std::vector<KeyEvent> Unicode(wchar_t ch) {
 std::vector<KeyEvent> Shifted(os::Byte vk) {
   return {K::KeyDown(kShift), K::KeyDown(vk), K::KeyUp(vk), K::KeyUp(kShift)};
 }
-std::vector<KeyEvent> Ctrl(os::Byte vk) {
-  return {K::KeyDown(kCtrl), K::KeyDown(vk), K::KeyUp(vk), K::KeyUp(kCtrl)};
-}
 std::vector<KeyEvent> AltGr(os::Byte vk) {
   return {K::KeyDown(kCtrl), K::KeyDown(kAlt), K::KeyDown(vk),
           K::KeyUp(vk),      K::KeyUp(kAlt),   K::KeyUp(kCtrl)};
@@ -96,11 +93,75 @@ TEST(TypingPlan, AltGrCharactersHoldCtrlAndAlt) {
   }
 }
 
-TEST(TypingPlan, GroupSeparatorUsesCtrlWhereTheLayoutHasIt) {
-  EXPECT_EQ(Plan(L"\x1D", false, os::sim::UsLayout()), Ctrl(0xDD));
-  EXPECT_EQ(Plan(L"\x1D", false, os::sim::GermanLayout()), Ctrl(0xBB));
-  EXPECT_EQ(Plan(L"\x1D", true, os::sim::FrenchLayout()), Ctrl(0xBA));
-  EXPECT_EQ(Plan(L"\x01\x1A", false, os::sim::GermanLayout()), Ctrl('A') + Ctrl('Z'));
+// A control byte from a scanner (framing bytes, GS in GS1 codes, a
+// misconfigured symbology) is the character, never the Ctrl chord the layout
+// reports for it: Ctrl+A, Ctrl+V, Ctrl+X, Ctrl+W would select all, paste, cut
+// or close a tab in the focused program. Only CR, LF, TAB, BS and ESC keep
+// their own bare keys.
+TEST(TypingPlan, ControlCharactersAreUnicodeEventsOnEveryLayoutAndNeverHoldCtrl) {
+  std::wstring controls;
+  for (wchar_t ch = 0; ch < 0x20; ++ch) controls += ch;
+  controls += L'\x7F';
+  const auto ownKey = [](wchar_t ch) -> std::vector<KeyEvent> {
+    switch (ch) {
+      case L'\r':
+      case L'\n':
+        return Press(0x0D);
+      case L'\t':
+        return Press(0x09);
+      case 0x08:
+        return Press(0x08);
+      case 0x1B:
+        return Press(0x1B);
+      default:
+        return Unicode(ch);
+    }
+  };
+  for (const auto* layout : {&os::sim::UsLayout(), &os::sim::GermanLayout(),
+                             &os::sim::FrenchLayout(), &os::sim::UkLayout()}) {
+    SCOPED_TRACE(layout->name);
+    // The layouts do report Ctrl chords for them: SOH, SYN, ETB, CAN, GS.
+    for (const wchar_t ch : {L'\x01', L'\x16', L'\x17', L'\x18', L'\x1D'})
+      EXPECT_EQ(os::sim::LayoutVkKeyScan(*layout, ch) >> 8, os::kShiftStateCtrl) << int(ch);
+    for (const bool caps : {false, true}) {
+      SCOPED_TRACE(caps);
+      for (const wchar_t ch : controls)
+        EXPECT_EQ(Plan(std::wstring(1, ch), caps, *layout), ownKey(ch)) << "U+" << int(ch);
+      SimKeyboard keyboard(*layout);
+      keyboard.SetCapsLock(caps);
+      TypeText(controls, keyboard);
+      for (const auto& e : keyboard.Events()) EXPECT_FALSE(!e.unicode && e.code == kCtrl);
+      std::wstring expected = controls;
+      expected[L'\n'] = L'\r';  // Enter
+      EXPECT_EQ(keyboard.TypedText(), expected);
+    }
+  }
+}
+
+// A printable character whose only key needs Ctrl (no Alt), as a layout
+// could define: pressing it would be a shortcut, so it goes as itself. The
+// same character on Shift or AltGr keeps its key.
+class CtrlOnlyCharacters final : public LayoutQuery {
+ public:
+  std::int16_t VkKeyScan(wchar_t ch) const override {
+    if (ch == L'|') return 0x02DC;  // Ctrl+OEM_5
+    if (ch == L'~') return 0x03C0;  // Shift+Ctrl+OEM_3
+    if (ch == L'{') return 0x06DB;  // AltGr+OEM_4
+    if (ch == L'}') return 0x01DD;  // Shift+OEM_6
+    return -1;
+  }
+  os::ToUnicodeResult KeyResult(os::Byte vk, os::Byte state, bool) const override {
+    if (vk == 0xDC && state == 0x02) return {1, L"|"};
+    if (vk == 0xC0 && state == 0x03) return {1, L"~"};
+    if (vk == 0xDB && state == 0x06) return {1, L"{"};
+    if (vk == 0xDD && state == 0x01) return {1, L"}"};
+    return {};
+  }
+};
+
+TEST(TypingPlan, ACharacterOnlyCtrlMakesIsAUnicodeEventWhileShiftAndAltGrKeysStay) {
+  EXPECT_EQ(PlanTyping(L"|~{}", false, CtrlOnlyCharacters()),
+            Unicode(L'|') + Unicode(L'~') + AltGr(0xDB) + Shifted(0xDD));
 }
 
 // Reports keys like a real layout but types nothing with Ctrl held, as Wine

@@ -3,9 +3,8 @@
 //
 // Usage: quillet_win_typing <path of receiver.exe> [gtest flags]. A Linux
 // path (/x/y) is taken as Wine sees it (Z:\x\y).
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <chrono>
 #include <optional>
@@ -41,6 +40,9 @@ using Receiver = quillet::testsupport::Receiver;
 
 class TypingIntoReceiver : public ::testing::Test {
  protected:
+  explicit TypingIntoReceiver(const std::wstring& options = L"")
+      : receiver_(g_receiverPath, options) {}
+
   void SetUp() override {
     ASSERT_TRUE(receiver_.Started()) << "cannot start the receiver";
     const auto ready = receiver_.WaitForLine("READY caps=");
@@ -82,9 +84,10 @@ class TypingIntoReceiver : public ::testing::Test {
   void Type(const std::wstring& text) {
     const int before = receiver_.Count("CHAR ");
     quillet::os::win32::Win32KeyboardApi keyboard;
-    quillet::app::TypeText(text, keyboard);
+    ASSERT_FALSE(quillet::app::TypeText(text, keyboard).refused);
     ASSERT_TRUE(receiver_.WaitForCount("CHAR ", before + static_cast<int>(text.size())))
-        << "only " << receiver_.Count("CHAR ") - before << " of " << text.size() << " characters arrived";
+        << "only " << receiver_.Count("CHAR ") - before << " of " << text.size()
+        << " characters arrived";
   }
 
   void ExpectFinalText(const std::wstring& expected) {
@@ -93,11 +96,29 @@ class TypingIntoReceiver : public ::testing::Test {
     EXPECT_EQ(*text, Hex4(expected));
   }
 
-  Receiver receiver_{g_receiverPath};
+  // The characters of the CHAR lines from the index-th on.
+  std::wstring CharsFrom(std::size_t index) const {
+    std::wstring chars;
+    std::size_t seen = 0;
+    for (const auto& line : receiver_.Lines()) {
+      if (line.rfind("CHAR ", 0) != 0 || seen++ < index) continue;
+      chars += static_cast<wchar_t>(std::stoul(line.substr(5), nullptr, 16));
+    }
+    return chars;
+  }
+
+  Receiver receiver_;
   bool caps_ = false;
 };
 
-const std::wstring kMixed = L"Hello World, QUILLET quillet 0123456789 !@#$%^&*()-_=+[]{};:'\",.<>/?\\|`~";
+// The receiver with accelerators for Ctrl+A, Ctrl+V, Ctrl+W and Ctrl+X.
+class TypingIntoShortcutReceiver : public TypingIntoReceiver {
+ protected:
+  TypingIntoShortcutReceiver() : TypingIntoReceiver(L"--shortcuts") {}
+};
+
+const std::wstring kMixed =
+    L"Hello World, QUILLET quillet 0123456789 !@#$%^&*()-_=+[]{};:'\",.<>/?\\|`~";
 
 TEST_F(TypingIntoReceiver, MixedTextWithCapsLockOff) {
   SetCapsLock(false);
@@ -162,7 +183,8 @@ TEST_F(TypingIntoReceiver, AltGrChordsArriveInOrder) {
     std::int16_t VkKeyScan(wchar_t ch) const override {
       return quillet::os::sim::LayoutVkKeyScan(quillet::os::sim::GermanLayout(), ch);
     }
-    quillet::os::ToUnicodeResult KeyResult(quillet::os::Byte vk, quillet::os::Byte state, bool caps) const override {
+    quillet::os::ToUnicodeResult KeyResult(quillet::os::Byte vk, quillet::os::Byte state,
+                                           bool caps) const override {
       return quillet::os::sim::LayoutToUnicode(quillet::os::sim::GermanLayout(), vk, state, caps);
     }
   };
@@ -181,6 +203,60 @@ TEST_F(TypingIntoReceiver, AltGrChordsArriveInOrder) {
                                              "KEYUP 51",   "KEYUP 12",   "KEYUP 11"};
   EXPECT_EQ(keys, expected);
   ExpectFinalText(L"");
+}
+
+// SOH, SYN, ETB, CAN and GS, as scanners send them: each arrives as that
+// character, with no Ctrl key down, so no shortcut of the window fires.
+TEST_F(TypingIntoShortcutReceiver, ControlBytesArriveAsCharactersAndFireNoShortcut) {
+  SetCapsLock(false);
+  const std::wstring controls = L"\x01\x16\x17\x18\x1D";
+  const auto before = static_cast<std::size_t>(receiver_.Count("CHAR "));
+  Type(controls);
+  EXPECT_EQ(Hex4(CharsFrom(before)), Hex4(controls));
+  EXPECT_EQ(receiver_.Count("KEYDOWN 11"), 0);
+  EXPECT_EQ(receiver_.Count("ACCEL "), 0);
+
+  // The table does fire for a real Ctrl+A, so its silence above means something.
+  keybd_event(VK_CONTROL, 0, 0, 0);
+  keybd_event('A', 0, 0, 0);
+  keybd_event('A', 0, KEYEVENTF_KEYUP, 0);
+  keybd_event(VK_CONTROL, 0, KEYEVENTF_KEYUP, 0);
+  EXPECT_TRUE(receiver_.WaitForLine("ACCEL A"));
+}
+
+// The receiver with a sink that keeps characters at no cost, so that the
+// edit box's own slowness (it lays its whole text out again on every
+// character) does not stretch a long scan.
+class TypingIntoSinkReceiver : public TypingIntoReceiver {
+ protected:
+  TypingIntoSinkReceiver() : TypingIntoReceiver(L"--sink") {}
+};
+
+// The largest QR code's worth of text, typed in paced batches: all of it,
+// in order, in the window's characters and in what the window kept.
+TEST_F(TypingIntoSinkReceiver, A3000CharacterScanArrivesCompleteAndInOrder) {
+  SetCapsLock(false);
+  std::wstring text;
+  for (int i = 0; i < 3000; ++i) text += static_cast<wchar_t>(0x20 + (i * 7) % 95);
+  const auto before = static_cast<std::size_t>(receiver_.Count("CHAR "));
+  Type(text);
+  EXPECT_EQ(CharsFrom(before) == text, true) << "the WM_CHAR log differs";
+  ExpectFinalText(text);
+}
+
+// Under Wine both processes run with the same rights: the check lets the
+// text through, and it has a level to compare.
+TEST_F(TypingIntoReceiver, TheReceiverRunsWithOurRights) {
+  quillet::os::win32::Win32KeyboardApi keyboard;
+  const auto window = keyboard.GetForegroundWindow();
+  ASSERT_EQ(reinterpret_cast<HWND>(window), receiver_.Window());
+  EXPECT_EQ(keyboard.GetWindowTextW(window), L"Quillet Receiver");
+  const auto ours = keyboard.GetProcessIntegrityLevel(keyboard.GetCurrentProcessId());
+  const auto theirs = keyboard.GetProcessIntegrityLevel(keyboard.GetWindowProcessId(window));
+  ASSERT_TRUE(ours.has_value());
+  EXPECT_EQ(theirs, ours);
+  EXPECT_TRUE(keyboard.SendNullMessageTimeout(
+      window, quillet::os::kSmtoBlock | quillet::os::kSmtoAbortIfHung, 1000));
 }
 
 }  // namespace
