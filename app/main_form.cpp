@@ -465,17 +465,33 @@ void MainForm::skener1RxChar(serial::TObject* sender, int count) {
     ArmScanTimer();
     return;
   }
-  // Scans whose gap ended before these bytes came completed first.
+  // Other ports' scans whose gap ended before these bytes came completed
+  // first. This port's own scan goes on: the bytes were in the driver before
+  // the handler saw them, so a late handler must not cut the scan in two.
   const auto now = view_.Now();
-  assembler_.Expire(now, pieces);
+  assembler_.Expire(now, pieces, row);
   assembler_.Receive(row, text, now, GapOf(*port), pieces);
   TypePieces(pieces);
   ArmScanTimer();
 }
 
 void MainForm::ScanTimerTimer() {
+  const auto now = view_.Now();
+  // A scan whose next bytes already wait in the driver has not ended; the
+  // user-interface thread was only late to hear of them.
+  for (int row = 1; row <= 8; ++row) {
+    serial::TComPort* port = Skener(row);
+    if (port == nullptr || !assembler_.Pending(row) || !port->Connected()) continue;
+    int waiting = 0;
+    try {
+      waiting = port->InputCount();
+    } catch (...) {
+      // A device that is gone holds nothing more for this scan.
+    }
+    if (waiting > 0) assembler_.StillArriving(row, now, GapOf(*port));
+  }
   std::vector<ScanPiece> pieces;
-  assembler_.Expire(view_.Now(), pieces);
+  assembler_.Expire(now, pieces);
   TypePieces(pieces);
   ArmScanTimer();
 }

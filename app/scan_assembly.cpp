@@ -73,11 +73,16 @@ void ScanAssembler::AppendInDeadlineOrder(std::vector<Port*> due, std::vector<Sc
   for (Port* port : due) Complete(*port, L"", out);
 }
 
-void ScanAssembler::Expire(ScanClock::time_point now, std::vector<ScanPiece>& out) {
+void ScanAssembler::Expire(ScanClock::time_point now, std::vector<ScanPiece>& out, int keepRow) {
   std::vector<Port*> due;
   for (Port& port : ports_)
-    if (!port.text.empty() && port.deadline <= now) due.push_back(&port);
+    if (port.row != keepRow && !port.text.empty() && port.deadline <= now) due.push_back(&port);
   AppendInDeadlineOrder(std::move(due), out);
+}
+
+void ScanAssembler::StillArriving(int row, ScanClock::time_point now, std::chrono::microseconds gap) {
+  for (Port& port : ports_)
+    if (port.row == row && !port.text.empty()) port.deadline = now + gap;
 }
 
 void ScanAssembler::Flush(int row, std::vector<ScanPiece>& out) {

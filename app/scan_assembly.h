@@ -49,8 +49,11 @@ class ScanAssembler {
   // Text typed without framing (one port, default settings): remembered only
   // so that an LF after its final CR still counts as that CR's tail.
   void TypedDirectly(int row, std::wstring_view text);
-  // Appends the scans whose gap has passed at `now`, in the order their gaps ended.
-  void Expire(ScanClock::time_point now, std::vector<ScanPiece>& out);
+  // Appends the scans whose gap has passed at `now`, in the order their gaps
+  // ended; the scan of `keepRow` (when not 0) stays open.
+  void Expire(ScanClock::time_point now, std::vector<ScanPiece>& out, int keepRow = 0);
+  // Bytes of `row`'s scan wait in the driver: its gap starts again at `now`.
+  void StillArriving(int row, ScanClock::time_point now, std::chrono::microseconds gap);
   // Appends the scan `row` is reading, if any (its port closes).
   void Flush(int row, std::vector<ScanPiece>& out);
   // Appends every scan in progress, in the order their gaps would end.

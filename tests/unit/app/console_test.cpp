@@ -386,6 +386,34 @@ TEST_F(ScanConsoleTest, AScanWithoutTerminatorIsTypedWhenTheGapOfItsLineRatePass
   EXPECT_EQ(view_.scan_timer_ms, 0u);
 }
 
+TEST_F(ScanConsoleTest, ALateUserInterfaceThreadDoesNotCutAScanInTwo) {
+  Create();
+  SetPort(1, L"COM1");
+  SetPort(2, L"COM2");
+  Click(1);
+  Click(2);
+  Deliver(L"COM1", "FIRST-");
+  view_.now += std::chrono::milliseconds(200);  // the thread was busy, the timer late
+  Deliver(L"COM1", "HALF");
+  EXPECT_EQ(keyboard_.TypedText(), L"") << "the late bytes belong to the scan";
+
+  // The timer fires while the next bytes wait in the driver, not yet handed over.
+  {
+    std::unique_lock lock(mutex_);
+    wakes_ = 0;
+  }
+  serial_.PeerWrite(L"COM1", "-END\r");
+  {
+    std::unique_lock lock(mutex_);
+    ASSERT_TRUE(woken_.wait_for(lock, std::chrono::seconds(10), [&] { return wakes_ > 0; }));
+  }
+  view_.now += std::chrono::milliseconds(200);
+  form_.ScanTimerTimer();
+  EXPECT_EQ(keyboard_.TypedText(), L"");
+  ASSERT_TRUE(ServeUntil([&] { return serial_.PeerUnread(L"COM1") == 0; }));
+  EXPECT_EQ(keyboard_.TypedText(), L"FIRST-HALF-END\r");
+}
+
 TEST_F(ScanConsoleTest, AScanInProgressIsTypedWhenItsPortClosesAtUntickPortsCloseLoadAndExit) {
   const std::vector<std::pair<const char*, std::function<void()>>> closes = {
       {"untick", [&] { Click(1); }},

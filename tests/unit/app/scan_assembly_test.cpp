@@ -105,6 +105,18 @@ TEST(ScanAssembly, ScansEndedByTheGapCompleteInTheOrderTheirGapsEnded) {
   EXPECT_EQ(assembler.NextDeadline(), kStart + 60ms);
   assembler.Expire(kStart + 200ms, out);  // a late timer
   EXPECT_EQ(out, (Pieces{Scan(2, L"SECOND", L""), Scan(3, L"THIRD", L""), Scan(1, L"FIRST", L"")}));
+
+  // A port whose bytes are still coming keeps its scan open.
+  out.clear();
+  assembler.Receive(1, L"KEEP", kStart, 50ms, out);
+  assembler.Receive(2, L"DONE", kStart, 50ms, out);
+  assembler.Expire(kStart + 80ms, out, 1);
+  EXPECT_EQ(out, (Pieces{Scan(2, L"DONE", L"")}));
+  assembler.StillArriving(1, kStart + 80ms, 50ms);
+  assembler.Expire(kStart + 129ms, out);
+  EXPECT_EQ(out.size(), 1u);
+  assembler.Expire(kStart + 130ms, out);
+  EXPECT_EQ(out.back(), Scan(1, L"KEEP", L""));
 }
 
 TEST(ScanAssembly, TheGapIsFourCharacterTimesAndNeverBelow50Milliseconds) {
