@@ -423,10 +423,18 @@ std::chrono::microseconds GapOf(const serial::TComPort& port) {
 void MainForm::TypePieces(std::vector<ScanPiece>& pieces) {
   for (const ScanPiece& piece : pieces) {
     const serial::TComPort* port = Skener(piece.row);
-    if (port != nullptr) view_.SetStatusText(L"Read device: " + port->Name() + L", " + port->Port());
-    TypeText(ShapeScan(piece, advanced_), services_.keyboard, layout_answers_);
+    if (port != nullptr) TypeFrom(*port, ShapeScan(piece, advanced_));
   }
   pieces.clear();
+}
+
+void MainForm::TypeFrom(const serial::TComPort& port, const std::wstring& text) {
+  view_.SetStatusText(L"Read device: " + port.Name() + L", " + port.Port());
+  const TypeOutcome outcome = TypeText(text, services_.keyboard, layout_answers_);
+  if (!outcome.refused) return;
+  const std::wstring message = L"Cannot type into " + outcome.window_title + L": it runs with higher rights than Quillet";
+  view_.SetStatusText(message);
+  if (view_.ApplicationHidden()) view_.ShowInfoBalloon(L"Quillet", message, 4000);
 }
 
 void MainForm::ArmScanTimer() {
@@ -459,8 +467,7 @@ void MainForm::skener1RxChar(serial::TObject* sender, int count) {
     // framing still holds goes first, so nothing is reordered.
     assembler_.FlushAll(pieces);
     TypePieces(pieces);
-    view_.SetStatusText(L"Read device: " + port->Name() + L", " + port->Port());
-    TypeText(text, services_.keyboard, layout_answers_);
+    TypeFrom(*port, text);
     if (row != 0) assembler_.TypedDirectly(row, text);
     ArmScanTimer();
     return;

@@ -131,6 +131,10 @@ class MainForm {
   // otherwise text is typed the moment it is read.
   bool AssemblingScans() const;
   void TypePieces(std::vector<ScanPiece>& pieces);
+  // Types text with the status bar naming the port; a window that runs with
+  // higher rights gets nothing, and the status bar (and, while hidden in the
+  // tray, a balloon) says so.
+  void TypeFrom(const serial::TComPort& port, const std::wstring& text);
   void FlushRow(int row);
   void ArmScanTimer();
   // After a row's open or close: a ticked row without its port waits for it.

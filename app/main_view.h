@@ -60,6 +60,8 @@ class MainView {
   virtual void Pause(unsigned milliseconds) = 0;
   // Hides the program in the notification area.
   virtual void HideApplication() = 0;
+  // True while the program is hidden there (its window not shown).
+  virtual bool ApplicationHidden() const = 0;
   // A balloon at the tray icon with the information icon.
   virtual void ShowInfoBalloon(const std::wstring& title, const std::wstring& text, unsigned milliseconds) = 0;
 

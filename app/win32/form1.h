@@ -63,6 +63,7 @@ class TForm1 final : public MainView {
   void ProcessMessages() override;
   void Pause(unsigned milliseconds) override;
   void HideApplication() override;
+  bool ApplicationHidden() const override { return hwnd_ != nullptr && !IsWindowVisible(hwnd_); }
   void ShowInfoBalloon(const std::wstring& title, const std::wstring& text, unsigned milliseconds) override;
   void SetKeyboardCaptionToButtonFace() override;
   void RequestClose() override;

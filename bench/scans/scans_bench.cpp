@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -95,6 +96,18 @@ class TimedKeyboard final : public quillet::os::KeyboardApi {
     sim_.keybd_event(vk, scan, flags, extra);
   }
   unsigned SendInput(std::span<const quillet::os::UnicodeKeyInput> inputs) override { return sim_.SendInput(inputs); }
+  quillet::os::WindowHandle GetForegroundWindow() override { return sim_.GetForegroundWindow(); }
+  std::wstring GetWindowTextW(quillet::os::WindowHandle window) override { return sim_.GetWindowTextW(window); }
+  quillet::os::Dword GetWindowProcessId(quillet::os::WindowHandle window) override {
+    return sim_.GetWindowProcessId(window);
+  }
+  quillet::os::Dword GetCurrentProcessId() override { return sim_.GetCurrentProcessId(); }
+  std::optional<quillet::os::Dword> GetProcessIntegrityLevel(quillet::os::Dword process) override {
+    return sim_.GetProcessIntegrityLevel(process);
+  }
+  bool SendNullMessageTimeout(quillet::os::WindowHandle window, unsigned flags, unsigned timeoutMs) override {
+    return sim_.SendNullMessageTimeout(window, flags, timeoutMs);
+  }
   void SendKeys(std::span<const quillet::os::KeyInput> inputs) override {
     last_call = Now();
     ++calls;

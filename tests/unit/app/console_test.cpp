@@ -2,6 +2,7 @@
 // received-data handler, on the os/sim doubles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -384,6 +385,32 @@ TEST_F(ScanConsoleTest, AScanWithoutTerminatorIsTypedWhenTheGapOfItsLineRatePass
   form_.ScanTimerTimer();
   EXPECT_EQ(keyboard_.TypedText(), L"SLOW");
   EXPECT_EQ(view_.scan_timer_ms, 0u);
+}
+
+TEST_F(ScanConsoleTest, AWindowWithHigherRightsGetsNothingAndTheStatusBarAndTraySayWhy) {
+  Create();
+  keyboard_.AddWindow(os::sim::SimKeyboard::kForegroundWindow, os::sim::SimKeyboard::kForegroundProcess,
+                      L"Stock (Administrator)");
+  keyboard_.SetIntegrityLevel(os::sim::SimKeyboard::kForegroundProcess, os::kIntegrityHigh);
+  SetPort(1, L"COM1");
+  Click(1);
+  const std::wstring why = L"Cannot type into Stock (Administrator): it runs with higher rights than Quillet";
+  Deliver(L"COM1", "LOST?\r");
+  EXPECT_EQ(keyboard_.TypedText(), L"");
+  EXPECT_EQ(view_.status, why);
+  EXPECT_TRUE(std::none_of(view_.log.begin(), view_.log.end(),
+                           [](const std::wstring& line) { return line.rfind(L"balloon", 0) == 0; }));
+
+  // Hidden in the tray, the same goes to a balloon.
+  view_.HideApplication();
+  Deliver(L"COM1", "AGAIN\r");
+  EXPECT_EQ(view_.log.back(), L"balloon Quillet|" + why + L"|4000");
+
+  // Equal rights: typed as ever.
+  keyboard_.SetIntegrityLevel(os::sim::SimKeyboard::kForegroundProcess, os::kIntegrityMedium);
+  Deliver(L"COM1", "OK\r");
+  EXPECT_EQ(keyboard_.TypedText(), L"OK\r");
+  EXPECT_EQ(view_.status, L"Read device: skener1, COM1");
 }
 
 TEST_F(ScanConsoleTest, ALateUserInterfaceThreadDoesNotCutAScanInTwo) {

@@ -65,7 +65,11 @@ class RecordingView final : public MainView {
     if (on_pump) on_pump();
   }
   void Pause(unsigned milliseconds) override { log.push_back(L"pause " + std::to_wstring(milliseconds)); }
-  void HideApplication() override { log.push_back(L"hide"); }
+  void HideApplication() override {
+    log.push_back(L"hide");
+    hidden = true;
+  }
+  bool ApplicationHidden() const override { return hidden; }
   void ShowInfoBalloon(const std::wstring& title, const std::wstring& text, unsigned milliseconds) override {
     log.push_back(L"balloon " + title + L"|" + text + L"|" + std::to_wstring(milliseconds));
   }
@@ -77,6 +81,7 @@ class RecordingView final : public MainView {
   std::array<Label, 8> labels{};
   std::wstring status;
   bool run_minimized = false;
+  bool hidden = false;
   std::vector<std::wstring> questions;
   std::vector<std::wstring> errors;
   std::vector<std::wstring> log;  // status texts, pauses, pumps, timer, hiding, boxes
