@@ -202,8 +202,13 @@ void MainForm::cbotvoriClick(int row) {
     } else if (port->Connected()) {
       port->Close();
     }
-    view_.SetStatusLabel(row, port->Connected() ? kOpened : kClosed, LabelColour::Black);
-    port_error_[row - 1] = false;
+    if (view_.OpenChecked(row) && !port->Connected()) {
+      // Ticked, yet the port is not open: the row waits for it, in error.
+      ShowRowError(row);
+    } else {
+      view_.SetStatusLabel(row, port->Connected() ? kOpened : kClosed, LabelColour::Black);
+      port_error_[row - 1] = false;
+    }
   } catch (...) {
     // Whatever the error, the row shows it; its message goes nowhere.
     ShowRowError(row);

@@ -20,6 +20,8 @@ fi
 wine "$build/bench/startup/bench_startup.exe" "$build/quillet.exe" "$build/bench/startup/bench_empty_window.exe" 7 \
   "$build/bench/startup/bench_empty_window_cc.exe"
 "$here/bench/console/run.sh" "$build"
+"$here/bench/scans/run.sh" "$build"
+"$here/bench/reconnect/run.sh" "$build"
 "$here/tests/support/wine-env" stop "$build"
 wineserver -k || true
 [ -z "$started_xvfb" ] || kill "$started_xvfb"

@@ -32,6 +32,7 @@
 #include "app/win32/win32_services.h"
 #include "bench/bench_support.h"
 #include "os/sim/keyboard_sim.h"
+#include "tests/support/message_pump.h"
 #include "tests/support/raw_com_port.h"
 
 namespace {
@@ -124,17 +125,7 @@ class TimedKeyboard final : public quillet::os::KeyboardApi {
 };
 
 bool PumpUntil(const std::function<bool()>& done, DWORD ms = 20000) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    if (GetTickCount() - start >= ms) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
-  }
+  return quillet::testsupport::PumpUntil(done, ms, 1);
 }
 
 HANDLE OpenPeer(int n) {

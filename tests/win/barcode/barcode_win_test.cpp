@@ -16,6 +16,7 @@
 #include "app/main_window_layout.h"
 #include "app/win32/form1.h"
 #include "app/win32/win32_services.h"
+#include "tests/support/message_pump.h"
 #include "tests/support/receiver_client.h"
 #include "tests/support/wine_path.h"
 
@@ -26,21 +27,8 @@ using quillet::testsupport::WindowsPath;
 std::wstring g_receiver_path;
 constexpr DWORD kDeadlineMs = 20000;
 
-// The test's thread is the program's user-interface thread: it runs the
-// main window's messages, deliveries included, until done() holds.
 bool PumpUntil(const std::function<bool()>& done) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    const DWORD elapsed = GetTickCount() - start;
-    if (elapsed >= kDeadlineMs) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-  }
+  return quillet::testsupport::PumpUntil(done, kDeadlineMs, 50);
 }
 
 std::wstring StatusBarText(HWND form) {

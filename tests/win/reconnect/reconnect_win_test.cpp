@@ -23,6 +23,7 @@
 #include "app/main_window_layout.h"
 #include "app/win32/form1.h"
 #include "app/win32/win32_services.h"
+#include "tests/support/message_pump.h"
 #include "tests/support/receiver_client.h"
 #include "tests/support/wine_path.h"
 
@@ -44,20 +45,10 @@ LRESULT CALLBACK CountDeviceChanges(int code, WPARAM wparam, LPARAM lparam) {
   return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
-// The test's thread is the program's user-interface thread: it runs the main
-// window's messages (deliveries, the retry timer) until done() holds.
+// The test's thread runs the main window's messages (deliveries, the retry
+// timer).
 bool PumpUntil(const std::function<bool()>& done) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    if (GetTickCount() - start >= kDeadlineMs) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-  }
+  return quillet::testsupport::PumpUntil(done, kDeadlineMs, 50);
 }
 
 // Waits without handling a message, so no timer of the window can fire.
@@ -145,6 +136,12 @@ class ReconnectWin : public ::testing::Test {
   }
 
   std::wstring Label() const { return Text(form_.Control(StatusLabelId(1))); }
+  // What a failure message needs to tell a flaw of the row from one of the harness.
+  std::string State() const {
+    return "label \"" + Narrow(Label()) + "\", ticked " + (Ticked() ? "yes" : "no") + ", connected " +
+           (form_.Logic().Skener(1)->Connected() ? "yes" : "no") + ", COM8 linked " +
+           (Com8Linked() ? "yes" : "no") + ", status bar \"" + Narrow(StatusBar()) + "\"";
+  }
   std::wstring StatusBar() const { return Text(form_.Control(quillet::app::kStatusBarId)); }
   bool Ticked() const {
     return IsDlgButtonChecked(form_.Handle(), OpenCheckBoxId(1)) == BST_CHECKED;
@@ -169,8 +166,7 @@ TEST_F(ReconnectWin, APulledOutScannerPluggedBackInOpensByItselfAndItsScanArrive
 
   const int notices = g_device_changes;
   ASSERT_TRUE(Cable("plug 2\n"));
-  ASSERT_TRUE(PumpUntil([&] { return Label() == L"Port status: Opened"; }))
-      << "still: " << Narrow(Label());
+  ASSERT_TRUE(PumpUntil([&] { return Label() == L"Port status: Opened"; })) << State();
   EXPECT_TRUE(form_.Logic().Skener(1)->Connected());
   EXPECT_EQ(StatusBar(), L"Reconnected: skener1, COM8");
   EXPECT_EQ(GetForegroundWindow(), front) << "the retry took the focus";
@@ -204,7 +200,7 @@ TEST_F(ReconnectWin, PortNoticesActAtOnce) {
   EXPECT_FALSE(form_.Logic().Skener(1)->Connected());
   EXPECT_TRUE(Ticked());
   // The device is there all along: the first retry opens it.
-  ASSERT_TRUE(PumpUntil([&] { return Label() == L"Port status: Opened"; }));
+  ASSERT_TRUE(PumpUntil([&] { return Label() == L"Port status: Opened"; })) << State();
 
   // Pulled out for real, then back: the arrival notice opens it before any
   // timer could (no message is handled between the plug and the notice).

@@ -19,6 +19,7 @@
 #include "app/main_window_layout.h"
 #include "app/win32/form1.h"
 #include "app/win32/win32_services.h"
+#include "tests/support/message_pump.h"
 #include "tests/support/receiver_client.h"
 #include "tests/support/wine_path.h"
 
@@ -29,20 +30,7 @@ using quillet::testsupport::WindowsPath;
 std::wstring g_receiver_path;
 constexpr DWORD kDeadlineMs = 30000;
 
-// The test's thread is the program's user-interface thread.
-bool PumpUntil(const std::function<bool()>& done) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    if (GetTickCount() - start >= kDeadlineMs) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
-}
+bool PumpUntil(const std::function<bool()>& done) { return quillet::testsupport::PumpUntil(done, kDeadlineMs); }
 
 // The scanner's end of a pair, writing byte by byte about every millisecond.
 void ScanSlowly(const wchar_t* port, const std::vector<std::string>& codes, bool* ok) {
