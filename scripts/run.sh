@@ -13,6 +13,10 @@ cd "$quillet_root"
 ensure_packages "${quillet_build_packages[@]}"
 
 build=build/mingw
+# The person's Quillet has a Wine prefix of its own: the tests use
+# $build/wine and leave their configuration files there.
+export QUILLET_WINE_HOME=$PWD/build/run
+home=$QUILLET_WINE_HOME
 say "Building Quillet (preset mingw)"
 cmake --preset mingw >/dev/null
 if ! cmake --build --preset mingw --parallel "${QUILLET_JOBS:-$(nproc)}" --target quillet quillet_host_helpers; then
@@ -30,10 +34,10 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
 
-say "Preparing Wine (prefix $build/wine)"
+say "Preparing Wine (prefix $home/wine)"
 had_display=${DISPLAY:-}
 tests/support/wine-env start "$build"
-display=$(cat "$build/wine-state/display" 2>/dev/null || echo "$had_display")
+display=$(cat "$home/wine-state/display" 2>/dev/null || echo "$had_display")
 
 tools/vscanner/vscanner --com 7 "$build" </dev/null &
 pids+=($!)
@@ -48,16 +52,16 @@ fi
 
 # A window for the scanned text to land in, along the bottom of the screen
 # so that it leaves Quillet's window in view.
-reg_file=$build/wine-state/notepad.reg
+reg_file=$home/wine-state/notepad.reg
 printf '%s\r\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Microsoft\Notepad]' \
   '"iWindowPosX"=dword:00000000' '"iWindowPosY"=dword:000002e4' \
   '"iWindowPosDX"=dword:00000500' '"iWindowPosDY"=dword:0000011c' >"$reg_file"
-tests/support/wine-run "$build" "$build/wine/drive_c/windows/system32/reg.exe" import \
-  "Z:${PWD//\//\\}\\${reg_file//\//\\}" </dev/null >/dev/null 2>&1 || true
+tests/support/wine-run "$build" "$home/wine/drive_c/windows/system32/reg.exe" import \
+  "Z:${reg_file//\//\\}" </dev/null >/dev/null 2>&1 || true
 # A first run gets a configuration with row 1 on the scanner's COM7, open,
 # and Run Minimized: Quillet reopens it, hides in the tray and the scans land
 # in Notepad. An existing configuration is left as the user made it.
-ini_dir=$build/wine/drive_c/users/$(id -un)/AppData/Roaming/Brovana/Quillet
+ini_dir=$home/wine/drive_c/users/$(id -un)/AppData/Roaming/Brovana/Quillet
 if [[ ! -e $ini_dir/skeneri.ini ]]; then
   mkdir -p "$ini_dir"
   printf '%s\r\n' '[skener1]' 'Port=COM7' '[Aktivacija]' 'cbotvori1=1' '[Startup]' 'RunMinimized=1' \
@@ -70,7 +74,7 @@ quillet_pid=$!
 # Notepad comes second, so it is the window in front once Quillet has opened
 # its rows (and hidden itself, with Run Minimized).
 sleep 8
-tests/support/wine-run "$build" "$build/wine/drive_c/windows/notepad.exe" </dev/null >/dev/null 2>&1 &
+tests/support/wine-run "$build" "$home/wine/drive_c/windows/notepad.exe" </dev/null >/dev/null 2>&1 &
 pids+=($!)
 rc=0
 wait "$quillet_pid" || rc=$?

@@ -46,6 +46,19 @@ if step "native: configure" cmake --preset native &&
   step "native: unit tests" ctest --preset native --parallel "$jobs" || true
 fi
 
+# The tests must leave the prefix of scripts/run.sh (build/run) alone: a
+# configuration they wrote there would replace the person's first run.
+untouched_marker=$(mktemp)
+person_prefix_untouched() {
+  local written
+  [[ -d build/run ]] || return 0
+  written=$(find build/run -newer "$untouched_marker" -type f -print -quit 2>/dev/null)
+  if [[ -n $written ]]; then
+    echo "test.sh: the tests wrote into run.sh's prefix: $written" >&2
+    return 1
+  fi
+}
+
 # Windows tiers: one shared Wine environment, tests one at a time.
 if step "mingw: configure" cmake --preset mingw &&
   step "mingw: build" cmake --build --preset mingw --parallel "$jobs"; then
@@ -55,6 +68,8 @@ if step "mingw: configure" cmake --preset mingw &&
   fi
   stop_wine
 fi
+step "mingw: run.sh's prefix untouched by the tests" person_prefix_untouched || true
+rm -f "$untouched_marker"
 
 echo
 if ((${#failed[@]} == 0)); then

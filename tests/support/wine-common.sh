@@ -3,6 +3,8 @@
 #   <build>/wine           the Wine prefix, created once with wineboot -i
 #   <build>/wine-state/    lock, the Xvfb we started (display, pid), logs
 #   <build>/artifacts/     screenshots and other files tests keep for people
+# QUILLET_WINE_HOME=<dir> puts the prefix and the state under <dir> instead:
+# scripts/run.sh gives the person's own Quillet a prefix the tests never touch.
 # A persistent wineserver (-p) keeps each test start well under a second.
 #
 # shellcheck shell=bash
@@ -17,8 +19,11 @@ qw_init() {
   local build=$1
   [[ -d $build ]] || qw_die "no build directory: $build"
   qw_build=$(cd "$build" && pwd)
-  qw_state=$qw_build/wine-state
-  qw_prefix=$qw_build/wine
+  local home=${QUILLET_WINE_HOME:-$qw_build}
+  mkdir -p "$home"
+  home=$(cd "$home" && pwd)
+  qw_state=$home/wine-state
+  qw_prefix=$home/wine
   qw_artifacts=$qw_build/artifacts
   mkdir -p "$qw_state" "$qw_artifacts"
 

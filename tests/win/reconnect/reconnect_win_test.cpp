@@ -137,7 +137,7 @@ class ReconnectWin : public ::testing::Test {
 
   std::wstring Label() const { return Text(form_.Control(StatusLabelId(1))); }
   // What a failure message needs to tell a flaw of the row from one of the harness.
-  std::string State() const {
+  std::string State() {
     return "label \"" + Narrow(Label()) + "\", ticked " + (Ticked() ? "yes" : "no") + ", connected " +
            (form_.Logic().Skener(1)->Connected() ? "yes" : "no") + ", COM8 linked " +
            (Com8Linked() ? "yes" : "no") + ", status bar \"" + Narrow(StatusBar()) + "\"";
