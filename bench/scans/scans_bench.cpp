@@ -207,9 +207,6 @@ class Scanners {
   Scanners(const std::vector<HANDLE>& peers, int seconds) {
     for (std::size_t p = 0; p < peers.size(); ++p) {
       threads_.emplace_back([this, peer = peers[p], p, seconds] {
-        // A scanner does not pause in the middle of a code; on a loaded
-        // machine a normal thread would.
-        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
         const double end = Now() + seconds;
         Sleep(static_cast<DWORD>(p * 7 % 20));  // scanners are not in step
         for (int n = 0; Now() < end; ++n) {
