@@ -481,19 +481,20 @@ void MainForm::skener1RxChar(serial::TObject* sender, int count) {
   // first. This port's own scan goes on: the bytes were in the driver before
   // the handler saw them, so a late handler must not cut the scan in two.
   const auto now = view_.Now();
+  KeepScansWhoseBytesWait(now, row);
   assembler_.Expire(now, pieces, row);
   assembler_.Receive(row, text, now, GapOf(*port), pieces);
   TypePieces(pieces);
   ArmScanTimer();
 }
 
-void MainForm::ScanTimerTimer() {
-  const auto now = view_.Now();
-  // A scan whose next bytes already wait in the driver has not ended; the
-  // user-interface thread was only late to hear of them.
+void MainForm::KeepScansWhoseBytesWait(ScanClock::time_point now, int except_row) {
+  // A scan whose next bytes already wait in the driver has not ended: the
+  // user-interface thread was only late to hear of them (another port's
+  // delivery, Wine's polling of the line).
   for (int row = 1; row <= 8; ++row) {
     serial::TComPort* port = Skener(row);
-    if (port == nullptr || !assembler_.Pending(row) || !port->Connected()) continue;
+    if (row == except_row || port == nullptr || !assembler_.Pending(row) || !port->Connected()) continue;
     int waiting = 0;
     try {
       waiting = port->InputCount();
@@ -502,6 +503,11 @@ void MainForm::ScanTimerTimer() {
     }
     if (waiting > 0) assembler_.StillArriving(row, now, GapOf(*port));
   }
+}
+
+void MainForm::ScanTimerTimer() {
+  const auto now = view_.Now();
+  KeepScansWhoseBytesWait(now, 0);
   std::vector<ScanPiece> pieces;
   assembler_.Expire(now, pieces);
   TypePieces(pieces);

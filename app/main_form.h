@@ -137,6 +137,7 @@ class MainForm {
   void TypeFrom(const serial::TComPort& port, const std::wstring& text);
   void FlushRow(int row);
   void ArmScanTimer();
+  void KeepScansWhoseBytesWait(ScanClock::time_point now, int except_row);
   // After a row's open or close: a ticked row without its port waits for it.
   void NoteOpenResult(int row);
   void RetryRow(int row);
