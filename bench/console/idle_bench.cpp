@@ -26,6 +26,7 @@
 
 #include "app/main_window_layout.h"
 #include "bench/bench_support.h"
+#include "bench/wine_bench.h"
 #include "tests/support/wine_path.h"
 #include "tools/uidriver/ui_driver.h"
 
@@ -36,6 +37,9 @@ namespace {
 
 using quillet::bench::Loadavg;
 using quillet::bench::Median;
+using quillet::bench::CpuSeconds;
+using quillet::bench::ReadAll;
+using quillet::bench::UnixPid;
 using quillet::testsupport::WindowsPath;
 
 constexpr int kRows = 8;
@@ -86,56 +90,6 @@ class Child {
   PROCESS_INFORMATION info_{};
   bool started_ = false;
 };
-
-std::string ReadAll(const std::wstring& path) {
-  std::ifstream in{fs::path(path), std::ios::binary};
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Wine 8 answers GetProcessTimes for another process with zeros, so the
-// figures come from Linux: the process whose command line starts with the
-// program's Windows path, the newest if there are several.
-int UnixPid(const std::wstring& exe) {
-  const std::string wanted(exe.begin(), exe.end());
-  int best = -1;
-  unsigned long long best_start = 0;
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(L"Z:\\proc\\*", &found);
-  if (search == INVALID_HANDLE_VALUE) return -1;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name.empty() || name.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
-    const std::string cmdline = ReadAll(L"Z:\\proc\\" + name + L"\\cmdline");
-    if (cmdline.size() < wanted.size() || _strnicmp(cmdline.c_str(), wanted.c_str(), wanted.size()) != 0) continue;
-    const std::string stat = ReadAll(L"Z:\\proc\\" + name + L"\\stat");
-    const auto close = stat.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream fields(stat.substr(close + 2));
-    std::string field;
-    unsigned long long start = 0;
-    for (int i = 3; i <= 22 && fields >> field; ++i)
-      if (i == 22) start = std::stoull(field);
-    if (best < 0 || start > best_start) {
-      best = std::stoi(name);
-      best_start = start;
-    }
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  return best;
-}
-
-// utime + stime of every thread, in seconds (100 ticks a second).
-double CpuSeconds(int pid) {
-  const std::string stat = ReadAll(L"Z:\\proc\\" + std::to_wstring(pid) + L"\\stat");
-  const auto close = stat.rfind(')');
-  if (close == std::string::npos) return -1;
-  std::istringstream fields(stat.substr(close + 2));
-  std::string field;
-  double ticks = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i)
-    if (i >= 14) ticks += std::stod(field);
-  return ticks / 100.0;
-}
 
 double VmRssMb(int pid) {
   std::istringstream status(ReadAll(L"Z:\\proc\\" + std::to_wstring(pid) + L"\\status"));

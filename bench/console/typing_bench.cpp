@@ -38,26 +38,17 @@
 #include "app/win32/form1.h"
 #include "app/win32/win32_services.h"
 #include "bench/bench_support.h"
+#include "bench/wine_bench.h"
 #include "tests/support/receiver_client.h"
 #include "tests/support/wine_path.h"
 
 namespace {
 
 using quillet::bench::Loadavg;
+using quillet::bench::Now;
 using quillet::testsupport::WindowsPath;
 
 using quillet::serial::TObject;
-
-double Now() {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER c;
-  QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / frequency;
-}
 
 void PumpOnce() {
   MSG msg;

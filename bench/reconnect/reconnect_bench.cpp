@@ -24,6 +24,7 @@
 
 #include "app/main_window_layout.h"
 #include "bench/bench_support.h"
+#include "bench/wine_bench.h"
 #include "tests/support/wine_path.h"
 #include "tools/uidriver/ui_driver.h"
 
@@ -34,6 +35,8 @@ namespace {
 
 using quillet::bench::Loadavg;
 using quillet::bench::Median;
+using quillet::bench::CpuSeconds;
+using quillet::bench::UnixPid;
 
 constexpr int kRows = 8;
 constexpr int kFirstPort = 41;  // no such ports in the prefix
@@ -53,57 +56,6 @@ bool WriteIni() {
   out << "[Aktivacija]\r\n";
   for (int row = 1; row <= kRows; ++row) out << "cbotvori" << row << "=1\r\n";
   return static_cast<bool>(out);
-}
-
-std::string ReadAll(const std::wstring& path) {
-  std::ifstream in{fs::path(path), std::ios::binary};
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Wine 8 reports no times for another process: the figures come from
-// Linux, for the newest process whose command line starts with the program.
-int UnixPid(const std::wstring& exe) {
-  const std::string wanted(exe.begin(), exe.end());
-  int best = -1;
-  unsigned long long best_start = 0;
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(L"Z:\\proc\\*", &found);
-  if (search == INVALID_HANDLE_VALUE) return -1;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name.empty() || name.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
-    const std::string cmdline = ReadAll(L"Z:\\proc\\" + name + L"\\cmdline");
-    if (cmdline.size() < wanted.size() ||
-        _strnicmp(cmdline.c_str(), wanted.c_str(), wanted.size()) != 0)
-      continue;
-    const std::string stat = ReadAll(L"Z:\\proc\\" + name + L"\\stat");
-    const auto close = stat.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream fields(stat.substr(close + 2));
-    std::string field;
-    unsigned long long start = 0;
-    for (int i = 3; i <= 22 && fields >> field; ++i)
-      if (i == 22) start = std::stoull(field);
-    if (best < 0 || start > best_start) {
-      best = std::stoi(name);
-      best_start = start;
-    }
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  return best;
-}
-
-// utime + stime of every thread, in seconds (100 ticks a second).
-double CpuSeconds(int pid) {
-  const std::string stat = ReadAll(L"Z:\\proc\\" + std::to_wstring(pid) + L"\\stat");
-  const auto close = stat.rfind(')');
-  if (close == std::string::npos) return -1;
-  std::istringstream fields(stat.substr(close + 2));
-  std::string field;
-  double ticks = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i)
-    if (i >= 14) ticks += std::stod(field);
-  return ticks / 100.0;
 }
 
 template <typename Condition>

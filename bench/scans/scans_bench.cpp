@@ -31,6 +31,7 @@
 #include "app/win32/form1.h"
 #include "app/win32/win32_services.h"
 #include "bench/bench_support.h"
+#include "bench/wine_bench.h"
 #include "os/sim/keyboard_sim.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/raw_com_port.h"
@@ -39,46 +40,11 @@ namespace {
 
 using quillet::bench::Loadavg;
 using quillet::bench::Median;
-
-double Now() {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER c;
-  QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / frequency;
-}
-
-double ProcessCpuSeconds() {
-  FILETIME created, exited, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  const auto value = [](const FILETIME& t) {
-    return static_cast<double>(static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime) * 1e-7;
-  };
-  return value(kernel) + value(user);
-}
-
-struct Pair {
-  int receiver = 0;
-  int peer = 0;
-};
-
-std::vector<Pair> PairsFromEnvironment() {
-  std::vector<Pair> pairs;
-  const char* text = std::getenv("QUILLET_COM_PAIR");
-  const std::string all = text != nullptr ? text : "7:8";
-  for (std::size_t at = 0; at <= all.size();) {
-    const std::size_t comma = std::min(all.find(',', at), all.size());
-    Pair p;
-    if (std::sscanf(all.substr(at, comma - at).c_str(), "%d%*[: ]%d", &p.receiver, &p.peer) == 2) pairs.push_back(p);
-    at = comma + 1;
-  }
-  return pairs;
-}
-
-std::wstring Com(int n) { return L"COM" + std::to_wstring(n); }
+using quillet::bench::ComName;
+using quillet::bench::Now;
+using quillet::bench::Pair;
+using quillet::bench::PairsFromEnvironment;
+using quillet::bench::ProcessCpuSeconds;
 
 // The os/sim recorder behind the seam, noting when each typing call came.
 class TimedKeyboard final : public quillet::os::KeyboardApi {
@@ -132,7 +98,7 @@ bool PumpUntil(const std::function<bool()>& done, DWORD ms = 20000) {
 }
 
 HANDLE OpenPeer(int n) {
-  return quillet::testsupport::OpenRawComPort(Com(n), COMMTIMEOUTS{MAXDWORD, 0, 0, 0, 0});
+  return quillet::testsupport::OpenRawComPort(ComName(n), COMMTIMEOUTS{MAXDWORD, 0, 0, 0, 0});
 }
 
 // Scans whose writer was held up for a whole gap between two bytes: on a
@@ -246,7 +212,7 @@ class Scanners {
 // counting the scans it sees end at CR.
 class BareReader {
  public:
-  explicit BareReader(int com) : port_(quillet::testsupport::OpenRawComPort(Com(com), COMMTIMEOUTS{MAXDWORD, 0, 0, 0, 0})) {
+  explicit BareReader(int com) : port_(quillet::testsupport::OpenRawComPort(ComName(com), COMMTIMEOUTS{MAXDWORD, 0, 0, 0, 0})) {
     if (port_ == INVALID_HANDLE_VALUE) return;
     SetCommMask(port_, 0x05FF);
     thread_ = std::thread([this] { Loop(); });
@@ -349,7 +315,7 @@ int main(int argc, char** argv) {
   if (!form->Create()) return 2;
   form->Show(SW_SHOWNOACTIVATE);
   auto& logic = form->Logic();
-  for (int row = 1; row <= 8; ++row) logic.Skener(row)->SetPort(Com(pairs[row - 1].receiver));
+  for (int row = 1; row <= 8; ++row) logic.Skener(row)->SetPort(ComName(pairs[row - 1].receiver));
   const auto tick = [&](int row, bool on) {
     if (logic.Skener(row)->Connected() != on) logic.RunHandler([&] { logic.SetOpenTick(row, on); });
   };

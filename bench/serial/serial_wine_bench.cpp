@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/wine_bench.h"
 #include "os/win32/serial_win32.h"
 #include "serial/com_port.h"
 #include "serial/sync.h"
@@ -26,6 +27,11 @@
 namespace {
 
 using namespace quillet;
+using bench::ComName;
+using bench::Now;
+using bench::Pair;
+using bench::PairsFromEnvironment;
+using bench::ProcessCpuSeconds;
 
 constexpr UINT kWake = WM_APP + 1;
 constexpr int kRounds = 200;
@@ -34,47 +40,6 @@ constexpr std::size_t kBurst = 64 * 1024;
 // both alike.
 constexpr int kTurns = 3;
 constexpr DWORD kIdleMs = 10000;
-
-struct Pair {
-  int receiver = 0;
-  int peer = 0;
-};
-
-// QUILLET_COM_PAIR as wine-run takes it: "7:8" or "7 8", comma-separated.
-std::vector<Pair> PairsFromEnvironment() {
-  std::vector<Pair> pairs;
-  const char* text = std::getenv("QUILLET_COM_PAIR");
-  std::string all = text != nullptr ? text : "7:8";
-  std::size_t at = 0;
-  while (at <= all.size()) {
-    const std::size_t comma = std::min(all.find(',', at), all.size());
-    Pair p;
-    if (std::sscanf(all.substr(at, comma - at).c_str(), "%d%*[: ]%d", &p.receiver, &p.peer) == 2)
-      pairs.push_back(p);
-    at = comma + 1;
-  }
-  return pairs;
-}
-
-std::wstring ComName(int n) {
-  return L"COM" + std::to_wstring(n);
-}
-
-double Now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
-double ProcessCpuSeconds() {
-  FILETIME created, exited, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  const auto value = [](const FILETIME& t) {
-    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime) * 1e-7;
-  };
-  return value(kernel) + value(user);
-}
 
 // A byte sequence without short period, different per port, so loss,
 // duplication and reordering all show.

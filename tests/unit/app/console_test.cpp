@@ -17,37 +17,8 @@ namespace {
 
 using Log = std::vector<std::wstring>;
 
-class ConsoleTest : public test::MainFormTest {
+class ConsoleTest : public test::ServingMainFormTest {
  protected:
-  ConsoleTest() {
-    serial::SetSynchronizeWakeHook([this] {
-      {
-        std::lock_guard lock(mutex_);
-        ++wakes_;
-      }
-      woken_.notify_all();
-    });
-    for (const wchar_t* name : {L"COM1", L"COM2", L"COM3"}) serial_.AddPort(name);
-  }
-  ~ConsoleTest() override {
-    form_.FormDestroy();  // closes, serving what the threads still hand over
-    form_.Root().DestroyComponents();
-    serial::SetSynchronizeWakeHook({});
-    serial::CheckSynchronize();
-  }
-
-  // Serves the hand-over as the user-interface thread would until done().
-  bool ServeUntil(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    for (;;) {
-      serial::CheckSynchronize();
-      if (done()) return true;
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::unique_lock lock(mutex_);
-      woken_.wait_for(lock, std::chrono::milliseconds(20));
-    }
-  }
-
   // Serves until a scan waits for its gap, then lets the gap pass.
   bool ServeUntilTheGapPasses() {
     if (!ServeUntil([&] { return view_.scan_timer_ms > 0; })) return false;
@@ -60,17 +31,8 @@ class ConsoleTest : public test::MainFormTest {
     ASSERT_TRUE(form_.RunHandler([&] { form_.FormCreate(); }));
     view_.log.clear();
   }
-  // The user clicks the row's box: the tick changes, then its handler runs.
-  void Click(int row) {
-    view_.ticks.at(row - 1) = !view_.ticks.at(row - 1);
-    form_.RunHandler([&] { form_.cbotvoriClick(row); });
-  }
   void SetPort(int row, const wchar_t* name) { form_.Skener(row)->SetPort(name); }
   test::RecordingView::Label LabelOf(int row) const { return view_.labels.at(row - 1); }
-
-  std::mutex mutex_;
-  std::condition_variable woken_;
-  int wakes_ = 0;
 };
 
 void ExpectLabel(const test::RecordingView::Label& label, const std::wstring& text, LabelColour colour,

@@ -6,9 +6,11 @@
 
 #include <array>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,7 @@
 #include "os/sim/registry_sim.h"
 #include "os/sim/serial_sim.h"
 #include "os/sim/shell_sim.h"
+#include "serial/sync.h"
 
 namespace quillet::app::test {
 
@@ -141,6 +144,51 @@ class MainFormTest : public ::testing::Test {
   os::sim::SimRegistry registry_;
   RecordingView view_;
   MainForm form_{Services{serial_, profile_, shell_, keyboard_, registry_}, view_};
+};
+
+// The same, with the serial engine's hand-over served as the user-interface
+// thread would: the ports' event threads are real, so deliveries arrive while
+// the test waits in ServeUntil. COM1..COM3 exist.
+class ServingMainFormTest : public MainFormTest {
+ protected:
+  ServingMainFormTest() {
+    serial::SetSynchronizeWakeHook([this] {
+      {
+        std::lock_guard lock(mutex_);
+        ++wakes_;
+      }
+      woken_.notify_all();
+    });
+    for (const wchar_t* name : {L"COM1", L"COM2", L"COM3"}) serial_.AddPort(name);
+  }
+  ~ServingMainFormTest() override {
+    form_.FormDestroy();  // closes, serving what the threads still hand over
+    form_.Root().DestroyComponents();
+    serial::SetSynchronizeWakeHook({});
+    serial::CheckSynchronize();
+  }
+
+  // Serves the hand-over until done().
+  bool ServeUntil(const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+      serial::CheckSynchronize();
+      if (done()) return true;
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::unique_lock lock(mutex_);
+      woken_.wait_for(lock, std::chrono::milliseconds(20));
+    }
+  }
+
+  // The user clicks the row's box: the tick changes, then its handler runs.
+  void Click(int row) {
+    view_.ticks.at(row - 1) = !view_.ticks.at(row - 1);
+    form_.RunHandler([&] { form_.cbotvoriClick(row); });
+  }
+
+  std::mutex mutex_;
+  std::condition_variable woken_;
+  int wakes_ = 0;
 };
 
 }  // namespace quillet::app::test

@@ -59,43 +59,13 @@ TEST(ReconnectScheduleTest, WaitsOneSecondThenLongerUpToFiveAndHeldRowsAreNeverD
   EXPECT_FALSE(schedule.NextDeadline());
 }
 
-class ReconnectTest : public test::MainFormTest {
+class ReconnectTest : public test::ServingMainFormTest {
  protected:
   ReconnectTest() {
-    serial::SetSynchronizeWakeHook([this] {
-      {
-        std::lock_guard lock(mutex_);
-        ++wakes_;
-      }
-      woken_.notify_all();
-    });
-    for (const wchar_t* name : {L"COM1", L"COM2", L"COM3"}) serial_.AddPort(name);
     EXPECT_TRUE(form_.RunHandler([&] { form_.FormCreate(); }));
     view_.log.clear();
   }
-  ~ReconnectTest() override {
-    form_.FormDestroy();
-    form_.Root().DestroyComponents();
-    serial::SetSynchronizeWakeHook({});
-    serial::CheckSynchronize();
-  }
 
-  // Serves the hand-over as the user-interface thread would until done().
-  bool ServeUntil(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    for (;;) {
-      serial::CheckSynchronize();
-      if (done()) return true;
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::unique_lock lock(mutex_);
-      woken_.wait_for(lock, std::chrono::milliseconds(20));
-    }
-  }
-
-  void Click(int row) {
-    view_.ticks.at(row - 1) = !view_.ticks.at(row - 1);
-    form_.RunHandler([&] { form_.cbotvoriClick(row); });
-  }
   // Lets the armed retry timer's time pass and its tick arrive.
   void RetryTimerFires() {
     ASSERT_GT(view_.retry_timer_ms, 0u) << "no retry armed";
@@ -130,10 +100,6 @@ class ReconnectTest : public test::MainFormTest {
     }
   }
   MainForm& Form() { return form_; }
-
-  std::mutex mutex_;
-  std::condition_variable woken_;
-  int wakes_ = 0;
 };
 
 TEST_F(ReconnectTest, ADeadDeviceIsRetriedOnTheScheduleAndReopensWithTheRowsSettings) {
