@@ -19,6 +19,7 @@
 #include "tests/e2e/support/e2e_files.h"
 #include "tests/e2e/support/e2e_program.h"
 #include "tests/support/receiver_client.h"
+#include "tests/support/wine_test_env.h"
 #include "tools/uidriver/ui_driver.h"
 
 namespace ud = quillet::uidriver;
@@ -29,24 +30,13 @@ using quillet::e2e::WaitUntil;
 
 namespace {
 
+using quillet::testsupport::Cable;
+using quillet::testsupport::Env;
+using quillet::testsupport::Hex4;
+
 std::wstring g_exe;
 std::wstring g_receiver;
 constexpr DWORD kWaitMs = 20000;
-
-std::wstring Env(const wchar_t* name) {
-  wchar_t buffer[1024];
-  const DWORD n = GetEnvironmentVariableW(name, buffer, 1024);
-  return n > 0 && n < 1024 ? std::wstring(buffer, n) : std::wstring();
-}
-
-bool WriteTextFile(const std::wstring& path, const std::string& text) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE;
-  CloseHandle(file);
-  return ok && written == text.size();
-}
 
 // The scanner's end of a null-modem pair.
 class Scanner {
@@ -77,14 +67,6 @@ class Scanner {
  private:
   HANDLE handle_;
 };
-
-std::string Hex4(const std::string& text) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (const unsigned char ch : text)
-    for (int shift = 12; shift >= 0; shift -= 4) out += kDigits[(ch >> shift) & 0xF];
-  return out;
-}
 
 class ConsoleE2E : public ::testing::Test {
  protected:
@@ -220,7 +202,7 @@ TEST_F(ConsoleE2E, ScannersTypeSurviveARestartAndAPulledCable) {
   EXPECT_EQ(ud::StatusBarText(top_), L"Read device: skener2, COM6");
 
   // Pull the first scanner's cable: its row shows the error, the other types on.
-  ASSERT_TRUE(WriteTextFile(Env(L"QUILLET_COM_CONTROL_WIN"), "unplug 2\n"));
+  ASSERT_TRUE(Cable("unplug 2\n"));
   ASSERT_TRUE(LabelBecomes(1, L"Port status: Error!")) << Narrow(Label(1));
   Screenshot(L"console_row_device_gone.bmp");
   chars = receiver_->Count("CHAR ");
@@ -235,7 +217,7 @@ TEST_F(ConsoleE2E, ScannersTypeSurviveARestartAndAPulledCable) {
   }
   EXPECT_EQ(ud::StatusBarText(top_), L"");
   Screenshot(L"console_all_closed.bmp");
-  ASSERT_TRUE(WriteTextFile(Env(L"QUILLET_COM_CONTROL_WIN"), "plug 2\n"));
+  ASSERT_TRUE(Cable("plug 2\n"));
 
   // Run Minimized, then Ports > Open: the stored rows open and, with none in
   // error, the program hides in the notification area.

@@ -21,6 +21,7 @@
 #include "tests/e2e/support/e2e_files.h"
 #include "tests/e2e/support/e2e_program.h"
 #include "tests/support/receiver_client.h"
+#include "tests/support/wine_test_env.h"
 #include "tools/uidriver/ui_driver.h"
 
 namespace ud = quillet::uidriver;
@@ -31,57 +32,15 @@ using quillet::e2e::WaitUntil;
 
 namespace {
 
+using quillet::testsupport::Cable;
+using quillet::testsupport::ComLinked;
+using quillet::testsupport::Env;
+using quillet::testsupport::Hex4;
+using quillet::testsupport::Narrow;
+
 std::wstring g_exe;
 std::wstring g_receiver;
 constexpr DWORD kWaitMs = 20000;
-
-std::wstring Env(const wchar_t* name) {
-  wchar_t buffer[1024];
-  const DWORD n = GetEnvironmentVariableW(name, buffer, 1024);
-  return n > 0 && n < 1024 ? std::wstring(buffer, n) : std::wstring();
-}
-
-std::string Narrow(const std::wstring& text) {
-  return std::string(text.begin(), text.end());
-}
-
-// "unplug 2" / "plug 2" to the null-modem helper: COM8 goes or comes.
-bool Cable(const char* command) {
-  HANDLE control = CreateFileW(Env(L"QUILLET_COM_CONTROL_WIN").c_str(), GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-  if (control == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = WriteFile(control, command, static_cast<DWORD>(std::strlen(command)), &written,
-                            nullptr) != FALSE;
-  CloseHandle(control);
-  return ok;
-}
-
-// The COM8 link in the prefix. Listed, not asked for: a path ending in
-// "com8" names the device itself.
-bool Com8Linked() {
-  const std::wstring prefix = Env(L"WINEPREFIX");
-  if (prefix.empty()) return false;
-  const std::wstring pattern =
-      quillet::e2e::WindowsPath(std::string(prefix.begin(), prefix.end())) + L"\\dosdevices\\com*";
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  bool linked = false;
-  do {
-    linked = linked || _wcsicmp(found.cFileName, L"com8") == 0;
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  return linked;
-}
-
-std::string Hex4(const std::string& text) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (const unsigned char ch : text)
-    for (int shift = 12; shift >= 0; shift -= 4) out += kDigits[(ch >> shift) & 0xF];
-  return out;
-}
 
 class ReconnectE2E : public ::testing::Test {
  protected:
@@ -115,7 +74,7 @@ class ReconnectE2E : public ::testing::Test {
 
 TEST_F(ReconnectE2E, ARowStoredOpenWaitsForItsScannerAndOpensWhenItIsPluggedIn) {
   ASSERT_TRUE(Cable("unplug 2\n"));
-  ASSERT_TRUE(WaitUntil([] { return !Com8Linked(); })) << "COM8 is still there";
+  ASSERT_TRUE(WaitUntil([] { return !ComLinked(L"com8"); })) << "COM8 is still there";
 
   quillet::testsupport::Receiver receiver(g_receiver);
   ASSERT_TRUE(receiver.Started());

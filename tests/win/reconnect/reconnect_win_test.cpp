@@ -25,9 +25,15 @@
 #include "app/win32/win32_services.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/receiver_client.h"
+#include "tests/support/wine_test_env.h"
 #include "tests/support/wine_path.h"
 
 namespace {
+
+using quillet::testsupport::Cable;
+using quillet::testsupport::ComLinked;
+using quillet::testsupport::Env;
+using quillet::testsupport::Narrow;
 
 using quillet::app::OpenCheckBoxId;
 using quillet::app::StatusLabelId;
@@ -62,50 +68,10 @@ bool WaitWithoutMessages(Condition condition) {
   return true;
 }
 
-std::wstring Env(const wchar_t* name) {
-  wchar_t buffer[1024];
-  const DWORD n = GetEnvironmentVariableW(name, buffer, 1024);
-  return n > 0 && n < 1024 ? std::wstring(buffer, n) : std::wstring();
-}
-
-// "unplug 2" / "plug 2" to the null-modem helper.
-bool Cable(const char* command) {
-  HANDLE control = CreateFileW(Env(L"QUILLET_COM_CONTROL_WIN").c_str(), GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-  if (control == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = WriteFile(control, command, static_cast<DWORD>(std::strlen(command)), &written,
-                            nullptr) != FALSE;
-  CloseHandle(control);
-  return ok;
-}
-
-// The COM8 link in the prefix. Listed, not asked for: a path ending in
-// "com8" names the device itself.
-bool Com8Linked() {
-  const std::wstring prefix = Env(L"WINEPREFIX");
-  if (prefix.empty()) return false;
-  const std::wstring pattern =
-      WindowsPath(std::string(prefix.begin(), prefix.end())) + L"\\dosdevices\\com*";
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  bool linked = false;
-  do {
-    linked = linked || _wcsicmp(found.cFileName, L"com8") == 0;
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  return linked;
-}
-
 std::wstring Text(HWND window) {
   wchar_t text[256] = {};
   GetWindowTextW(window, text, 256);
   return text;
-}
-
-std::string Narrow(const std::wstring& text) {
-  return std::string(text.begin(), text.end());
 }
 
 // What Windows sends every top-level window when a port comes or goes.
@@ -140,7 +106,7 @@ class ReconnectWin : public ::testing::Test {
   std::string State() {
     return "label \"" + Narrow(Label()) + "\", ticked " + (Ticked() ? "yes" : "no") + ", connected " +
            (form_.Logic().Skener(1)->Connected() ? "yes" : "no") + ", COM8 linked " +
-           (Com8Linked() ? "yes" : "no") + ", status bar \"" + Narrow(StatusBar()) + "\"";
+           (ComLinked(L"com8") ? "yes" : "no") + ", status bar \"" + Narrow(StatusBar()) + "\"";
   }
   std::wstring StatusBar() const { return Text(form_.Control(quillet::app::kStatusBarId)); }
   bool Ticked() const {
@@ -206,9 +172,9 @@ TEST_F(ReconnectWin, PortNoticesActAtOnce) {
   // timer could (no message is handled between the plug and the notice).
   ASSERT_TRUE(Cable("unplug 2\n"));
   ASSERT_TRUE(PumpUntil([&] { return Label() == L"Port status: Error!"; }));
-  EXPECT_FALSE(Com8Linked());
+  EXPECT_FALSE(ComLinked(L"com8"));
   ASSERT_TRUE(Cable("plug 2\n"));
-  ASSERT_TRUE(WaitWithoutMessages(Com8Linked)) << "the harness did not link COM8 again";
+  ASSERT_TRUE(WaitWithoutMessages([] { return ComLinked(L"com8"); })) << "the harness did not link COM8 again";
   SendPortNotice(form_.Handle(), DBT_DEVICEARRIVAL, L"com8");
   EXPECT_TRUE(form_.Logic().Skener(1)->Connected());
   EXPECT_EQ(Label(), L"Port status: Opened");
