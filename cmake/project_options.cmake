@@ -1,7 +1,7 @@
 # Compiler settings shared by every target of the project.
 
 function(quillet_target_defaults target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
   if(QUILLET_WIN32)
     # Unicode build: only the W functions.
     target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
