@@ -8,6 +8,8 @@
 
 namespace quillet::serial {
 
+using enum TComExceptions;
+
 namespace {
 
 // Frees a record whatever way the blocking operation leaves.
@@ -39,10 +41,10 @@ void FreeAsync(PAsync& AsyncPtr) {
 
 int TCustomComPort::WriteAsync(const void* Buffer, int Count, PAsync& AsyncPtr) {
   if (AsyncPtr == nullptr) {
-    RaiseComError(4, 0);
+    RaiseComError(CE_InvalidAsync, 0);
     return 0;
   }
-  if (FHandle == os::kInvalidHandleValue) RaiseComError(24, 0);
+  if (FHandle == os::kInvalidHandleValue) RaiseComError(CEPortNotOpen, 0);
   // A negative count moves nothing rather than a huge unsigned one.
   const int count = std::max(Count, 0);
   AsyncPtr->Kind = TOperationKind::okWrite;
@@ -57,7 +59,7 @@ int TCustomComPort::WriteAsync(const void* Buffer, int Count, PAsync& AsyncPtr) 
   if (!FApi.WriteFile(FHandle, Buffer, static_cast<os::Dword>(count), &done,
                       &AsyncPtr->Overlapped)) {
     const os::Dword error = FApi.GetLastError();
-    if (error != os::kErrorIoPending) RaiseComError(2, error);
+    if (error != os::kErrorIoPending) RaiseComError(CE_WriteFailed, error);
   }
   const std::vector<TComLink*> links = FLinks;
   for (TComLink* link : links) {
@@ -68,23 +70,23 @@ int TCustomComPort::WriteAsync(const void* Buffer, int Count, PAsync& AsyncPtr) 
 
 int TCustomComPort::ReadAsync(void* Buffer, int Count, PAsync& AsyncPtr) {
   if (AsyncPtr == nullptr) {
-    RaiseComError(4, 0);
+    RaiseComError(CE_InvalidAsync, 0);
     return 0;
   }
   AsyncPtr->Kind = TOperationKind::okRead;
-  if (FHandle == os::kInvalidHandleValue) RaiseComError(24, 0);
+  if (FHandle == os::kInvalidHandleValue) RaiseComError(CEPortNotOpen, 0);
   os::Dword done = 0;
   if (!FApi.ReadFile(FHandle, Buffer, static_cast<os::Dword>(std::max(Count, 0)), &done,
                      &AsyncPtr->Overlapped)) {
     const os::Dword error = FApi.GetLastError();
-    if (error != os::kErrorIoPending) RaiseComError(3, error);
+    if (error != os::kErrorIoPending) RaiseComError(CE_ReadFailed, error);
   }
   return static_cast<int>(done);
 }
 
 int TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
   if (AsyncPtr == nullptr) {
-    RaiseComError(4, 0);
+    RaiseComError(CE_InvalidAsync, 0);
     return 0;
   }
   TAsync& record = *AsyncPtr;
@@ -97,7 +99,8 @@ int TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
                FApi.GetOverlappedResult(FHandle, &record.Overlapped, &done, 0);
   }
   if (!finished) {
-    RaiseComError(record.Kind == TOperationKind::okWrite ? 2 : 3, FApi.GetLastError());
+    RaiseComError(record.Kind == TOperationKind::okWrite ? CE_WriteFailed : CE_ReadFailed,
+                  FApi.GetLastError());
     done = 0;
   }
   const std::vector<TComLink*> links = FLinks;
@@ -115,13 +118,15 @@ int TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
 
 bool TCustomComPort::IsAsyncCompleted(PAsync AsyncPtr) {
   if (AsyncPtr == nullptr) {
-    RaiseComError(4, 0);
+    RaiseComError(CE_InvalidAsync, 0);
     return false;
   }
   os::Dword done = 0;
   if (FApi.GetOverlappedResult(FHandle, &AsyncPtr->Overlapped, &done, 0)) return true;
   const os::Dword error = FApi.GetLastError();
-  if (error != os::kErrorIoPending && error != os::kErrorIoIncomplete) RaiseComError(6, error);
+  if (error != os::kErrorIoPending && error != os::kErrorIoIncomplete) {
+    RaiseComError(CE_AsyncCheck, error);
+  }
   return false;
 }
 

@@ -10,6 +10,8 @@
 
 namespace quillet::serial {
 
+using enum TComExceptions;
+
 namespace {
 
 TPortWindowFactory& WindowFactory() {
@@ -198,7 +200,7 @@ constexpr os::Dword kCancelledWaitMs = 2000;
 
 void TCustomComPort::WaitForEvent(TComEvents& Events, os::Handle StopEvent, int Timeout) {
   if (FThreadCreated) {
-    RaiseComError(20, 0);
+    RaiseComError(CE_ThreadCreated, 0);
     return;
   }
   auto record = std::make_unique<TEventWaitRecord>();
@@ -223,14 +225,14 @@ void TCustomComPort::WaitForEvent(TComEvents& Events, os::Handle StopEvent, int 
         // Still pending: the system may write the record at any time.
         Events = TComEvents();
         KeepForGood(std::move(record));
-        if (!ok) RaiseComError(21, error);
+        if (!ok) RaiseComError(CE_WaitFailed, error);
         return;
       }
       os::Dword ignored = 0;
       static_cast<void>(FApi.GetOverlappedResult(FHandle, &record->overlapped, &ignored, 0));
     }
   }
-  if (!ok) RaiseComError(21, error);
+  if (!ok) RaiseComError(CE_WaitFailed, error);
   Events = MaskToEvents(record->mask);
 }
 

@@ -1,35 +1,64 @@
 #include "serial/com_error.h"
 
+#include <iterator>
 #include <string>
 
 namespace quillet::serial {
 
-const std::array<const wchar_t*, kComErrorCount> ErrorMessageTable = {
-    L"Unable to open com port",
-    L"WriteFile function failed",
-    L"ReadFile function failed",
-    L"Invalid Async parameter",
-    L"PurgeComm function failed",
-    L"Unable to get async status",
-    L"SetCommState function failed",
-    L"SetCommTimeouts failed",
-    L"SetupComm function failed",
-    L"ClearCommError function failed",
-    L"GetCommModemStatus function failed",
-    L"EscapeCommFunction function failed",
-    L"TransmitCommChar function failed",
-    L"Cannot set property while connected",
-    L"EnumPorts function failed",
-    L"Failed to store settings",
-    L"Failed to load settings",
-    L"Link (un)registration failed",
-    L"Cannot change led state if ComPort is selected",
-    L"Cannot wait for event if event thread is created",
-    L"WaitForEvent method failed",
-    L"A component is linked to OnRxBuf event",
-    L"Registry error",
-    L"Port Not Open",
+namespace {
+
+using enum TComExceptions;
+
+struct MessageRow {
+  TComExceptions error;
+  const wchar_t* text;
 };
+// Each error beside its text, in code order.
+constexpr MessageRow kMessageRows[] = {
+    {CE_OpenFailed, L"Unable to open com port"},
+    {CE_WriteFailed, L"WriteFile function failed"},
+    {CE_ReadFailed, L"ReadFile function failed"},
+    {CE_InvalidAsync, L"Invalid Async parameter"},
+    {CE_PurgeFailed, L"PurgeComm function failed"},
+    {CE_AsyncCheck, L"Unable to get async status"},
+    {CE_SetStateFailed, L"SetCommState function failed"},
+    {CE_TimeoutsFailed, L"SetCommTimeouts failed"},
+    {CE_SetupComFailed, L"SetupComm function failed"},
+    {CE_ClearComFailed, L"ClearCommError function failed"},
+    {CE_ModemStatFailed, L"GetCommModemStatus function failed"},
+    {CE_EscapeComFailed, L"EscapeCommFunction function failed"},
+    {CE_TransmitFailed, L"TransmitCommChar function failed"},
+    {CE_ConnChangeProp, L"Cannot set property while connected"},
+    {CE_EnumPortsFailed, L"EnumPorts function failed"},
+    {CE_StoreFailed, L"Failed to store settings"},
+    {CE_LoadFailed, L"Failed to load settings"},
+    {CE_RegFailed, L"Link (un)registration failed"},
+    {CE_LedStateFailed, L"Cannot change led state if ComPort is selected"},
+    {CE_ThreadCreated, L"Cannot wait for event if event thread is created"},
+    {CE_WaitFailed, L"WaitForEvent method failed"},
+    {CE_HasLink, L"A component is linked to OnRxBuf event"},
+    {CE_RegError, L"Registry error"},
+    {CEPortNotOpen, L"Port Not Open"},
+};
+static_assert(std::size(kMessageRows) == kComErrorCount);
+
+constexpr bool InCodeOrder() {
+  for (std::size_t i = 0; i < std::size(kMessageRows); ++i) {
+    if (ComErrorCode(kMessageRows[i].error) != static_cast<int>(i) + 1) return false;
+  }
+  return true;
+}
+static_assert(InCodeOrder(), "kMessageRows must list the errors in code order");
+
+constexpr std::array<const wchar_t*, kComErrorCount> MessageTable() {
+  std::array<const wchar_t*, kComErrorCount> table{};
+  for (std::size_t i = 0; i < table.size(); ++i) table[i] = kMessageRows[i].text;
+  return table;
+}
+
+}  // namespace
+
+const std::array<const wchar_t*, kComErrorCount> ErrorMessageTable = MessageTable();
 
 std::wstring ComErrorMessage(int code) {
   if (code < 1 || code > kComErrorCount) return std::wstring();

@@ -4,6 +4,8 @@
 
 namespace quillet::serial {
 
+using enum TComExceptions;
+
 namespace {
 
 struct ErrorRow {
@@ -21,7 +23,7 @@ constexpr ErrorRow kErrorRows[] = {
 int TCustomComPort::InputCount() {
   os::ComStat stat;
   if (!FApi.ClearCommError(FHandle, nullptr, &stat)) {
-    RaiseComError(10, FApi.GetLastError());
+    RaiseComError(CE_ClearComFailed, FApi.GetLastError());
     return 0;
   }
   return static_cast<int>(stat.cbInQue);
@@ -30,7 +32,7 @@ int TCustomComPort::InputCount() {
 int TCustomComPort::OutputCount() {
   os::ComStat stat;
   if (!FApi.ClearCommError(FHandle, nullptr, &stat)) {
-    RaiseComError(10, FApi.GetLastError());
+    RaiseComError(CE_ClearComFailed, FApi.GetLastError());
     return 0;
   }
   return static_cast<int>(stat.cbOutQue);
@@ -39,7 +41,7 @@ int TCustomComPort::OutputCount() {
 TComStateFlags TCustomComPort::StateFlags() {
   os::ComStat stat;
   if (!FApi.ClearCommError(FHandle, nullptr, &stat)) {
-    RaiseComError(10, FApi.GetLastError());
+    RaiseComError(CE_ClearComFailed, FApi.GetLastError());
     return {};
   }
   TComStateFlags flags;
@@ -57,7 +59,7 @@ TComErrors TCustomComPort::LastErrors() {
   os::Dword word = 0;
   os::ComStat stat;
   if (!FApi.ClearCommError(FHandle, &word, &stat)) {
-    RaiseComError(10, FApi.GetLastError());
+    RaiseComError(CE_ClearComFailed, FApi.GetLastError());
     return {};
   }
   TComErrors errors;
@@ -72,7 +74,7 @@ TComErrors TCustomComPort::LastErrors() {
 TComSignals TCustomComPort::Signals() {
   os::Dword status = 0;
   if (!FApi.GetCommModemStatus(FHandle, &status)) {
-    RaiseComError(11, FApi.GetLastError());
+    RaiseComError(CE_ModemStatFailed, FApi.GetLastError());
     return {};
   }
   return SignalsOf(status);
@@ -89,39 +91,39 @@ TComSignals TCustomComPort::SignalsOf(os::Dword status) {
 
 void TCustomComPort::SetDTR(bool OnOff) {
   if (!FApi.EscapeCommFunction(FHandle, OnOff ? os::kSetDtr : os::kClrDtr))
-    RaiseComError(12, FApi.GetLastError());
+    RaiseComError(CE_EscapeComFailed, FApi.GetLastError());
 }
 
 void TCustomComPort::SetRTS(bool OnOff) {
   if (!FApi.EscapeCommFunction(FHandle, OnOff ? os::kSetRts : os::kClrRts))
-    RaiseComError(12, FApi.GetLastError());
+    RaiseComError(CE_EscapeComFailed, FApi.GetLastError());
 }
 
 void TCustomComPort::SetXonXoff(bool OnOff) {
   if (!FApi.EscapeCommFunction(FHandle, OnOff ? os::kSetXon : os::kSetXoff))
-    RaiseComError(12, FApi.GetLastError());
+    RaiseComError(CE_EscapeComFailed, FApi.GetLastError());
 }
 
 void TCustomComPort::SetBreak(bool OnOff) {
   if (!FApi.EscapeCommFunction(FHandle, OnOff ? os::kSetBreak : os::kClrBreak))
-    RaiseComError(12, FApi.GetLastError());
+    RaiseComError(CE_EscapeComFailed, FApi.GetLastError());
 }
 
 void TCustomComPort::ClearBuffer(bool Input, bool Output) {
   os::Dword flags = 0;
   if (Input) flags |= os::kPurgeRxClear;
   if (Output) flags |= os::kPurgeTxClear;
-  if (!FApi.PurgeComm(FHandle, flags)) RaiseComError(5, FApi.GetLastError());
+  if (!FApi.PurgeComm(FHandle, flags)) RaiseComError(CE_PurgeFailed, FApi.GetLastError());
 }
 
 void TCustomComPort::TransmitChar(wchar_t Ch) {
   if (!FApi.TransmitCommChar(FHandle, static_cast<char>(static_cast<unsigned char>(Ch & 0xFF))))
-    RaiseComError(13, FApi.GetLastError());
+    RaiseComError(CE_TransmitFailed, FApi.GetLastError());
 }
 
 void TCustomComPort::AbortAllAsync() {
   if (!FApi.PurgeComm(FHandle, os::kPurgeTxAbort | os::kPurgeRxAbort))
-    RaiseComError(5, FApi.GetLastError());
+    RaiseComError(CE_PurgeFailed, FApi.GetLastError());
 }
 
 }  // namespace quillet::serial

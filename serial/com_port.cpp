@@ -10,6 +10,8 @@
 
 namespace quillet::serial {
 
+using enum TComExceptions;
+
 TCustomComPort::TCustomComPort(TComponent* AOwner, os::SerialApi& api)
     : TComponent(AOwner), FApi(api) {
   FParity.FComPort = this;
@@ -113,14 +115,14 @@ void TCustomComPort::SetBuffer(const TComBuffer& value) {
 }
 
 void TCustomComPort::SetTriggersOnRxChar(bool value) {
-  if (FHasLink) RaiseComError(22, 0);
+  if (FHasLink) RaiseComError(CE_HasLink, 0);
   FTriggersOnRxChar = value;
 }
 
 void TCustomComPort::SetSyncMethod(TSyncMethod value) {
   if (value == FSyncMethod) return;
   if (FConnected && !Loading() && !Designing()) {
-    RaiseComError(14, 0);
+    RaiseComError(CE_ConnChangeProp, 0);
     return;
   }
   FSyncMethod = value;
@@ -129,7 +131,7 @@ void TCustomComPort::SetSyncMethod(TSyncMethod value) {
 void TCustomComPort::SetEventThreadPriority(TThreadPriority value) {
   if (value == FEventThreadPriority) return;
   if (FConnected && !Loading() && !Designing()) {
-    RaiseComError(14, 0);
+    RaiseComError(CE_ConnChangeProp, 0);
     return;
   }
   FEventThreadPriority = value;
@@ -145,7 +147,7 @@ void TCustomComPort::EndUpdate() {
 void TCustomComPort::RegisterLink(TComLink* AComLink) {
   if (AComLink == nullptr || std::find(FLinks.begin(), FLinks.end(), AComLink) != FLinks.end()) {
     UpdateHasLink();
-    RaiseComError(18, 0);
+    RaiseComError(CE_RegFailed, 0);
     return;
   }
   FLinks.push_back(AComLink);
@@ -156,7 +158,7 @@ void TCustomComPort::UnRegisterLink(TComLink* AComLink) {
   const auto it = std::find(FLinks.begin(), FLinks.end(), AComLink);
   if (AComLink == nullptr || it == FLinks.end()) {
     UpdateHasLink();
-    RaiseComError(18, 0);
+    RaiseComError(CE_RegFailed, 0);
     return;
   }
   FLinks.erase(it);
@@ -169,6 +171,10 @@ void TCustomComPort::UpdateHasLink() {
 }
 
 // --- errors -----------------------------------------------------------------------
+
+void TCustomComPort::RaiseComError(TComExceptions error, std::int64_t winError) {
+  RaiseComError(static_cast<std::uint16_t>(ComErrorCode(error)), winError);
+}
 
 void TCustomComPort::RaiseComError(std::uint16_t code, std::int64_t winError) {
   if (!FOnException) {

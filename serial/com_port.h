@@ -147,6 +147,8 @@ class TCustomComPort : public TComponent {
   // The single error report of every port operation: raises EComPort, or,
   // with OnException assigned, calls it and returns so the operation goes
   // on. winError > 0 is the Windows error of the failed call.
+  void RaiseComError(TComExceptions error, std::int64_t winError);
+  // The same by number (1 to 24), for callers that hold one.
   void RaiseComError(std::uint16_t code, std::int64_t winError);
 
   void Loaded() override;

@@ -8,6 +8,8 @@
 
 namespace quillet::serial {
 
+using enum TComExceptions;
+
 namespace {
 
 // "\\.\" + the name must name a device and nothing else: a separator or a
@@ -123,12 +125,12 @@ void TCustomComPort::Close() {
 
 void TCustomComPort::OpenDeviceHandle() {
   if (IsRefusedPortName(FPort)) {
-    RaiseComError(1, os::kErrorInvalidName);
+    RaiseComError(CE_OpenFailed, os::kErrorInvalidName);
     return;
   }
   FHandle = FApi.CreateFileW(L"\\\\.\\" + FPort, os::kGenericRead | os::kGenericWrite, 0,
                              os::kOpenExisting, os::kFileFlagOverlapped);
-  if (FHandle == os::kInvalidHandleValue) RaiseComError(1, FApi.GetLastError());
+  if (FHandle == os::kInvalidHandleValue) RaiseComError(CE_OpenFailed, FApi.GetLastError());
 }
 
 void TCustomComPort::CloseDeviceHandle() {
@@ -147,7 +149,9 @@ void TCustomComPort::ApplyAllSettings() {
 
 void TCustomComPort::ApplyLineSettings() {
   if (!CanApply()) return;
-  if (!FApi.SetCommState(FHandle, BuildDcb(*this))) RaiseComError(7, FApi.GetLastError());
+  if (!FApi.SetCommState(FHandle, BuildDcb(*this))) {
+    RaiseComError(CE_SetStateFailed, FApi.GetLastError());
+  }
 }
 
 void TCustomComPort::ApplyTimeoutSettings() {
@@ -159,14 +163,14 @@ void TCustomComPort::ApplyTimeoutSettings() {
   t.ReadTotalTimeoutConstant = static_cast<os::Dword>(FTimeouts.ReadTotalConstant());
   t.WriteTotalTimeoutMultiplier = static_cast<os::Dword>(FTimeouts.WriteTotalMultiplier());
   t.WriteTotalTimeoutConstant = static_cast<os::Dword>(FTimeouts.WriteTotalConstant());
-  if (!FApi.SetCommTimeouts(FHandle, t)) RaiseComError(8, FApi.GetLastError());
+  if (!FApi.SetCommTimeouts(FHandle, t)) RaiseComError(CE_TimeoutsFailed, FApi.GetLastError());
 }
 
 void TCustomComPort::ApplyBufferSizes() {
   if (!CanApply()) return;
   if (!FApi.SetupComm(FHandle, static_cast<os::Dword>(FBuffer.InputSize()),
                       static_cast<os::Dword>(FBuffer.OutputSize()))) {
-    RaiseComError(9, FApi.GetLastError());
+    RaiseComError(CE_SetupComFailed, FApi.GetLastError());
   }
 }
 

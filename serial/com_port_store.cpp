@@ -9,6 +9,8 @@
 
 namespace quillet::serial {
 
+using enum TComExceptions;
+
 namespace {
 
 // One INI section seen as the flat list of names a registry key is.
@@ -295,7 +297,7 @@ void TCustomComPort::StoreSettings(TStoreType StoreType, const std::wstring& Sto
     failed = true;
   }
   // Reported outside the handler so that OnException runs with no error in flight.
-  if (failed) RaiseComError(16, 0);
+  if (failed) RaiseComError(CE_StoreFailed, 0);
 }
 
 void TCustomComPort::LoadSettings(TStoreType StoreType, const std::wstring& LoadFrom) {
@@ -319,7 +321,7 @@ void TCustomComPort::LoadSettings(TStoreType StoreType, const std::wstring& Load
   } catch (...) {
     failed = true;
   }
-  if (failed) RaiseComError(17, 0);
+  if (failed) RaiseComError(CE_LoadFailed, 0);
 }
 
 }  // namespace quillet::serial

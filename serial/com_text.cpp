@@ -8,6 +8,8 @@
 
 namespace quillet::serial {
 
+using enum TComExceptions;
+
 int TCustomComPort::WriteStrAsync(std::wstring& Str, PAsync& AsyncPtr) {
   if (Str.empty()) return 0;
   const std::size_t n = Str.size();
@@ -68,7 +70,7 @@ int TCustomComPort::WriteUnicodeString(const std::wstring& Str) {
   if (size <= 0 ||
       FApi.WideCharToMultiByte(FCodePage, 0, Str.data(), units, bytes.data(), size) != size) {
     // Nothing that could be sent: a write that failed, not one of 0 bytes.
-    RaiseComError(2, FApi.GetLastError());
+    RaiseComError(CE_WriteFailed, FApi.GetLastError());
     return 0;
   }
   return Write(bytes.data(), size);
@@ -83,7 +85,7 @@ int TCustomComPort::ReadUnicodeString(std::wstring& Str, int Count) {
   std::wstring text(static_cast<std::size_t>(units > 0 ? units : 0), L'\0');
   if (units <= 0 ||
       FApi.MultiByteToWideChar(FCodePage, 0, bytes.data(), n, text.data(), units) != units) {
-    RaiseComError(3, FApi.GetLastError());
+    RaiseComError(CE_ReadFailed, FApi.GetLastError());
     return 0;
   }
   Str = std::move(text);

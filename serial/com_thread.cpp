@@ -11,6 +11,8 @@
 
 namespace quillet::serial {
 
+using enum TComExceptions;
+
 namespace {
 
 struct EventBitRow {
@@ -125,10 +127,10 @@ void TComThread::Execute() noexcept {
   try {
     if (!wait->completion) {
       failureCode = FApi.GetLastError();
-      failure = EComPort::Create(21, static_cast<int>(failureCode)).Message();
+      failure = EComPort::Create(CE_WaitFailed, static_cast<int>(failureCode)).Message();
     } else if (Loop(*wait) == LoopEnd::Failed) {
       failureCode = FLastError;
-      failure = EComPort::Create(21, static_cast<int>(failureCode)).Message();
+      failure = EComPort::Create(CE_WaitFailed, static_cast<int>(failureCode)).Message();
     }
   } catch (const EComPort& e) {
     failure = e.Message();
@@ -215,7 +217,7 @@ bool TComThread::BackOff(os::Dword error) {
   FLastError = error;
   if (FFailures >= kFailuresBeforeReport && !FReported) {
     FReported = true;
-    ReportFailure(EComPort::Create(21, static_cast<int>(error)).Message(), error);
+    ReportFailure(EComPort::Create(CE_WaitFailed, static_cast<int>(error)).Message(), error);
   }
   const int doublings = std::min(FFailures - 1, 10);
   const os::Dword pause = std::min<os::Dword>(kFirstPauseMs << doublings, kLongestPauseMs);
