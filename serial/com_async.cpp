@@ -10,23 +10,6 @@ namespace quillet::serial {
 
 using enum TComExceptions;
 
-namespace {
-
-// Frees a record whatever way the blocking operation leaves.
-class AsyncGuard {
- public:
-  explicit AsyncGuard(os::SerialApi& api) { AllocAsync(record_, api); }
-  ~AsyncGuard() { FreeAsync(record_); }
-  AsyncGuard(const AsyncGuard&) = delete;
-  AsyncGuard& operator=(const AsyncGuard&) = delete;
-  PAsync& Get() { return record_; }
-
- private:
-  PAsync record_ = nullptr;
-};
-
-}  // namespace
-
 void AllocAsync(PAsync& AsyncPtr, os::SerialApi& api) {
   auto record = std::make_unique<TAsync>();
   record->Event = os::EventHandle(api, api.CreateEventW(1, 1));
@@ -44,7 +27,7 @@ int TCustomComPort::WriteAsync(const void* Buffer, int Count, PAsync& AsyncPtr) 
     RaiseComError(CE_InvalidAsync, 0);
     return 0;
   }
-  if (FHandle == os::kInvalidHandleValue) RaiseComError(CEPortNotOpen, 0);
+  if (!FHandle) RaiseComError(CEPortNotOpen, 0);
   // A negative count moves nothing rather than a huge unsigned one.
   const int count = std::max(Count, 0);
   AsyncPtr->Kind = TOperationKind::okWrite;
@@ -56,7 +39,7 @@ int TCustomComPort::WriteAsync(const void* Buffer, int Count, PAsync& AsyncPtr) 
     AsyncPtr->Size = count;
   }
   os::Dword done = 0;
-  if (!FApi.WriteFile(FHandle, Buffer, static_cast<os::Dword>(count), &done,
+  if (!FApi.WriteFile(FHandle.Get(), Buffer, static_cast<os::Dword>(count), &done,
                       &AsyncPtr->Overlapped)) {
     const os::Dword error = FApi.GetLastError();
     if (error != os::kErrorIoPending) RaiseComError(CE_WriteFailed, error);
@@ -74,9 +57,9 @@ int TCustomComPort::ReadAsync(void* Buffer, int Count, PAsync& AsyncPtr) {
     return 0;
   }
   AsyncPtr->Kind = TOperationKind::okRead;
-  if (FHandle == os::kInvalidHandleValue) RaiseComError(CEPortNotOpen, 0);
+  if (!FHandle) RaiseComError(CEPortNotOpen, 0);
   os::Dword done = 0;
-  if (!FApi.ReadFile(FHandle, Buffer, static_cast<os::Dword>(std::max(Count, 0)), &done,
+  if (!FApi.ReadFile(FHandle.Get(), Buffer, static_cast<os::Dword>(std::max(Count, 0)), &done,
                      &AsyncPtr->Overlapped)) {
     const os::Dword error = FApi.GetLastError();
     if (error != os::kErrorIoPending) RaiseComError(CE_ReadFailed, error);
@@ -93,10 +76,10 @@ int TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
   os::Dword done = 0;
   // Most transfers have completed by now: asking first saves waiting on the
   // event, a system call.
-  bool finished = FApi.GetOverlappedResult(FHandle, &record.Overlapped, &done, 0) != 0;
+  bool finished = FApi.GetOverlappedResult(FHandle.Get(), &record.Overlapped, &done, 0) != 0;
   if (!finished && FApi.GetLastError() == os::kErrorIoIncomplete) {
     finished = FApi.WaitForSingleObject(record.Event.Get(), os::kInfinite) == os::kWaitObject0 &&
-               FApi.GetOverlappedResult(FHandle, &record.Overlapped, &done, 0);
+               FApi.GetOverlappedResult(FHandle.Get(), &record.Overlapped, &done, 0);
   }
   if (!finished) {
     RaiseComError(record.Kind == TOperationKind::okWrite ? CE_WriteFailed : CE_ReadFailed,
@@ -122,7 +105,7 @@ bool TCustomComPort::IsAsyncCompleted(PAsync AsyncPtr) {
     return false;
   }
   os::Dword done = 0;
-  if (FApi.GetOverlappedResult(FHandle, &AsyncPtr->Overlapped, &done, 0)) return true;
+  if (FApi.GetOverlappedResult(FHandle.Get(), &AsyncPtr->Overlapped, &done, 0)) return true;
   const os::Dword error = FApi.GetLastError();
   if (error != os::kErrorIoPending && error != os::kErrorIoIncomplete) {
     RaiseComError(CE_AsyncCheck, error);

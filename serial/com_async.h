@@ -29,4 +29,18 @@ void AllocAsync(PAsync& AsyncPtr, os::SerialApi& api);
 // Releases the record (its event and copy) and sets AsyncPtr to null.
 void FreeAsync(PAsync& AsyncPtr);
 
+// A record for one blocking transfer, freed whatever way the transfer
+// leaves (a failure raised, or a handler's exception).
+class AsyncGuard {
+ public:
+  explicit AsyncGuard(os::SerialApi& api) { AllocAsync(record_, api); }
+  ~AsyncGuard() { FreeAsync(record_); }
+  AsyncGuard(const AsyncGuard&) = delete;
+  AsyncGuard& operator=(const AsyncGuard&) = delete;
+  PAsync& Get() { return record_; }
+
+ private:
+  PAsync record_ = nullptr;
+};
+
 }  // namespace quillet::serial

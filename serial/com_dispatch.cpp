@@ -209,8 +209,8 @@ void TCustomComPort::WaitForEvent(TComEvents& Events, os::Handle StopEvent, int 
   std::vector<os::Handle> handles{record->completion.Get()};
   if (StopEvent != 0) handles.push_back(StopEvent);
 
-  static_cast<void>(FApi.SetCommMask(FHandle, EventsToMask(Events)));
-  bool ok = FApi.WaitCommEvent(FHandle, &record->mask, &record->overlapped) != 0;
+  static_cast<void>(FApi.SetCommMask(FHandle.Get(), EventsToMask(Events)));
+  bool ok = FApi.WaitCommEvent(FHandle.Get(), &record->mask, &record->overlapped) != 0;
   os::Dword error = ok ? 0 : FApi.GetLastError();
   if (ok || error == os::kErrorIoPending) {
     const os::Dword r = FApi.WaitForMultipleObjects(
@@ -218,7 +218,7 @@ void TCustomComPort::WaitForEvent(TComEvents& Events, os::Handle StopEvent, int 
     ok = r == os::kWaitObject0 || r == os::kWaitObject0 + 1 || r == os::kWaitTimeout;
     error = ok ? 0 : FApi.GetLastError();
     // Ends a wait still pending, with an empty mask.
-    static_cast<void>(FApi.SetCommMask(FHandle, 0));
+    static_cast<void>(FApi.SetCommMask(FHandle.Get(), 0));
     if (r != os::kWaitObject0) {
       if (FApi.WaitForSingleObject(record->completion.Get(), kCancelledWaitMs) !=
           os::kWaitObject0) {
@@ -229,7 +229,7 @@ void TCustomComPort::WaitForEvent(TComEvents& Events, os::Handle StopEvent, int 
         return;
       }
       os::Dword ignored = 0;
-      static_cast<void>(FApi.GetOverlappedResult(FHandle, &record->overlapped, &ignored, 0));
+      static_cast<void>(FApi.GetOverlappedResult(FHandle.Get(), &record->overlapped, &ignored, 0));
     }
   }
   if (!ok) RaiseComError(CE_WaitFailed, error);

@@ -22,7 +22,7 @@ constexpr ErrorRow kErrorRows[] = {
 
 int TCustomComPort::InputCount() {
   os::ComStat stat;
-  if (!FApi.ClearCommError(FHandle, nullptr, &stat)) {
+  if (!FApi.ClearCommError(FHandle.Get(), nullptr, &stat)) {
     RaiseComError(CE_ClearComFailed, FApi.GetLastError());
     return 0;
   }
@@ -31,7 +31,7 @@ int TCustomComPort::InputCount() {
 
 int TCustomComPort::OutputCount() {
   os::ComStat stat;
-  if (!FApi.ClearCommError(FHandle, nullptr, &stat)) {
+  if (!FApi.ClearCommError(FHandle.Get(), nullptr, &stat)) {
     RaiseComError(CE_ClearComFailed, FApi.GetLastError());
     return 0;
   }
@@ -40,7 +40,7 @@ int TCustomComPort::OutputCount() {
 
 TComStateFlags TCustomComPort::StateFlags() {
   os::ComStat stat;
-  if (!FApi.ClearCommError(FHandle, nullptr, &stat)) {
+  if (!FApi.ClearCommError(FHandle.Get(), nullptr, &stat)) {
     RaiseComError(CE_ClearComFailed, FApi.GetLastError());
     return {};
   }
@@ -58,7 +58,7 @@ TComStateFlags TCustomComPort::StateFlags() {
 TComErrors TCustomComPort::LastErrors() {
   os::Dword word = 0;
   os::ComStat stat;
-  if (!FApi.ClearCommError(FHandle, &word, &stat)) {
+  if (!FApi.ClearCommError(FHandle.Get(), &word, &stat)) {
     RaiseComError(CE_ClearComFailed, FApi.GetLastError());
     return {};
   }
@@ -73,7 +73,7 @@ TComErrors TCustomComPort::LastErrors() {
 
 TComSignals TCustomComPort::Signals() {
   os::Dword status = 0;
-  if (!FApi.GetCommModemStatus(FHandle, &status)) {
+  if (!FApi.GetCommModemStatus(FHandle.Get(), &status)) {
     RaiseComError(CE_ModemStatFailed, FApi.GetLastError());
     return {};
   }
@@ -90,22 +90,22 @@ TComSignals TCustomComPort::SignalsOf(os::Dword status) {
 }
 
 void TCustomComPort::SetDTR(bool OnOff) {
-  if (!FApi.EscapeCommFunction(FHandle, OnOff ? os::kSetDtr : os::kClrDtr))
+  if (!FApi.EscapeCommFunction(FHandle.Get(), OnOff ? os::kSetDtr : os::kClrDtr))
     RaiseComError(CE_EscapeComFailed, FApi.GetLastError());
 }
 
 void TCustomComPort::SetRTS(bool OnOff) {
-  if (!FApi.EscapeCommFunction(FHandle, OnOff ? os::kSetRts : os::kClrRts))
+  if (!FApi.EscapeCommFunction(FHandle.Get(), OnOff ? os::kSetRts : os::kClrRts))
     RaiseComError(CE_EscapeComFailed, FApi.GetLastError());
 }
 
 void TCustomComPort::SetXonXoff(bool OnOff) {
-  if (!FApi.EscapeCommFunction(FHandle, OnOff ? os::kSetXon : os::kSetXoff))
+  if (!FApi.EscapeCommFunction(FHandle.Get(), OnOff ? os::kSetXon : os::kSetXoff))
     RaiseComError(CE_EscapeComFailed, FApi.GetLastError());
 }
 
 void TCustomComPort::SetBreak(bool OnOff) {
-  if (!FApi.EscapeCommFunction(FHandle, OnOff ? os::kSetBreak : os::kClrBreak))
+  if (!FApi.EscapeCommFunction(FHandle.Get(), OnOff ? os::kSetBreak : os::kClrBreak))
     RaiseComError(CE_EscapeComFailed, FApi.GetLastError());
 }
 
@@ -113,16 +113,18 @@ void TCustomComPort::ClearBuffer(bool Input, bool Output) {
   os::Dword flags = 0;
   if (Input) flags |= os::kPurgeRxClear;
   if (Output) flags |= os::kPurgeTxClear;
-  if (!FApi.PurgeComm(FHandle, flags)) RaiseComError(CE_PurgeFailed, FApi.GetLastError());
+  if (!FApi.PurgeComm(FHandle.Get(), flags)) RaiseComError(CE_PurgeFailed, FApi.GetLastError());
 }
 
 void TCustomComPort::TransmitChar(wchar_t Ch) {
-  if (!FApi.TransmitCommChar(FHandle, static_cast<char>(static_cast<unsigned char>(Ch & 0xFF))))
+  const char byte = static_cast<char>(static_cast<unsigned char>(Ch & 0xFF));
+  if (!FApi.TransmitCommChar(FHandle.Get(), byte)) {
     RaiseComError(CE_TransmitFailed, FApi.GetLastError());
+  }
 }
 
 void TCustomComPort::AbortAllAsync() {
-  if (!FApi.PurgeComm(FHandle, os::kPurgeTxAbort | os::kPurgeRxAbort))
+  if (!FApi.PurgeComm(FHandle.Get(), os::kPurgeTxAbort | os::kPurgeRxAbort))
     RaiseComError(CE_PurgeFailed, FApi.GetLastError());
 }
 

@@ -35,8 +35,7 @@ TCustomComPort::~TCustomComPort() {
   }
   FThreadCreated = false;
   RemoveQueuedEvents(this);
-  if (FHandle != os::kInvalidHandleValue) FApi.CloseHandle(FHandle);
-  FHandle = os::kInvalidHandleValue;
+  FHandle.Reset();
   FConnected = false;
   FBuffer.FComPort = nullptr;
   FTimeouts.FComPort = nullptr;

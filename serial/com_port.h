@@ -33,7 +33,7 @@ class TCustomComPort : public TComponent {
   void Close();
   bool Connected() const { return FConnected; }
   void SetConnected(bool value);
-  os::Handle Handle() const { return FHandle; }
+  os::Handle Handle() const { return FHandle.Get(); }
 
   // --- settings ---
   TBaudRate BaudRate() const { return FBaudRate; }
@@ -276,7 +276,7 @@ class TCustomComPort : public TComponent {
 
   std::unique_ptr<TComThread> FEventThread;
   bool FThreadCreated = false;
-  os::Handle FHandle = os::kInvalidHandleValue;
+  os::DeviceHandle FHandle;
   os::WindowHandle FWindow = 0;
   int FUpdateCount = 0;
   std::vector<TComLink*> FLinks;

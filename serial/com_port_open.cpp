@@ -74,7 +74,7 @@ void TCustomComPort::Open() {
   OpenDeviceHandle();
   // Reached with no device only when OnException took the open error: there
   // is nothing to set up, so the port stays closed.
-  if (FHandle == os::kInvalidHandleValue) return;
+  if (!FHandle) return;
   FConnected = true;
   try {
     ApplyAllSettings();
@@ -128,17 +128,17 @@ void TCustomComPort::OpenDeviceHandle() {
     RaiseComError(CE_OpenFailed, os::kErrorInvalidName);
     return;
   }
-  FHandle = FApi.CreateFileW(L"\\\\.\\" + FPort, os::kGenericRead | os::kGenericWrite, 0,
-                             os::kOpenExisting, os::kFileFlagOverlapped);
-  if (FHandle == os::kInvalidHandleValue) RaiseComError(CE_OpenFailed, FApi.GetLastError());
+  FHandle = os::DeviceHandle(
+      FApi, FApi.CreateFileW(L"\\\\.\\" + FPort, os::kGenericRead | os::kGenericWrite, 0,
+                             os::kOpenExisting, os::kFileFlagOverlapped));
+  if (!FHandle) RaiseComError(CE_OpenFailed, FApi.GetLastError());
 }
 
 void TCustomComPort::CloseDeviceHandle() {
-  if (FHandle == os::kInvalidHandleValue) return;
   // A handle whose close failed is of no further use, and keeping its value
-  // could later name an unrelated object that reuses it.
-  FApi.CloseHandle(FHandle);
-  FHandle = os::kInvalidHandleValue;
+  // could later name an unrelated object that reuses it: Reset forgets it
+  // whatever the close returned.
+  FHandle.Reset();
 }
 
 void TCustomComPort::ApplyAllSettings() {
@@ -149,7 +149,7 @@ void TCustomComPort::ApplyAllSettings() {
 
 void TCustomComPort::ApplyLineSettings() {
   if (!CanApply()) return;
-  if (!FApi.SetCommState(FHandle, BuildDcb(*this))) {
+  if (!FApi.SetCommState(FHandle.Get(), BuildDcb(*this))) {
     RaiseComError(CE_SetStateFailed, FApi.GetLastError());
   }
 }
@@ -163,12 +163,14 @@ void TCustomComPort::ApplyTimeoutSettings() {
   t.ReadTotalTimeoutConstant = static_cast<os::Dword>(FTimeouts.ReadTotalConstant());
   t.WriteTotalTimeoutMultiplier = static_cast<os::Dword>(FTimeouts.WriteTotalMultiplier());
   t.WriteTotalTimeoutConstant = static_cast<os::Dword>(FTimeouts.WriteTotalConstant());
-  if (!FApi.SetCommTimeouts(FHandle, t)) RaiseComError(CE_TimeoutsFailed, FApi.GetLastError());
+  if (!FApi.SetCommTimeouts(FHandle.Get(), t)) {
+    RaiseComError(CE_TimeoutsFailed, FApi.GetLastError());
+  }
 }
 
 void TCustomComPort::ApplyBufferSizes() {
   if (!CanApply()) return;
-  if (!FApi.SetupComm(FHandle, static_cast<os::Dword>(FBuffer.InputSize()),
+  if (!FApi.SetupComm(FHandle.Get(), static_cast<os::Dword>(FBuffer.InputSize()),
                       static_cast<os::Dword>(FBuffer.OutputSize()))) {
     RaiseComError(CE_SetupComFailed, FApi.GetLastError());
   }
@@ -206,7 +208,8 @@ void TCustomComPort::ReportSignals(bool open) {
     // lines (a bare pseudo-terminal, say) shows them off instead of failing.
     const auto line = [this](TComSignal signal) {
       os::Dword status = 0;
-      return FApi.GetCommModemStatus(FHandle, &status) != 0 && SignalsOf(status).Contains(signal);
+      return FApi.GetCommModemStatus(FHandle.Get(), &status) != 0 &&
+             SignalsOf(status).Contains(signal);
     };
     DeliverCTSChange(line(TComSignal::csCTS));
     DeliverDSRChange(line(TComSignal::csDSR));

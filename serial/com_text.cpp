@@ -28,32 +28,19 @@ int TCustomComPort::ReadStrAsync(std::string& Str, int Count, PAsync& AsyncPtr) 
 }
 
 int TCustomComPort::WriteStr(std::wstring Str) {
-  PAsync record = nullptr;
-  AllocAsync(record, FApi);
-  try {
-    WriteStrAsync(Str, record);
-    const int n = WaitForAsync(record);
-    FreeAsync(record);
-    return n;
-  } catch (...) {
-    FreeAsync(record);
-    throw;
-  }
+  AsyncGuard record(FApi);
+  WriteStrAsync(Str, record.Get());
+  return WaitForAsync(record.Get());
 }
 
 int TCustomComPort::ReadStr(std::wstring& Str, int Count) {
-  PAsync record = nullptr;
-  AllocAsync(record, FApi);
   std::string bytes;
   int n = 0;
-  try {
-    ReadStrAsync(bytes, Count, record);
-    n = WaitForAsync(record);
-  } catch (...) {
-    FreeAsync(record);
-    throw;
+  {
+    AsyncGuard record(FApi);
+    ReadStrAsync(bytes, Count, record.Get());
+    n = WaitForAsync(record.Get());
   }
-  FreeAsync(record);
   if (n < 0 || static_cast<std::size_t>(n) > bytes.size()) n = 0;
   Str.assign(static_cast<std::size_t>(n), L'\0');
   for (int i = 0; i < n; ++i) {
