@@ -13,7 +13,7 @@
 #include "app/main_form.h"
 #include "app/main_view.h"
 #include "app/services.h"
-#include "app/win32/app_instances.h"
+#include "app/win32/single_instance_guard.h"
 #include "app/win32/gdi_handles.h"
 #include "app/win32/main_pictures.h"
 #include "app/win32/tray_icon_win32.h"

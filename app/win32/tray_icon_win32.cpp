@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/win32/app_instances.h"
+#include "app/win32/single_instance_guard.h"
 #include "app/win32/error_box_win32.h"
 #include "app/win32/window_object.h"
 

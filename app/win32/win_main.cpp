@@ -6,7 +6,7 @@
 #include "app/win32/form1.h"
 #include "app/win32/form2.h"
 #include "app/win32/form3.h"
-#include "app/win32/instance_app_window.h"
+#include "app/win32/single_instance_app_window.h"
 #include "app/win32/startup_probe.h"
 #include "app/win32/win32_services.h"
 

@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "app/instance_protocol.h"
+#include "app/single_instance_protocol.h"
 #include "app/main_window_layout.h"
-#include "app/win32/instance_registry.h"
+#include "app/win32/single_instance_registry.h"
 #include "tests/e2e/support/e2e_files.h"
 #include "tests/e2e/support/e2e_program.h"
 #include "tools/uidriver/ui_driver.h"

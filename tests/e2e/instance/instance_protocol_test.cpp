@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/win32/app_instances.h"
-#include "app/win32/instance_app_window.h"
+#include "app/win32/single_instance_guard.h"
+#include "app/win32/single_instance_app_window.h"
 
 namespace win32 = quillet::app::win32;
 

@@ -1,6 +1,6 @@
 // The shared instance list against a plain byte array standing in for the
 // named shared block.
-#include "app/instance_list.h"
+#include "app/single_instance_list.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <set>
 #include <vector>
 
-#include "app/instance_protocol.h"
+#include "app/single_instance_protocol.h"
 
 namespace quillet::app {
 namespace {

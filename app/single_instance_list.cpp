@@ -1,4 +1,4 @@
-#include "app/instance_list.h"
+#include "app/single_instance_list.h"
 
 #include <algorithm>
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/win32/instance_handles.h"
-#include "app/win32/instance_registry.h"
+#include "app/win32/single_instance_handles.h"
+#include "app/win32/single_instance_registry.h"
 
 namespace quillet::app::win32 {
 

@@ -1,4 +1,4 @@
-#include "app/instance_protocol.h"
+#include "app/single_instance_protocol.h"
 
 namespace quillet::app {
 

@@ -1,11 +1,11 @@
-#include "app/win32/instance_registry.h"
+#include "app/win32/single_instance_registry.h"
 
 #include <shellapi.h>
 
 #include <algorithm>
 
-#include "app/instance_protocol.h"
-#include "app/win32/instance_security.h"
+#include "app/single_instance_protocol.h"
+#include "app/win32/single_instance_security.h"
 
 namespace quillet::app::win32 {
 namespace {

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/instance_list.h"
-#include "app/win32/instance_handles.h"
+#include "app/single_instance_list.h"
+#include "app/win32/single_instance_handles.h"
 
 namespace quillet::app::win32 {
 

@@ -1,6 +1,6 @@
-#include "app/win32/app_instances.h"
+#include "app/win32/single_instance_guard.h"
 
-#include "app/instance_protocol.h"
+#include "app/single_instance_protocol.h"
 #include "app/win32/window_object.h"
 
 namespace quillet::app::win32 {

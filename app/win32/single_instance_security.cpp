@@ -1,6 +1,6 @@
-#include "app/win32/instance_security.h"
+#include "app/win32/single_instance_security.h"
 
-#include "app/win32/instance_handles.h"
+#include "app/win32/single_instance_handles.h"
 
 namespace quillet::app::win32 {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "app/win32/instance_handles.h"
+#include "app/win32/single_instance_handles.h"
 
 namespace quillet::app::win32 {
 

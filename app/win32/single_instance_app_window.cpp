@@ -1,7 +1,7 @@
-#include "app/win32/instance_app_window.h"
+#include "app/win32/single_instance_app_window.h"
 
-#include "app/instance_protocol.h"
-#include "app/win32/app_instances.h"
+#include "app/single_instance_protocol.h"
+#include "app/win32/single_instance_guard.h"
 #include "app/win32/window_object.h"
 
 namespace quillet::app::win32 {
