@@ -44,10 +44,7 @@ int TCustomComPort::WriteAsync(const void* Buffer, int Count, PAsync& AsyncPtr) 
     const os::Dword error = FApi.GetLastError();
     if (error != os::kErrorIoPending) RaiseComError(CE_WriteFailed, error);
   }
-  const std::vector<TComLink*> links = FLinks;
-  for (TComLink* link : links) {
-    if (link->FOnTx) link->FOnTx(this, true);
-  }
+  NotifyLinks(&TComLink::FOnTx, true);
   return static_cast<int>(done);
 }
 
@@ -88,13 +85,9 @@ int TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
   }
   const std::vector<TComLink*> links = FLinks;
   if (record.Kind == TOperationKind::okRead && InputCount() == 0) {
-    for (TComLink* link : links) {
-      if (link->FOnRx) link->FOnRx(this, false);
-    }
+    NotifyEach(links, &TComLink::FOnRx, false);
   } else if (record.Data) {
-    for (TComLink* link : links) {
-      if (link->OnTxBuf()) link->OnTxBuf()(this, record.Data.get(), record.Size);
-    }
+    NotifyEach(links, &TComLink::OnTxBuf, record.Data.get(), record.Size);
   }
   return static_cast<int>(done);
 }

@@ -119,9 +119,7 @@ void TCustomComPort::DeliverRxChar() {
   int count = InputCount();
   if (count <= 0) return;
   const std::vector<TComLink*> links = FLinks;
-  for (TComLink* link : links) {
-    if (link->FOnRx) link->FOnRx(this, true);
-  }
+  NotifyEach(links, &TComLink::FOnRx, true);
   if (!FTriggersOnRxChar || FHasLink) {
     // Read once, the first time anyone wants the bytes; every link gets the
     // same buffer. The buffer goes with the scope, also on an error.
@@ -144,29 +142,35 @@ void TCustomComPort::DeliverRxChar() {
 
 void TCustomComPort::DeliverTxEmpty() {
   const std::vector<TComLink*> links = FLinks;
-  for (TComLink* link : links) {
-    if (link->FOnTx) link->FOnTx(this, false);
-  }
-  for (TComLink* link : links) {
-    if (link->OnTxEmpty()) link->OnTxEmpty()(this);
-  }
+  NotifyEach(links, &TComLink::FOnTx, false);
+  NotifyEach(links, &TComLink::OnTxEmpty);
   FireTxEmpty();
 }
 
 void TCustomComPort::DeliverRing() {
-  const std::vector<TComLink*> links = FLinks;
-  for (TComLink* link : links) {
-    if (link->OnRing()) link->OnRing()(this);
-  }
+  NotifyLinks(&TComLink::OnRing);
   FireRing();
 }
 
 void TCustomComPort::DeliverRxFlag() {
-  const std::vector<TComLink*> links = FLinks;
-  for (TComLink* link : links) {
-    if (link->OnRxFlag()) link->OnRxFlag()(this);
-  }
+  NotifyLinks(&TComLink::OnRxFlag);
   FireRxFlag();
+}
+
+// The line changes: links first, then the port's handler.
+void TCustomComPort::DeliverCTSChange(bool state) {
+  NotifyLinks(&TComLink::OnCTSChange, state);
+  FireCTSChange(state);
+}
+
+void TCustomComPort::DeliverDSRChange(bool state) {
+  NotifyLinks(&TComLink::OnDSRChange, state);
+  FireDSRChange(state);
+}
+
+void TCustomComPort::DeliverRLSDChange(bool state) {
+  NotifyLinks(&TComLink::OnRLSDChange, state);
+  FireRLSDChange(state);
 }
 
 void TCustomComPort::FireThreadError(const std::wstring& Message, std::int64_t WinError) {

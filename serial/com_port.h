@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -256,9 +257,11 @@ class TCustomComPort : public TComponent {
   virtual void CreateEventThread();
   virtual void DestroyEventThread();
 
-  // Signal reports of open (the current lines) and close (all false).
+  // Signal reports of open (the current lines) and close (all false)
+  // (com_port_open.cpp).
   void ReportSignals(bool open);
-  // The CTS, DSR and RLSD deliveries: links first, then the port's handler.
+  // The deliveries (com_dispatch.cpp). Each line change: links first, then
+  // the port's handler.
   void DeliverCTSChange(bool state);
   void DeliverDSRChange(bool state);
   void DeliverRLSDChange(bool state);
@@ -329,6 +332,23 @@ class TCustomComPort : public TComponent {
   template <class T>
   void SetLine(T& field, T value);
   void UpdateHasLink();
+
+  // Calls, with this port first, the handler pick chooses (a TComLink getter
+  // or field) of each link in links that has one assigned. links is a copy
+  // of FLinks: a handler may register or remove links, and every walk goes
+  // over the list as it was when the notification began.
+  template <class Pick, class... Args>
+  void NotifyEach(const std::vector<TComLink*>& links, Pick pick, const Args&... args) {
+    for (TComLink* link : links) {
+      const auto& handler = std::invoke(pick, *link);
+      if (handler) handler(this, args...);
+    }
+  }
+  // The same on a copy of the links taken now.
+  template <class Pick, class... Args>
+  void NotifyLinks(Pick pick, const Args&... args) {
+    NotifyEach(std::vector<TComLink*>(FLinks), pick, args...);
+  }
 
   os::SerialApi& FApi;
 };

@@ -88,11 +88,7 @@ void TCustomComPort::Open() {
   } else {
     CreateEventThread();
   }
-  // A handler may register or remove links; walk the list as it was.
-  const std::vector<TComLink*> links = FLinks;
-  for (TComLink* link : links) {
-    if (link->OnConn()) link->OnConn()(this, true);
-  }
+  NotifyLinks(&TComLink::OnConn, true);
   FireAfterOpen();
   ReportSignals(true);
 }
@@ -115,10 +111,7 @@ void TCustomComPort::Close() {
   }
   CloseDeviceHandle();
   FConnected = false;
-  const std::vector<TComLink*> links = FLinks;
-  for (TComLink* link : links) {
-    if (link->OnConn()) link->OnConn()(this, false);
-  }
+  NotifyLinks(&TComLink::OnConn, false);
   FireAfterClose();
   if (abortError) std::rethrow_exception(abortError);
 }
@@ -178,30 +171,6 @@ void TCustomComPort::ApplyBufferSizes() {
 
 // --- signal reports -------------------------------------------------------------------
 
-void TCustomComPort::DeliverCTSChange(bool state) {
-  const std::vector<TComLink*> links = FLinks;
-  for (TComLink* link : links) {
-    if (link->OnCTSChange()) link->OnCTSChange()(this, state);
-  }
-  FireCTSChange(state);
-}
-
-void TCustomComPort::DeliverDSRChange(bool state) {
-  const std::vector<TComLink*> links = FLinks;
-  for (TComLink* link : links) {
-    if (link->OnDSRChange()) link->OnDSRChange()(this, state);
-  }
-  FireDSRChange(state);
-}
-
-void TCustomComPort::DeliverRLSDChange(bool state) {
-  const std::vector<TComLink*> links = FLinks;
-  for (TComLink* link : links) {
-    if (link->OnRLSDChange()) link->OnRLSDChange()(this, state);
-  }
-  FireRLSDChange(state);
-}
-
 void TCustomComPort::ReportSignals(bool open) {
   if (open) {
     // The port is open and working: a device that cannot report its modem
@@ -216,16 +185,11 @@ void TCustomComPort::ReportSignals(bool open) {
     DeliverRLSDChange(line(TComSignal::csRLSD));
     return;
   }
+  // Every line of every link first, then the port's own handlers.
   const std::vector<TComLink*> links = FLinks;
-  for (TComLink* link : links) {
-    if (link->OnCTSChange()) link->OnCTSChange()(this, false);
-  }
-  for (TComLink* link : links) {
-    if (link->OnDSRChange()) link->OnDSRChange()(this, false);
-  }
-  for (TComLink* link : links) {
-    if (link->OnRLSDChange()) link->OnRLSDChange()(this, false);
-  }
+  NotifyEach(links, &TComLink::OnCTSChange, false);
+  NotifyEach(links, &TComLink::OnDSRChange, false);
+  NotifyEach(links, &TComLink::OnRLSDChange, false);
   FireCTSChange(false);
   FireDSRChange(false);
   FireRLSDChange(false);
