@@ -52,7 +52,9 @@ TAppInstances::CheckResult TAppInstances::Check() {
   // A copy that found no room in the list is refused like any other extra copy.
   if (registered) {
     const int index = FAppInstances->GetAllInstanceIndex(FAppInstances->ProcessId());
-    if (index >= 0 && index < FMaxInstances) return CheckResult::Run;
+    // -1: the lock wait timed out (a hung copy holds it) or the entry is
+    // gone; the guard cannot decide, and the copy starts normally.
+    if (index < 0 || index < FMaxInstances) return CheckResult::Run;
     QueryOthers();
     if (!FActive) return CheckResult::Run;
   }

@@ -29,10 +29,26 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+// The volume serial number and file index: the same for every path that
+// reaches the file (a subst or network drive, a junction, a short name).
+std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
+  // No access rights are needed to read the identity; every sharing mode
+  // leaves the running program file alone.
+  const HANDLE file =
+      CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const BOOL ok = GetFileInformationByHandle(file, &info);
+  CloseHandle(file);
+  if (!ok) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
 // An entry left by a copy that died without unregistering, or whose process
 // ID now belongs to another program, must not reject a new start. Only what
 // is known to be gone is removed: a process we may not query counts as ours.
-bool IsStaleEntry(DWORD process_id, DWORD self, const std::wstring& program_path) {
+bool IsStaleEntry(DWORD process_id, DWORD self, const ProgramFile& program) {
   if (process_id == self) return true;  // an earlier process that had our ID
   UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
   if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
@@ -42,7 +58,7 @@ bool IsStaleEntry(DWORD process_id, DWORD self, const std::wstring& program_path
   DWORD size = static_cast<DWORD>(image.size());
   if (!QueryFullProcessImageNameW(process.get(), 0, image.data(), &size)) return false;
   image.resize(size);
-  return !SamePath(image, program_path);
+  return !program.Is(image);
 }
 
 struct FindApplication {
@@ -97,6 +113,15 @@ std::vector<std::wstring> CommandLineParameters() {
 }
 
 }  // namespace
+
+ProgramFile::ProgramFile(std::wstring path) : path_(std::move(path)), identity_(IdentityOf(path_)) {}
+
+bool ProgramFile::Is(const std::wstring& other) const {
+  if (identity_) {
+    if (const auto identity = IdentityOf(other)) return *identity == *identity_;
+  }
+  return SamePath(path_, other);
+}
 
 std::wstring ProgramFilePath() {
   std::wstring path(MAX_PATH, L'\0');
@@ -181,7 +206,6 @@ std::shared_ptr<TAppInstanceRegistry> TAppInstanceRegistry::Acquire() {
   std::shared_ptr<TAppInstanceRegistry> registry(new TAppInstanceRegistry());
   if (!registry->Open()) return nullptr;
   ProcessRegistry() = registry;
-  registry->registration_ = registry->CheckInstance(static_cast<std::uint16_t>(kRegistryMaximum));
   if (registry->registration_ != Registration::Full) {
     registry->NotifyInstances(kInstanceCreated, static_cast<LPARAM>(registry->FCPID));
   }
@@ -190,14 +214,17 @@ std::shared_ptr<TAppInstanceRegistry> TAppInstanceRegistry::Acquire() {
 
 bool TAppInstanceRegistry::Open() {
   FCPID = GetCurrentProcessId();
-  program_path_ = ProgramFilePath();
-  if (program_path_.empty()) return false;
-  FUniqueAppID = InstanceIdentifierFor(program_path_);
+  const std::wstring path = ProgramFilePath();
+  if (path.empty()) return false;
+  program_file_.emplace(path);
+  FUniqueAppID = InstanceIdentifierFor(path);
   FMessageID = RegisterWindowMessageW(MessageName(FUniqueAppID).c_str());
   if (FMessageID == 0) return false;
   WorldAccess access;
   FOptex.reset(CreateMutexW(access.Attributes(), FALSE, LockName(FUniqueAppID).c_str()));
   if (!FOptex) return false;
+  // One wait for the lock at start-up: when it times out the copy is not
+  // registered and starts normally, with the guard inactive.
   const Hold hold(FOptex.get());
   if (!hold.Held()) return false;
   // A new paging-file section is zero-filled by the system.
@@ -207,18 +234,20 @@ bool TAppInstanceRegistry::Open() {
   if (!mapping_) return false;
   view_.reset(
       MapViewOfFile(mapping_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kInstanceBlockSize));
-  return static_cast<bool>(view_);
+  if (!view_) return false;
+  registration_ = CheckInstance(static_cast<std::uint16_t>(kRegistryMaximum));
+  return true;
 }
 
 Registration TAppInstanceRegistry::CheckInstance(std::uint16_t max_instances) {
-  const Hold hold(FOptex.get());
-  if (!hold.Held()) return Registration::Full;
   InstanceList list = List();
-  list.RemoveIf([this](std::uint32_t id) { return IsStaleEntry(id, FCPID, program_path_); });
+  list.RemoveIf([this](std::uint32_t id) { return IsStaleEntry(id, FCPID, *program_file_); });
   return list.Register(FCPID, max_instances);
 }
 
 TAppInstanceRegistry::~TAppInstanceRegistry() {
+  // Not in the list: nothing to remove, and no second wait for a held lock.
+  if (registration_ == Registration::Full) return;
   bool removed = false;
   {
     const Hold hold(FOptex.get());

@@ -7,7 +7,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +26,25 @@ inline constexpr UINT kInstanceSendTimeoutMs = 5000;
 // The program file's full path, and the identifier built from it.
 std::wstring ProgramFilePath();
 std::wstring InstanceIdentifierFor(const std::wstring& path);
+
+// A program file's volume serial number and file index.
+using FileIdentity = std::array<DWORD, 3>;
+
+// A copy's program file, told apart by what the file is, not by the path that
+// reached it: a subst or network drive or a junction gives the same file
+// another path.
+class ProgramFile {
+ public:
+  explicit ProgramFile(std::wstring path);
+  const std::wstring& Path() const { return path_; }
+  // The same file by identity; by the path (ignoring case) only when either
+  // file cannot be opened.
+  bool Is(const std::wstring& path) const;
+
+ private:
+  std::wstring path_;
+  std::optional<FileIdentity> identity_;
+};
 
 // The first top-level window of class "TApplication" of the process.
 HWND FindApplicationWindow(DWORD process_id);
@@ -61,6 +82,7 @@ class TAppInstanceRegistry {
  private:
   TAppInstanceRegistry() = default;
   bool Open();
+  // Under the lock, held by Open.
   Registration CheckInstance(std::uint16_t max_instances);
   InstanceList List() const {
     return InstanceList(InstanceBlock(static_cast<std::uint8_t*>(view_.get()), kInstanceBlockSize));
@@ -71,7 +93,7 @@ class TAppInstanceRegistry {
   DWORD FCPID = 0;
   UINT FMessageID = 0;
   std::wstring FUniqueAppID;
-  std::wstring program_path_;
+  std::optional<ProgramFile> program_file_;
   UniqueKernelHandle FOptex;  // named mutex
   UniqueKernelHandle mapping_;
   UniqueMappedView view_;

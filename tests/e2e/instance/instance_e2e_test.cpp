@@ -5,7 +5,8 @@
 // without touching skeneri.ini and without using a COM port while the first
 // copy has one open; another program file runs beside it; after the first
 // copy ends the next start is a first copy; a process that died holding the
-// shared lock stops nobody.
+// shared lock stops nobody, and one that hangs holding it only delays a
+// start; the program file is known by its identity, whatever path reaches it.
 //
 // Usage: quillet_e2e_instance <quillet.exe> <artifacts folder>, run through
 // tests/support/wine-run with the null-modem pair COM7:COM8.
@@ -391,6 +392,64 @@ TEST_F(InstanceE2E, ACopyThatDiedHoldingTheLockStopsNobody) {
   StartSecondCopyAndExpectQuietEnd(g_exe);
   EXPECT_TRUE(first.Running());
   CloseWithYes(first, top);
+}
+
+TEST_F(InstanceE2E, ACopyHungHoldingTheLockDelaysAStartButDoesNotStopIt) {
+  Program helper(g_self, L"--hold-lock \"" + g_exe + L"\"");
+  ASSERT_TRUE(helper.Started());
+  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, kHelperReady);
+  ASSERT_NE(ready, nullptr);
+  ASSERT_EQ(WaitForSingleObject(ready, kWaitMs), WAIT_OBJECT_0)
+      << "the helper did not take the lock";
+  CloseHandle(ready);
+
+  // The helper lives on, holding the lock: the start waits once for it and
+  // then comes up as a first copy; closing it does not wait a second time.
+  Program first(g_exe);
+  ASSERT_TRUE(first.Started());
+  HWND top = MainWindowOf(first.Id());
+  ASSERT_NE(top, nullptr) << "the start beside the hung lock holder did not come up";
+  EXPECT_TRUE(helper.Running());
+  CloseWithYes(first, top);
+  helper.Kill();
+}
+
+// The same file through drive Z:, which is the whole Linux file system under
+// Wine: a second path to it, as a subst or network drive gives on Windows.
+std::wstring ThroughDriveZ(const std::wstring& path) {
+  using UnixFileName = char*(CDECL*)(LPCWSTR);
+  const auto unix_file_name = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (unix_file_name == nullptr) return {};
+  char* unix_path = unix_file_name(path.c_str());
+  if (unix_path == nullptr) return {};
+  std::wstring through = WindowsPath(unix_path);
+  HeapFree(GetProcessHeap(), 0, unix_path);
+  return through;
+}
+
+TEST(ProgramFileIdentity, APathIsTheProgramFileWhenItReachesTheSameFile) {
+  const fs::path folder = L"C:\\quillet-identity";
+  fs::create_directories(folder);
+  const fs::path program_path = folder / L"quillet.exe";
+  const fs::path copy_path = folder / L"copy.exe";
+  ASSERT_TRUE(CopyFileW(g_exe.c_str(), program_path.wstring().c_str(), FALSE)) << GetLastError();
+  ASSERT_TRUE(CopyFileW(g_exe.c_str(), copy_path.wstring().c_str(), FALSE)) << GetLastError();
+  const std::wstring other_path = ThroughDriveZ(program_path.wstring());
+  ASSERT_FALSE(other_path.empty()) << "no Linux path for " << program_path.string();
+  ASSERT_NE(_wcsicmp(other_path.c_str(), program_path.wstring().c_str()), 0);
+
+  const app::win32::ProgramFile program(program_path.wstring());
+  EXPECT_TRUE(program.Is(other_path)) << "through " << fs::path(other_path).string();
+  EXPECT_TRUE(program.Is(WithUpperCaseFileName(program_path.wstring())));
+  EXPECT_FALSE(program.Is(copy_path.wstring())) << "a copy of the file is another program";
+  // A file that cannot be opened is compared by its path, ignoring case.
+  const app::win32::ProgramFile gone(L"C:\\no such folder\\quillet.exe");
+  EXPECT_TRUE(gone.Is(L"c:\\NO SUCH FOLDER\\QUILLET.EXE"));
+  EXPECT_FALSE(gone.Is(L"C:\\no such folder\\other.exe"));
+  EXPECT_FALSE(gone.Is(g_exe));
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
 }
 
 // Helper process: takes the program's shared lock, says so, and waits to be killed.
