@@ -1,5 +1,6 @@
-// The delivery of serial events to links and handlers, the event thread's
-// start and stop, and the thread-less WaitForEvent.
+// The delivery of serial events to links and handlers, the port's side of
+// its event thread (the thread itself is com_thread.cpp), and the
+// thread-less WaitForEvent.
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -34,8 +35,21 @@ void TCustomComPort::CreateEventThread() {
     FPortWindow = PortWindowFactory()(*this);
     FWindow = FPortWindow ? FPortWindow->Handle() : 0;
   }
+  TComThreadSetup setup;
+  setup.api = &FApi;
+  setup.device = FHandle.Get();
+  setup.eventMask = EventsToMask(FEvents);
+  setup.priority = FEventThreadPriority;
+  setup.syncMethod = FSyncMethod;
+  setup.window = FPortWindow.get();
+  setup.deliver = [this](TComEvents events) { DispatchEvents(events); };
+  setup.reportFailure = [this](const std::wstring& message, std::int64_t winError) {
+    // Queued, not waited for: the owner may well close the port in its
+    // handler, which waits for the thread to end.
+    Queue([this, message, winError] { FireThreadError(message, winError); }, this);
+  };
   try {
-    FEventThread = std::make_unique<TComThread>(this);
+    FEventThread = TComThread::Start(std::move(setup));
   } catch (...) {
     FPortWindow.reset();
     FWindow = 0;
@@ -45,12 +59,8 @@ void TCustomComPort::CreateEventThread() {
 }
 
 void TCustomComPort::DestroyEventThread() {
-  // A handler closing its own port runs inside the thread's delivery, which
-  // cannot end before the handler does: let that thread go instead.
-  if (FEventThread && FEventThread->InOwnDelivery()) {
-    TComThread::Orphan(std::move(FEventThread));
-  }
-  FEventThread.reset();
+  // Waits for the thread, or lets it go when a handler closes its own port.
+  TComThread::Stop(std::move(FEventThread));
   // A failure report the thread queued has no port to speak of any more.
   RemoveQueuedEvents(this);
   // Only now: the window's sender has ended.

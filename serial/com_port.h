@@ -327,7 +327,6 @@ class TCustomComPort : public TComponent {
   friend class TComParity;
   friend class TComTimeouts;
   friend class TComFlowControl;
-  friend class TComThread;
 
   template <class T>
   void SetLine(T& field, T value);

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <exception>
 #include <memory>
-#include <system_error>
+#include <mutex>
+#include <vector>
 
 #include "serial/com_error.h"
-#include "serial/com_port.h"
 #include "serial/port_window.h"
 
 namespace quillet::serial {
@@ -46,6 +46,39 @@ int PriorityValue(TThreadPriority priority) {
   return os::kThreadPriorityNormal;
 }
 
+// The threads Stop let go: each is kept here until it has ended and the
+// user-interface thread has joined and freed it. Never destroyed, so a
+// thread still running when the program exits is not waited for then.
+class TLetGoThreads {
+ public:
+  void Keep(std::unique_ptr<TComThread> thread) {
+    const std::lock_guard<std::mutex> guard(lock_);
+    threads_.push_back(std::move(thread));
+  }
+  // Joins and frees thread, which has ended.
+  void Free(const TComThread* thread) {
+    std::unique_ptr<TComThread> ended;
+    {
+      const std::lock_guard<std::mutex> guard(lock_);
+      const auto it = std::find_if(threads_.begin(), threads_.end(),
+                                   [thread](const auto& kept) { return kept.get() == thread; });
+      if (it == threads_.end()) return;
+      ended = std::move(*it);
+      threads_.erase(it);
+    }
+    ended.reset();
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<std::unique_ptr<TComThread>> threads_;
+};
+
+TLetGoThreads& LetGoThreads() {
+  static auto* threads = new TLetGoThreads;
+  return *threads;
+}
+
 }  // namespace
 
 os::Dword EventBit(TComEvent event) {
@@ -81,14 +114,39 @@ struct TComThread::WaitRecord {
   bool pending = false;
 };
 
-TComThread::TComThread(TCustomComPort* AComPort)
-    : FComPort(AComPort), FApi(AComPort->Api()), FDevice(AComPort->Handle()) {
-  FStopEvent = os::EventHandle(FApi, FApi.CreateEventW(1, 0));
-  if (!FStopEvent) {
+std::unique_ptr<TComThread> TComThread::Start(TComThreadSetup setup) {
+  os::SerialApi& api = *setup.api;
+  os::EventHandle stop(api, api.CreateEventW(1, 0));
+  if (!stop) {
     throw Exception(L"Unable to start the event thread (Error: " +
-                    std::to_wstring(FApi.GetLastError()) + L")");
+                    std::to_wstring(api.GetLastError()) + L")");
   }
-  static_cast<void>(FApi.SetCommMask(FDevice, EventsToMask(AComPort->Events())));
+  // Signalled at first, as the system leaves it after a completed wait. A
+  // thread without it starts all the same and reports why it cannot wait.
+  os::EventHandle wake(api, api.CreateEventW(1, 1));
+  const os::Dword wakeError = wake ? 0 : api.GetLastError();
+  return std::unique_ptr<TComThread>(
+      new TComThread(std::move(setup), std::move(stop), std::move(wake), wakeError));
+}
+
+void TComThread::Stop(std::unique_ptr<TComThread> thread) {
+  if (!thread) return;
+  if (!thread->InOwnDelivery()) return;  // the destructor waits for it
+  thread->FLetGo = true;
+  thread->SignalStop();
+  LetGoThreads().Keep(std::move(thread));
+}
+
+TComThread::TComThread(TComThreadSetup setup, os::EventHandle stopEvent,
+                       os::EventHandle wakeEvent, os::Dword wakeError)
+    : FSetup(std::move(setup)),
+      FApi(*FSetup.api),
+      FStopEvent(std::move(stopEvent)),
+      FWait(std::make_unique<WaitRecord>()),
+      FWakeError(wakeError) {
+  FWait->completion = std::move(wakeEvent);
+  FWait->overlapped.hEvent = FWait->completion.Get();
+  static_cast<void>(FApi.SetCommMask(FSetup.device, FSetup.eventMask));
   FThread = std::thread([this] { Execute(); });
 }
 
@@ -103,30 +161,22 @@ bool TComThread::InOwnDelivery() const {
   return FDelivering.load() && IsMainThread();
 }
 
-void TComThread::Orphan(std::unique_ptr<TComThread> thread) {
-  thread->FOrphaned = true;
-  thread->SignalStop();
-  thread->FThread.detach();
-  static_cast<void>(thread.release());  // Execute deletes it
-}
-
 void TComThread::SignalStop() {
+  // A thread that was let go has closed it already.
+  if (!FStopEvent) return;
   FApi.SetEvent(FStopEvent.Get());
   std::this_thread::yield();
 }
 
 void TComThread::Execute() noexcept {
-  FApi.SetCurrentThreadPriority(PriorityValue(FComPort->EventThreadPriority()));
-  auto wait = std::make_unique<WaitRecord>();
-  // Signalled at first, as the system leaves it after a completed wait.
-  wait->completion = os::EventHandle(FApi, FApi.CreateEventW(1, 1));
-  wait->overlapped.hEvent = wait->completion.Get();
+  FApi.SetCurrentThreadPriority(PriorityValue(FSetup.priority));
+  std::unique_ptr<WaitRecord> wait = std::move(FWait);
 
   std::wstring failure;
   std::int64_t failureCode = 0;
   try {
     if (!wait->completion) {
-      failureCode = FApi.GetLastError();
+      failureCode = FWakeError;
       failure = EComPort::Create(CE_WaitFailed, static_cast<int>(failureCode)).Message();
     } else if (Loop(*wait) == LoopEnd::Failed) {
       failureCode = FLastError;
@@ -146,24 +196,20 @@ void TComThread::Execute() noexcept {
     failureCode = -1;
   }
 
-  if (FOrphaned) {
-    // The port has closed (maybe reopened) its device meanwhile: nothing of
-    // it is ours any more.
-    wait.reset();
-    FEnded.Open();
-    delete this;
+  if (FLetGo) {
+    EndLetGo(std::move(wait));
     return;
   }
   try {
     // The closing steps, also after an error. Clearing the mask ends a wait
     // still pending; its record must not go while the system may write it.
-    static_cast<void>(FApi.SetCommMask(FDevice, 0));
+    static_cast<void>(FApi.SetCommMask(FSetup.device, 0));
     if (wait->pending && wait->completion &&
         FApi.WaitForSingleObject(wait->completion.Get(), 2000) != os::kWaitObject0) {
       static_cast<void>(wait->completion.Release());
       static_cast<void>(wait.release());
     }
-    static_cast<void>(FApi.PurgeComm(FDevice, os::kPurgeTxClear | os::kPurgeRxClear));
+    static_cast<void>(FApi.PurgeComm(FSetup.device, os::kPurgeTxClear | os::kPurgeRxClear));
     wait.reset();
     const bool stopping = FApi.WaitForSingleObject(FStopEvent.Get(), 0) == os::kWaitObject0;
     if (!failure.empty() && !stopping && !FReported) ReportFailure(failure, failureCode);
@@ -172,12 +218,24 @@ void TComThread::Execute() noexcept {
   FEnded.Open();
 }
 
+void TComThread::EndLetGo(std::unique_ptr<WaitRecord> wait) {
+  // The device may have been closed, or reopened, meanwhile: nothing of it
+  // is ours any more. No wait is pending: the thread was let go inside a
+  // delivery, which follows a completed wait. Nobody signals the stop
+  // event once the thread is let go.
+  wait.reset();
+  FStopEvent.Reset();
+  FEnded.Open();
+  const TComThread* self = this;
+  Queue([self] { LetGoThreads().Free(self); }, self);
+}
+
 TComThread::LoopEnd TComThread::Loop(WaitRecord& wait) {
   const os::Handle handles[2] = {FStopEvent.Get(), wait.completion.Get()};
   for (;;) {
     if (!wait.pending) {
       wait.mask = 0;
-      if (!FApi.WaitCommEvent(FDevice, &wait.mask, &wait.overlapped)) {
+      if (!FApi.WaitCommEvent(FSetup.device, &wait.mask, &wait.overlapped)) {
         const os::Dword error = FApi.GetLastError();
         if (error != os::kErrorIoPending) {
           // Refused at once (the device has gone, say): no wait is pending
@@ -195,13 +253,13 @@ TComThread::LoopEnd TComThread::Loop(WaitRecord& wait) {
       return LoopEnd::Failed;
     }
     os::Dword transferred = 0;
-    if (FApi.GetOverlappedResult(FDevice, &wait.overlapped, &transferred, 0)) {
+    if (FApi.GetOverlappedResult(FSetup.device, &wait.overlapped, &transferred, 0)) {
       wait.pending = false;
       FFailures = 0;
       FReported = false;
       FEvents = MaskToEvents(wait.mask);
       DeliverEvents();
-      if (FOrphaned) return LoopEnd::Stopped;
+      if (FLetGo) return LoopEnd::Stopped;
       continue;
     }
     const os::Dword error = FApi.GetLastError();
@@ -225,25 +283,21 @@ bool TComThread::BackOff(os::Dword error) {
 }
 
 void TComThread::DeliverEvents() {
-  switch (FComPort->SyncMethod()) {
+  switch (FSetup.syncMethod) {
     case TSyncMethod::smThreadSync:
       Synchronize([this] { RunHandedOver(); });
       break;
     case TSyncMethod::smWindowSync:
-      if (FComPort->FPortWindow) {
+      if (FSetup.window != nullptr) {
         SendEventsToWindow();
       } else {
         Synchronize([this] { RunHandedOver(); });
       }
       break;
     case TSyncMethod::smNone:
-      RunEventHandlers();
+      FSetup.deliver(FEvents);
       break;
   }
-}
-
-void TComThread::RunEventHandlers() {
-  FComPort->DispatchEvents(FEvents);
 }
 
 void TComThread::RunHandedOver() {
@@ -253,20 +307,17 @@ void TComThread::RunHandedOver() {
     explicit Delivering(std::atomic<bool>& f) : flag(f) { flag = true; }
     ~Delivering() { flag = false; }
   } delivering(FDelivering);
-  RunEventHandlers();
+  FSetup.deliver(FEvents);
 }
 
 void TComThread::SendEventsToWindow() {
   for (TComEvent event : kDeliveryOrder) {
-    if (FEvents.Contains(event)) FComPort->FPortWindow->SendEvent(EventBit(event));
+    if (FEvents.Contains(event)) FSetup.window->SendEvent(EventBit(event));
   }
 }
 
 void TComThread::ReportFailure(const std::wstring& message, std::int64_t winError) {
-  TCustomComPort* port = FComPort;
-  // Queued, not waited for: the owner may well close the port in its
-  // handler, which waits for this thread to end.
-  Queue([port, message, winError] { port->FireThreadError(message, winError); }, port);
+  if (FSetup.reportFailure) FSetup.reportFailure(message, winError);
 }
 
 }  // namespace quillet::serial

@@ -1,11 +1,14 @@
-// The event thread of an open port: it waits on the device for the port's
-// serial events and hands each batch to the port (through the hand-over, the
-// port's hidden window, or directly, by the port's SyncMethod). The port
-// creates it in CreateEventThread and destroys it in DestroyEventThread.
+// The event thread of an open port: it waits on the device for a set of
+// serial events and hands each batch on (through the hand-over, a hidden
+// window, or directly, by the sync method). It knows nothing of the port:
+// everything it needs comes in its TComThreadSetup. Start creates its events
+// and starts it; Stop ends it, or lets it go when called from inside its own
+// delivery.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -17,7 +20,7 @@
 
 namespace quillet::serial {
 
-class TCustomComPort;
+class TPortWindow;
 
 // The Windows event mask of a set of events, and back; other bits are ignored.
 os::Dword EventsToMask(TComEvents events);
@@ -30,35 +33,60 @@ inline constexpr TComEvent kDeliveryOrder[] = {
     TComEvent::evRing,  TComEvent::evCTS,    TComEvent::evDSR,     TComEvent::evRxFlag,
     TComEvent::evRLSD,  TComEvent::evRx80Full};
 
+struct TComThreadSetup {
+  os::SerialApi* api = nullptr;
+  // Not owned: the device outlives the thread, or the thread has been let go.
+  os::Handle device = os::kInvalidHandleValue;
+  os::Dword eventMask = 0;
+  TThreadPriority priority = TThreadPriority::tpNormal;
+  TSyncMethod syncMethod = TSyncMethod::smThreadSync;
+  // smWindowSync: each event of a batch is sent to it as one message. Null
+  // delivers through the hand-over instead. Outlives the thread.
+  TPortWindow* window = nullptr;
+  // Runs one batch, on the user-interface thread (on the event thread with
+  // smNone).
+  std::function<void(TComEvents events)> deliver;
+  // Event thread: events no longer arrive (an error ended the thread, or
+  // the device keeps refusing to wait). Not called once the thread is let go.
+  std::function<void(const std::wstring& message, std::int64_t winError)> reportFailure;
+};
+
 class TComThread : public TObject {
  public:
-  // Creates the stop event, sets the device's event mask from the port's
-  // Events and starts the thread. Throws when the thread cannot start.
-  explicit TComThread(TCustomComPort* AComPort);
-  // Stops the thread and returns once it has ended; on the user-interface
-  // thread it serves the thread's pending hand-over meanwhile.
+  // Creates the stop and wake-up events, sets the device's event mask and
+  // starts the thread. Throws when the thread cannot start.
+  static std::unique_ptr<TComThread> Start(TComThreadSetup setup);
+  // Ends the thread and returns once it has; on the user-interface thread
+  // it serves the thread's pending hand-over meanwhile. Called from inside
+  // the thread's own delivery (a handler closing its own port), which
+  // cannot end before the caller does, it lets the thread go instead: the
+  // thread stops once the delivery has returned, touches neither device nor
+  // callbacks again, and is kept until the user-interface thread frees it.
+  static void Stop(std::unique_ptr<TComThread> thread);
+
+  // Stops the thread and returns once it has ended (see Stop).
   ~TComThread() override;
 
   std::wstring ClassName() const override { return L"TComThread"; }
 
   void SignalStop();
 
-  // True on the thread that runs this thread's delivery right now: a
-  // handler closing its own port. Such a close cannot wait for the thread.
+  // True on the thread that runs this thread's delivery right now.
   bool InOwnDelivery() const;
-  // Lets go of a thread that InOwnDelivery: it stops once the delivery has
-  // returned, touches neither port nor device again, and frees itself.
-  static void Orphan(std::unique_ptr<TComThread> thread);
 
   // Pauses between wait requests the device keeps refusing: the first, and
   // the ceiling they double up to.
   static constexpr os::Dword kFirstPauseMs = 10;
   static constexpr os::Dword kLongestPauseMs = 1000;
-  // Refusals in a row after which the port reports its device lost.
+  // Refusals in a row after which the thread reports its device lost.
   static constexpr int kFailuresBeforeReport = 5;
 
  private:
   struct WaitRecord;
+
+  // wakeError: why the wake-up event could not be created, if it could not.
+  TComThread(TComThreadSetup setup, os::EventHandle stopEvent, os::EventHandle wakeEvent,
+             os::Dword wakeError);
 
   void Execute() noexcept;
   // The wait loop; returns how it ended.
@@ -67,26 +95,27 @@ class TComThread : public TObject {
   // Waits the pause of one more refusal; false when the stop event ended it.
   bool BackOff(os::Dword error);
   void DeliverEvents();
-  void RunEventHandlers();
   void RunHandedOver();
   void SendEventsToWindow();
-  // Tells the port's owner, on the user-interface thread, that events no
-  // longer arrive.
   void ReportFailure(const std::wstring& message, std::int64_t winError);
+  // The end of a thread that was let go: it frees what it holds of the
+  // system and has the user-interface thread free it.
+  void EndLetGo(std::unique_ptr<WaitRecord> wait);
 
-  TCustomComPort* FComPort;
+  const TComThreadSetup FSetup;
   os::SerialApi& FApi;
-  os::Handle FDevice;
   // Owned by the object, not the thread: SignalStop may come after the
   // thread has ended on its own.
   os::EventHandle FStopEvent;
+  std::unique_ptr<WaitRecord> FWait;
+  os::Dword FWakeError;
   TComEvents FEvents;
   int FFailures = 0;
   bool FReported = false;
   os::Dword FLastError = 0;
   TSyncLatch FEnded;
   std::atomic<bool> FDelivering{false};
-  std::atomic<bool> FOrphaned{false};
+  std::atomic<bool> FLetGo{false};
   std::thread FThread;
 };
 

@@ -345,3 +345,53 @@ INSTANTIATE_TEST_SUITE_P(Sync, ClosingFromItsOwnHandler,
 
 }  // namespace
 }  // namespace quillet::serial::test
+
+namespace quillet::serial::test {
+namespace {
+
+class LettingGoAThread : public EventTest, public ::testing::WithParamInterface<OwnCloseCase> {};
+
+// The thread alone, without a port: stopped from inside its own delivery, it
+// is let go, delivers nothing more, and is freed (its setup with it) once it
+// has ended and the user-interface thread has served.
+TEST_P(LettingGoAThread, KeepsItUntilItHasEndedThenFreesIt) {
+  const os::Handle device = sim.CreateFileW(L"\\\\.\\COM1", os::kGenericRead | os::kGenericWrite,
+                                            0, os::kOpenExisting, os::kFileFlagOverlapped);
+  ASSERT_NE(device, os::kInvalidHandleValue);
+  auto setupAlive = std::make_shared<int>(0);
+  const std::weak_ptr<int> setupWatch = setupAlive;
+  std::unique_ptr<TComThread> thread;
+  std::atomic<int> deliveries{0};
+  std::atomic<int> reports{0};
+
+  TComThreadSetup setup;
+  setup.api = &sim;
+  setup.device = device;
+  setup.eventMask = os::kEvRxChar;
+  setup.syncMethod = GetParam().sync;
+  setup.deliver = [&, setupAlive](TComEvents) {
+    ++deliveries;
+    TComThread::Stop(std::move(thread));
+  };
+  setup.reportFailure = [&](const std::wstring&, std::int64_t) { ++reports; };
+  thread = TComThread::Start(std::move(setup));
+  setupAlive.reset();
+
+  sim.PeerWrite(L"COM1", "x");
+  ASSERT_TRUE(ServeUntil([&] { return setupWatch.expired(); })) << "the let-go thread is freed";
+  EXPECT_EQ(thread, nullptr);
+  sim.PeerWrite(L"COM1", "y");
+  CheckSynchronize();
+  EXPECT_EQ(deliveries.load(), 1);
+  EXPECT_EQ(reports.load(), 0);
+  EXPECT_EQ(sim.LiveHandleCount(), 1u) << "only the device: the thread closed both its events";
+  EXPECT_TRUE(sim.CloseHandle(device));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sync, LettingGoAThread,
+                         ::testing::Values(OwnCloseCase{"ThreadSync", TSyncMethod::smThreadSync},
+                                           OwnCloseCase{"None", TSyncMethod::smNone}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace quillet::serial::test
