@@ -1,23 +1,13 @@
 #include "app/win32/dialog_window.h"
 
-#include <exception>
-
 #include "app/main_window_layout.h"
 #include "app/win32/error_box_win32.h"
-#include "app/win32/window_object.h"
-#include "os/exception.h"
+#include "os/win32/helpers/dpi.h"
+#include "os/win32/helpers/window_object.h"
 
 namespace quillet::app::win32 {
-namespace {
 
-int ScreenDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi > 0 ? dpi : 96;
-}
-
-}  // namespace
+using os::win32::UniqueFont;
 
 UniqueFont MakeDialogFont(const wchar_t* face, int height96, bool bold, int dpi, BYTE charset) {
   return UniqueFont(CreateFontW(-ScaleForDpi(height96, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, charset,
@@ -38,7 +28,7 @@ bool DialogWindow::CreateHidden(const wchar_t* class_name, const std::wstring& c
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = class_name;
   RegisterClassExW(&wc);  // a second registration fails harmlessly
-  dpi_ = ScreenDpi();
+  dpi_ = os::win32::ScreenDpi();
   const DWORD ex_style = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
   RECT frame{0, 0, ScaleForDpi(client_width96, dpi_), ScaleForDpi(client_height96, dpi_)};
   AdjustWindowRectEx(&frame, style, FALSE, ex_style);
@@ -104,7 +94,7 @@ LRESULT DialogWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
       EndModal();
       return 0;
     case WM_NCDESTROY:
-      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+      os::win32::ForgetWindowObject(hwnd_);
       hwnd_ = nullptr;
       return 0;
     default:
@@ -114,10 +104,11 @@ LRESULT DialogWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
 }
 
 LRESULT CALLBACK DialogWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* self =
-      WindowObject<DialogWindow>(hwnd, message, lparam, [hwnd](DialogWindow* dialog) { dialog->hwnd_ = hwnd; });
+  auto* self = os::win32::WindowObject<DialogWindow>(hwnd, message, lparam,
+                                                     [hwnd](DialogWindow* dialog) { dialog->hwnd_ = hwnd; });
   if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
-  return HandleShowingErrors(hwnd, [&] { return self->HandleMessage(message, wparam, lparam); });
+  return os::win32::CallGuarded<LRESULT>(
+      0, [&] { return self->HandleMessage(message, wparam, lparam); }, [hwnd] { ShowCurrentExceptionBox(hwnd); });
 }
 
 }  // namespace quillet::app::win32

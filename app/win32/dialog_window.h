@@ -1,4 +1,5 @@
-// The common part of the program's two dialogs (Form2, Form3): a hidden
+// The common part of the program's two dialogs (TForm2, the advanced
+// settings, and TForm3, the about box): a hidden
 // top-level window owned by the main window, created once at start-up and
 // shown modally as often as asked, with Tab moving between its controls.
 #pragma once
@@ -7,7 +8,7 @@
 
 #include <string>
 
-#include "app/win32/gdi_handles.h"
+#include "os/win32/helpers/unique_handle.h"
 
 namespace quillet::app::win32 {
 
@@ -53,6 +54,6 @@ class DialogWindow {
 };
 
 // Font of the given height in pixels at 96 DPI, scaled.
-UniqueFont MakeDialogFont(const wchar_t* face, int height96, bool bold, int dpi, BYTE charset = DEFAULT_CHARSET);
+os::win32::UniqueFont MakeDialogFont(const wchar_t* face, int height96, bool bold, int dpi, BYTE charset = DEFAULT_CHARSET);
 
 }  // namespace quillet::app::win32

@@ -1,24 +1,18 @@
 #include "app/win32/error_box_win32.h"
 
-#include <vector>
-
 #include "app/error_box.h"
 #include "os/exception.h"
+#include "os/win32/helpers/program_file.h"
 
 namespace quillet::app::win32 {
 
-std::wstring ApplicationTitle() {
-  std::vector<wchar_t> path(MAX_PATH);
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length < path.size()) return app::ApplicationTitle(std::wstring_view(path.data(), length));
-    path.resize(path.size() * 2);
-  }
-}
+std::wstring ApplicationTitle() { return app::ApplicationTitle(os::win32::ProgramFilePath()); }
 
 void ShowStandardErrorBox(HWND owner, const std::wstring& message) {
   MessageBoxW(owner, app::ErrorBoxText(message).c_str(), ApplicationTitle().c_str(), MB_OK | MB_ICONERROR);
 }
+
+void ShowCurrentExceptionBox(HWND owner) { ShowStandardErrorBox(owner, CurrentExceptionMessage()); }
 
 std::wstring CurrentExceptionMessage() {
   try {

@@ -18,4 +18,9 @@ void ShowStandardErrorBox(HWND owner, const std::wstring& message);
 // fixed text). Window procedures use it so that no exception crosses them.
 std::wstring CurrentExceptionMessage();
 
+// Inside a catch block: the standard error box, owned by owner, for the
+// exception being handled. What the window procedures' guard
+// (os::win32::CallGuarded) reports with.
+void ShowCurrentExceptionBox(HWND owner);
+
 }  // namespace quillet::app::win32

@@ -5,20 +5,12 @@
 #include <string>
 
 #include "app/about_box.h"
+#include "os/win32/helpers/program_file.h"
 
 namespace quillet::app::win32 {
 
 void OpenHelpFile(HWND owner) {
-  std::wstring exe(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size()));
-    if (length < exe.size()) {
-      exe.resize(length);
-      break;
-    }
-    exe.resize(exe.size() * 2);
-  }
-  const std::wstring path = HelpFilePath(exe);
+  const std::wstring path = HelpFilePath(os::win32::ProgramFilePath());
   ShellExecuteW(owner, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 

@@ -7,7 +7,7 @@
 
 #include "app/win32/single_instance_guard.h"
 #include "app/win32/error_box_win32.h"
-#include "app/win32/window_object.h"
+#include "os/win32/helpers/window_object.h"
 
 namespace quillet::app::win32 {
 namespace {
@@ -143,7 +143,7 @@ LRESULT TTrayIconWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lpara
       }
       break;
     case WM_NCDESTROY:
-      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+      os::win32::ForgetWindowObject(hwnd_);
       hwnd_ = nullptr;
       break;
     default:
@@ -154,10 +154,12 @@ LRESULT TTrayIconWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lpara
 
 LRESULT CALLBACK TTrayIconWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam,
                                              LPARAM lparam) {
-  auto* self = WindowObject<TTrayIconWindow>(hwnd, message, lparam,
-                                             [hwnd](TTrayIconWindow* tray) { tray->hwnd_ = hwnd; });
+  auto* self = os::win32::WindowObject<TTrayIconWindow>(
+      hwnd, message, lparam, [hwnd](TTrayIconWindow* tray) { tray->hwnd_ = hwnd; });
   if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
-  return HandleShowingErrors(self->main_window_, [&] { return self->HandleMessage(message, wparam, lparam); });
+  const HWND owner = self->main_window_;
+  return os::win32::CallGuarded<LRESULT>(
+      0, [&] { return self->HandleMessage(message, wparam, lparam); }, [owner] { ShowCurrentExceptionBox(owner); });
 }
 
 }  // namespace quillet::app::win32

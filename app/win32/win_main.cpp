@@ -3,12 +3,14 @@
 #include <commctrl.h>
 
 #include "app/services.h"
-#include "app/win32/form1.h"
-#include "app/win32/form2.h"
-#include "app/win32/form3.h"
+#include "app/win32/about_dialog.h"
+#include "app/win32/advanced_dialog.h"
+#include "app/win32/error_box_win32.h"
+#include "app/win32/main_window.h"
 #include "app/win32/single_instance_app_window.h"
 #include "app/win32/startup_probe.h"
 #include "app/win32/win32_services.h"
+#include "os/win32/helpers/window_object.h"
 
 namespace {
 
@@ -22,10 +24,7 @@ int RunMessageLoop(HWND main_window) {
   return static_cast<int>(message.wParam);
 }
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_line*/, int show_command) {
-  quillet::app::win32::MarkStartupEntry();
+int Run(HINSTANCE instance, int show_command) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
 
@@ -51,4 +50,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_
   // Last: the shell's answer may let messages sent by other programs in.
   form1.ActivateTrayIcon();
   return RunMessageLoop(form1.Handle());
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_line*/, int show_command) {
+  quillet::app::win32::MarkStartupEntry();
+  // An error that escapes start-up or the message loop is shown, and the
+  // program ends with a failure code; the windows have gone by then.
+  return quillet::os::win32::CallGuarded<int>(
+      1, [&] { return Run(instance, show_command); },
+      [] {
+        // The main window's end may have asked to quit, which would close
+        // the box at once.
+        MSG quit{};
+        PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        quillet::app::win32::ShowCurrentExceptionBox(nullptr);
+      });
 }

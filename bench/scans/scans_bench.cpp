@@ -28,7 +28,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/win32/form1.h"
+#include "app/win32/main_window.h"
 #include "app/win32/win32_services.h"
 #include "bench/bench_support.h"
 #include "bench/wine_bench.h"

@@ -4,9 +4,10 @@
 #include <vector>
 
 #include "os/exception.h"
-#include "os/win32/registry_win32.h"
+#include "os/win32/helpers/device_context.h"
+#include "os/win32/helpers/dpi.h"
+#include "os/win32/helpers/window_object.h"
 #include "serial/com_port.h"
-#include "serial/com_storage.h"
 #include "serial/component.h"
 
 namespace quillet::serial {
@@ -31,13 +32,6 @@ constexpr TComProperty kComboProperties[6] = {TComProperty::cpPort,     TComProp
                                               TComProperty::cpDataBits, TComProperty::cpStopBits,
                                               TComProperty::cpParity,   TComProperty::cpFlowControl};
 const wchar_t* const kLabels[6] = {L"Port", L"Baud rate", L"Data bits", L"Stop bits", L"Parity", L"Flow control"};
-
-int ScreenDpi() {
-  HDC screen = ::GetDC(nullptr);
-  const int dpi = screen != nullptr ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
-  if (screen != nullptr) ::ReleaseDC(nullptr, screen);
-  return dpi > 0 ? dpi : 96;
-}
 
 // An empty, hidden dialog with its caption; the controls are made in pixels.
 std::vector<WORD> DialogTemplate() {
@@ -81,7 +75,7 @@ TComSetupFrm::~TComSetupFrm() {
 }
 
 void TComSetupFrm::CreateControls(os::RegistryApi& registry) {
-  const int dpi = ScreenDpi();
+  const int dpi = os::win32::ScreenDpi();
   auto px = [dpi](int v) { return ::MulDiv(v, dpi, 96); };
   auto scaled = [&px](const RECT& r) { return RECT{px(r.left), px(r.top), px(r.right), px(r.bottom)}; };
 
@@ -91,19 +85,19 @@ void TComSetupFrm::CreateControls(os::RegistryApi& registry) {
   // Creation order is the tab order: the lists, then OK, then Cancel.
   std::vector<HWND> controls;
   controls.push_back(MakeChild(FHandle, L"BUTTON", L"", BS_GROUPBOX, -1, scaled(kGroupBox)));
-  HDC dc = ::GetDC(FHandle);
-  HGDIOBJ oldFont = ::SelectObject(dc, FFont.get());
-  for (int i = 0; i < 6; ++i) {
-    SIZE extent{};
-    ::GetTextExtentPoint32W(dc, kLabels[i], static_cast<int>(wcslen(kLabels[i])), &extent);
-    const int left = px(kGroupBox.left + kLabelLeft);
-    const int top = px(kGroupBox.top + kFirstLabelTop + i * kRowStep);
-    controls.push_back(
-        MakeChild(FHandle, L"STATIC", kLabels[i], SS_LEFT | SS_NOPREFIX, -1,
-                  RECT{left, top, left + extent.cx, top + extent.cy}));
+  {
+    const os::win32::WindowDc dc(FHandle);
+    const os::win32::SelectInDc select(dc.get(), FFont.get());
+    for (int i = 0; i < 6; ++i) {
+      SIZE extent{};
+      ::GetTextExtentPoint32W(dc.get(), kLabels[i], static_cast<int>(wcslen(kLabels[i])), &extent);
+      const int left = px(kGroupBox.left + kLabelLeft);
+      const int top = px(kGroupBox.top + kFirstLabelTop + i * kRowStep);
+      controls.push_back(
+          MakeChild(FHandle, L"STATIC", kLabels[i], SS_LEFT | SS_NOPREFIX, -1,
+                    RECT{left, top, left + extent.cx, top + extent.cy}));
+    }
   }
-  ::SelectObject(dc, oldFont);
-  ::ReleaseDC(FHandle, dc);
   for (int i = 0; i < 6; ++i) {
     FCombos[static_cast<std::size_t>(i)] = std::make_unique<TComComboBox>(
         FHandle, kComSetupComboId + i, px(kGroupBox.left + kComboLeft),
@@ -158,19 +152,13 @@ TModalResult TComSetupFrm::ShowModal() {
 }
 
 INT_PTR CALLBACK TComSetupFrm::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    ::SetWindowLongPtrW(window, DWLP_USER, lParam);
-    return TRUE;
-  }
-  auto* self = reinterpret_cast<TComSetupFrm*>(::GetWindowLongPtrW(window, DWLP_USER));
+  auto* self = os::win32::DialogObject<TComSetupFrm>(window, message, lParam);
+  if (message == WM_INITDIALOG) return TRUE;
   if (self == nullptr) return FALSE;
-  try {
-    return self->HandleMessage(message, wParam, lParam) ? TRUE : FALSE;
-  } catch (...) {
-    // Nothing may leave through the system's frames.
-    HandleApplicationException(std::current_exception());
-    return TRUE;
-  }
+  // A failed handler counts as handled; the application's handler shows why.
+  return os::win32::CallGuarded<INT_PTR>(
+      TRUE, [&] { return self->HandleMessage(message, wParam, lParam) ? TRUE : FALSE; },
+      [] { HandleApplicationException(std::current_exception()); });
 }
 
 bool TComSetupFrm::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
@@ -195,14 +183,12 @@ bool TComSetupFrm::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
   }
 }
 
-void TCustomComPort::ShowSetupDialog(os::WindowHandle Owner) {
-  os::win32::Win32RegistryApi systemRegistry;
-  os::RegistryApi& registry = FStorageApis != nullptr ? FStorageApis->Registry : systemRegistry;
-  TComSetupFrm form(reinterpret_cast<HWND>(Owner), registry);
-  for (int i = 0; i < 6; ++i) form.Combo(i).SetComPort(this);
+void ShowSetupDialog(TCustomComPort& port, HWND owner, os::RegistryApi& registry) {
+  TComSetupFrm form(owner, registry);
+  for (int i = 0; i < 6; ++i) form.Combo(i).SetComPort(&port);
   for (int i = 0; i < 6; ++i) form.Combo(i).UpdateSettings();
   if (form.ShowModal() != TModalResult::mrOk) return;
-  BeginUpdate();
+  port.BeginUpdate();
   std::exception_ptr failure;
   try {
     for (int i = 0; i < 6; ++i) form.Combo(i).ApplySettings();
@@ -210,7 +196,7 @@ void TCustomComPort::ShowSetupDialog(os::WindowHandle Owner) {
     failure = std::current_exception();
   }
   try {
-    EndUpdate();
+    port.EndUpdate();
   } catch (...) {
     if (!failure) failure = std::current_exception();
   }

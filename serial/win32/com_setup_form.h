@@ -1,6 +1,6 @@
 // The port settings dialog: six lists (port name, bit rate, data bits, stop
 // bits, parity, flow control) and OK/Cancel. It runs modally over its owner
-// window; TCustomComPort::ShowSetupDialog binds it to a port.
+// window; ShowSetupDialog binds it to a port.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "os/registry_api.h"
+#include "os/win32/helpers/unique_handle.h"
 #include "serial/win32/com_combo_box.h"
 
 namespace quillet::serial {
@@ -42,15 +43,17 @@ class TComSetupFrm {
   bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls(os::RegistryApi& registry);
 
-  struct FontDeleter {
-    void operator()(HFONT font) const { ::DeleteObject(font); }
-  };
-
   HWND FOwner;
   HWND FHandle = nullptr;
-  std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter> FFont;
+  os::win32::UniqueFont FFont;
   std::array<std::unique_ptr<TComComboBox>, 6> FCombos;
   TModalResult FModalResult = TModalResult::mrNone;
 };
+
+// Shows the dialog for port, owned by the window owner, its port list read
+// from registry (the caller's: the system's registry in the program);
+// OK applies the choices in one update, and the first error of applying them
+// reaches the caller once the update has ended.
+void ShowSetupDialog(TCustomComPort& port, HWND owner, os::RegistryApi& registry);
 
 }  // namespace quillet::serial

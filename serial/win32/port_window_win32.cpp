@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "os/exception.h"
+#include "os/win32/helpers/unique_handle.h"
+#include "os/win32/helpers/window_object.h"
 #include "serial/com_port.h"
 #include "serial/port_window.h"
 #include "serial/sync.h"
@@ -17,23 +19,19 @@ namespace {
 constexpr wchar_t kClassName[] = L"QuilletPortWindow";
 
 LRESULT CALLBACK PortWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    SetWindowLongPtrW(window, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
+  auto* port = os::win32::WindowObject<TCustomComPort>(window, message, lParam);
   if (message != kPortMessage) return DefWindowProcW(window, message, wParam, lParam);
-  // No exception may leave a window procedure: the application's handler
-  // shows it, and the event thread goes on.
-  try {
-    // Let the event thread's SendMessageW return before the delivery runs.
-    if (InSendMessage()) ReplyMessage(0);
-    auto* port = reinterpret_cast<TCustomComPort*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (port != nullptr) port->DeliverWindowEvent(static_cast<os::Dword>(wParam));
-  } catch (...) {
-    HandleApplicationException(std::current_exception());
-  }
-  return 0;
+  // A delivery's error goes to the application's handler, and the event
+  // thread goes on.
+  return os::win32::CallGuarded<LRESULT>(
+      0,
+      [&]() -> LRESULT {
+        // Let the event thread's SendMessageW return before the delivery runs.
+        if (InSendMessage()) ReplyMessage(0);
+        if (port != nullptr) port->DeliverWindowEvent(static_cast<os::Dword>(wParam));
+        return 0;
+      },
+      [] { HandleApplicationException(std::current_exception()); });
 }
 
 bool RegisterPortWindowClass() {
@@ -75,24 +73,20 @@ class Win32PortWindow final : public TPortWindow {
 class Win32Waiter final : public TSyncWaiter {
  public:
   Win32Waiter() : event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
-  ~Win32Waiter() override {
-    if (event_ != nullptr) CloseHandle(event_);
-  }
-  Win32Waiter(const Win32Waiter&) = delete;
-  Win32Waiter& operator=(const Win32Waiter&) = delete;
 
   void Wait() override {
     // Peeking runs the messages sent meanwhile; MWMO_INPUTAVAILABLE also
     // wakes for one that arrived before this wait began.
     MSG msg;
+    const HANDLE event = event_.get();
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    MsgWaitForMultipleObjectsEx(1, &event_, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+    MsgWaitForMultipleObjectsEx(1, &event, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }
-  void Wake() override { SetEvent(event_); }
+  void Wake() override { SetEvent(event_.get()); }
 
  private:
-  HANDLE event_;
+  os::win32::UniqueKernelHandle event_;
 };
 
 }  // namespace

@@ -2,8 +2,11 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <exception>
 
 #include "app/main_window_layout.h"
+#include "os/win32/helpers/device_context.h"
+#include "os/win32/helpers/unique_handle.h"
 
 namespace quillet::uidriver {
 namespace {
@@ -12,18 +15,37 @@ constexpr DWORD kPollMs = 50;  // windows of another process cannot be waited on
 
 bool Visible(HWND window) { return IsWindowVisible(window) != FALSE; }
 
+// EnumWindows and EnumChildWindows call back through the system, which no
+// exception may cross: the callback keeps what a match threw and stops the
+// enumeration; the caller throws it again.
+template <typename Search, bool (*Matches)(HWND, const Search&)>
+BOOL CALLBACK FindFirst(HWND window, LPARAM param) noexcept {
+  auto& search = *reinterpret_cast<Search*>(param);
+  try {
+    if (!Matches(window, search)) return TRUE;
+    search.found = window;
+  } catch (...) {
+    search.error = std::current_exception();
+  }
+  return FALSE;
+}
+
+template <typename Search>
+HWND Found(const Search& search) {
+  if (search.error) std::rethrow_exception(search.error);
+  return search.found;
+}
+
 struct TopSearch {
   std::wstring_view caption;
   std::wstring_view window_class;
   HWND found = nullptr;
+  std::exception_ptr error{};
 };
 
-BOOL CALLBACK MatchTop(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<TopSearch*>(param);
-  if (!Visible(window) || Text(window) != search->caption) return TRUE;
-  if (!search->window_class.empty() && ClassName(window) != search->window_class) return TRUE;
-  search->found = window;
-  return FALSE;
+bool MatchTop(HWND window, const TopSearch& search) {
+  if (!Visible(window) || Text(window) != search.caption) return false;
+  return search.window_class.empty() || ClassName(window) == search.window_class;
 }
 
 struct ChildSearch {
@@ -31,17 +53,12 @@ struct ChildSearch {
   std::wstring_view window_class;
   std::wstring_view text;
   HWND found = nullptr;
+  std::exception_ptr error{};
 };
 
-BOOL CALLBACK MatchChild(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<ChildSearch*>(param);
-  if (search->id != 0) {
-    if (GetDlgCtrlID(window) != search->id) return TRUE;
-  } else if (ClassName(window) != search->window_class || Text(window) != search->text) {
-    return TRUE;
-  }
-  search->found = window;
-  return FALSE;
+bool MatchChild(HWND window, const ChildSearch& search) {
+  if (search.id != 0) return GetDlgCtrlID(window) == search.id;
+  return ClassName(window) == search.window_class && Text(window) == search.text;
 }
 
 std::wstring MenuCaption(HMENU menu, int position) {
@@ -61,8 +78,8 @@ HWND WaitWindow(std::wstring_view caption, std::wstring_view window_class, DWORD
   const DWORD start = GetTickCount();
   for (;;) {
     TopSearch search{caption, window_class};
-    EnumWindows(&MatchTop, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr) return search.found;
+    EnumWindows(&FindFirst<TopSearch, MatchTop>, reinterpret_cast<LPARAM>(&search));
+    if (HWND found = Found(search)) return found;
     if (GetTickCount() - start >= timeout_ms) return nullptr;
     Sleep(kPollMs);
   }
@@ -80,16 +97,16 @@ HWND FindControl(HWND top, std::wstring_view name_or_id) {
   }
   ChildSearch search;
   search.id = id;
-  EnumChildWindows(top, &MatchChild, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  EnumChildWindows(top, &FindFirst<ChildSearch, MatchChild>, reinterpret_cast<LPARAM>(&search));
+  return Found(search);
 }
 
 HWND FindControlByClassText(HWND top, std::wstring_view window_class, std::wstring_view text) {
   ChildSearch search;
   search.window_class = window_class;
   search.text = text;
-  EnumChildWindows(top, &MatchChild, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  EnumChildWindows(top, &FindFirst<ChildSearch, MatchChild>, reinterpret_cast<LPARAM>(&search));
+  return Found(search);
 }
 
 std::wstring Text(HWND window) {
@@ -121,10 +138,8 @@ RECT ClientRect(HWND window) {
 }
 
 int Dpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi;
+  const os::win32::ScreenDc screen;
+  return GetDeviceCaps(screen.get(), LOGPIXELSY);
 }
 
 void Click(HWND control) { PostMessageW(control, BM_CLICK, 0, 0); }
@@ -209,15 +224,13 @@ namespace {
 struct BoxSearch {
   DWORD process_id;
   HWND found = nullptr;
+  std::exception_ptr error{};
 };
 
-BOOL CALLBACK MatchBox(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<BoxSearch*>(param);
-  if (!Visible(window) || ClassName(window) != L"#32770" || ProcessOf(window) != search->process_id) return TRUE;
+bool MatchBox(HWND window, const BoxSearch& search) {
+  if (!Visible(window) || ClassName(window) != L"#32770" || ProcessOf(window) != search.process_id) return false;
   // A box still being built has no text yet: not the box to answer.
-  if (GetDlgItem(window, 0xFFFF) == nullptr) return TRUE;
-  search->found = window;
-  return FALSE;
+  return GetDlgItem(window, 0xFFFF) != nullptr;
 }
 
 }  // namespace
@@ -226,13 +239,13 @@ std::optional<MessageBox> WaitMessageBox(DWORD process_id, DWORD timeout_ms) {
   const DWORD start = GetTickCount();
   for (;;) {
     BoxSearch search{process_id};
-    EnumWindows(&MatchBox, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr) {
+    EnumWindows(&FindFirst<BoxSearch, MatchBox>, reinterpret_cast<LPARAM>(&search));
+    if (HWND found = Found(search)) {
       MessageBox box;
-      box.window = search.found;
-      box.title = Text(search.found);
+      box.window = found;
+      box.title = Text(found);
       // The message text of a message box is its static control 0xFFFF.
-      if (HWND text = GetDlgItem(search.found, 0xFFFF)) box.text = Text(text);
+      if (HWND text = GetDlgItem(found, 0xFFFF)) box.text = Text(text);
       return box;
     }
     if (GetTickCount() - start >= timeout_ms) return std::nullopt;
@@ -267,8 +280,8 @@ bool SaveScreenshot(HWND window, const std::wstring& bmp_path) {
   const int width = rect.right - rect.left;
   const int height = rect.bottom - rect.top;
   if (width <= 0 || height <= 0) return false;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
+  const os::win32::ScreenDc screen;
+  const os::win32::UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = width;
@@ -277,12 +290,13 @@ bool SaveScreenshot(HWND window, const std::wstring& bmp_path) {
   info.bmiHeader.biBitCount = 24;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const os::win32::UniqueBitmap bitmap(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   bool saved = false;
-  if (bitmap != nullptr) {
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, old);
+  if (bitmap) {
+    {
+      const os::win32::SelectInDc select(memory.get(), bitmap.get());
+      BitBlt(memory.get(), 0, 0, width, height, screen.get(), rect.left, rect.top, SRCCOPY);
+    }
     const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
     const DWORD image_size = stride * static_cast<DWORD>(height);
     BITMAPFILEHEADER file{};
@@ -295,10 +309,7 @@ bool SaveScreenshot(HWND window, const std::wstring& bmp_path) {
               std::fwrite(bits, image_size, 1, out) == 1;
       std::fclose(out);
     }
-    DeleteObject(bitmap);
   }
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
   return saved;
 }
 

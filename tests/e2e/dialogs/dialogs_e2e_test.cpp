@@ -17,8 +17,8 @@
 
 #include "app/about_box.h"
 #include "app/main_window_layout.h"
-#include "app/win32/form2.h"
-#include "app/win32/form3.h"
+#include "app/win32/about_dialog.h"
+#include "app/win32/advanced_dialog.h"
 #include "tests/e2e/support/e2e_files.h"
 #include "tools/uidriver/ui_driver.h"
 

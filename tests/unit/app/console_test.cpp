@@ -7,7 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "app/main_form.h"
+#include "app/main_window_logic.h"
 #include "os/exception.h"
 #include "serial/sync.h"
 #include "tests/unit/app/main_form_fixture.h"

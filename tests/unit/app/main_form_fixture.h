@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/main_form.h"
+#include "app/main_window_logic.h"
 #include "config/ini_file.h"
 #include "os/sim/keyboard_sim.h"
 #include "os/sim/profile_sim.h"

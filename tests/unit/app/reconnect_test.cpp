@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/main_form.h"
+#include "app/main_window_logic.h"
 #include "app/port_reconnect.h"
 #include "os/exception.h"
 #include "serial/sync.h"

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/main_window_layout.h"
-#include "app/win32/form1.h"
+#include "app/win32/main_window.h"
 #include "app/win32/win32_services.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/receiver_client.h"

@@ -83,7 +83,7 @@ class SetupDialogTest : public ::testing::Test {
     port.lineAppliesOutsideUpdate = 0;
   }
 
-  void Show() { port.ShowSetupDialog(0); }
+  void Show() { ShowSetupDialog(port, nullptr, registry); }
   void ExpectUnchanged() {
     EXPECT_EQ(port.Port(), L"COM10");
     EXPECT_EQ(port.BaudRate(), TBaudRate::br115200);
@@ -94,6 +94,7 @@ class SetupDialogTest : public ::testing::Test {
   }
 
   os::win32::Win32SerialApi serial;
+  os::win32::Win32RegistryApi registry;
   WatchedPort port{serial};
 };
 
@@ -254,7 +255,7 @@ TEST_F(SetupDialogTest, LayoutTabOrderOwnerAndScreenshot) {
   HWND owner = ::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
                                  nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(owner, nullptr);
-  WithDialog([&] { port.ShowSetupDialog(reinterpret_cast<os::WindowHandle>(owner)); },
+  WithDialog([&] { ShowSetupDialog(port, owner, registry); },
              [owner](HWND dialog) {
                EXPECT_EQ(::GetWindow(dialog, GW_OWNER), owner);
                EXPECT_FALSE(::IsWindowEnabled(owner));  // no input to the owner meanwhile

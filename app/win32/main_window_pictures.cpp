@@ -1,13 +1,18 @@
-#include "app/win32/main_pictures.h"
+#include "app/win32/main_window_pictures.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "app/main_window_layout.h"
+#include "os/win32/helpers/device_context.h"
 #include "resources/resource_ids.h"
 
 namespace quillet::app::win32 {
+
+using os::win32::SelectInDc;
+using os::win32::UniqueBitmap;
+
 namespace {
 
 constexpr COLORREF kClearColour = RGB(255, 0, 255);
@@ -71,9 +76,8 @@ std::vector<std::uint32_t> ReadPixels(HINSTANCE instance, int id, int& width, in
   height = info.bmHeight;
   BITMAPINFO header = TopDown32(width, height);
   std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
-  HDC screen = GetDC(nullptr);
-  GetDIBits(screen, bitmap.get(), 0, height, pixels.data(), &header, DIB_RGB_COLORS);
-  ReleaseDC(nullptr, screen);
+  const os::win32::ScreenDc screen;
+  GetDIBits(screen.get(), bitmap.get(), 0, height, pixels.data(), &header, DIB_RGB_COLORS);
   return pixels;
 }
 
@@ -92,7 +96,7 @@ UniqueBitmap PaintPicturePanel(HINSTANCE instance, int dpi) {
   const COLORREF face = GetSysColor(COLOR_BTNFACE);
   std::fill_n(static_cast<std::uint32_t*>(bits), static_cast<std::size_t>(panel.width) * panel.height, Bgr(face));
   {
-    MemoryDc dc(nullptr);
+    const os::win32::UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
     SelectInDc select(dc.get(), bitmap.get());
     const LayoutRect image = ScaleForDpi(FindControl(L"Image1")->bounds, dpi);
     DrawIllustration(instance, dc.get(), dpi, face, image.left - panel.left, image.top - panel.top);

@@ -10,13 +10,13 @@
 #include <memory>
 #include <string>
 
-#include "app/main_form.h"
-#include "app/main_view.h"
+#include "app/main_window_logic.h"
+#include "app/main_window_view.h"
 #include "app/services.h"
+#include "app/win32/main_window_pictures.h"
 #include "app/win32/single_instance_guard.h"
-#include "app/win32/gdi_handles.h"
-#include "app/win32/main_pictures.h"
 #include "app/win32/tray_icon_win32.h"
+#include "os/win32/helpers/unique_handle.h"
 
 namespace quillet::app::win32 {
 
@@ -96,15 +96,15 @@ class TForm1 final : public MainView {
   std::unique_ptr<MainForm> logic_;
   HWND hwnd_ = nullptr;
   int dpi_ = 96;
-  UniqueFont font_default_;
-  UniqueFont font_caption_;
-  UniqueFont font_caption_bold_;
+  os::win32::UniqueFont font_default_;
+  os::win32::UniqueFont font_caption_;
+  os::win32::UniqueFont font_caption_bold_;
   // The picture panel right of the divider; the captions on it paint its
   // matching part behind their text.
   LayoutRect picture_panel_{};
-  UniqueBrush picture_brush_;
+  os::win32::UniqueBrush picture_brush_;
   std::unique_ptr<MenuIcons> menu_icons_;
-  UniqueMenu menu_;  // owned until attached to the window
+  os::win32::UniqueMenu menu_;  // owned until attached to the window
   std::map<int, COLORREF> text_colours_;
   bool timer1_enabled_ = false;
   bool scan_timer_armed_ = false;

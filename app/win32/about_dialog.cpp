@@ -1,4 +1,4 @@
-#include "app/win32/form3.h"
+#include "app/win32/about_dialog.h"
 
 #include <shellapi.h>
 
@@ -10,10 +10,16 @@
 #include "app/about_box.h"
 #include "app/main_window_layout.h"
 #include "app/version.h"
-#include "app/win32/main_pictures.h"
+#include "app/win32/main_window_pictures.h"
+#include "os/win32/helpers/device_context.h"
+#include "os/win32/helpers/program_file.h"
 #include "resources/resource_ids.h"
 
 namespace quillet::app::win32 {
+
+using os::win32::SelectInDc;
+using os::win32::UniqueBitmap;
+
 namespace {
 
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -22,13 +28,13 @@ constexpr LayoutRect kImage2{88, 8, 130, 62};
 // "v" + major.minor.release of this program file; "v" alone when the file's
 // version resource cannot be read.
 std::wstring VersionLabel() {
-  wchar_t path[MAX_PATH] = {};
-  if (GetModuleFileNameW(nullptr, path, MAX_PATH) == 0) return L"v";
+  const std::wstring path = os::win32::ProgramFilePath();
+  if (path.empty()) return L"v";
   DWORD handle = 0;
-  const DWORD size = GetFileVersionInfoSizeW(path, &handle);
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
   if (size == 0) return L"v";
   std::vector<std::uint8_t> buffer(size);
-  if (!GetFileVersionInfoW(path, 0, size, buffer.data())) return L"v";
+  if (!GetFileVersionInfoW(path.c_str(), 0, size, buffer.data())) return L"v";
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   if (!VerQueryValueW(buffer.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || fixed == nullptr ||
@@ -45,7 +51,7 @@ UniqueBitmap LoadLogo(HINSTANCE instance, int dpi) {
   std::vector<std::uint32_t> pixels = ReadPixels(instance, IDB_LOGO, width, height);
   if (pixels.empty()) return {};
   const BITMAPINFO header = TopDown32(width, height);
-  HDC screen = GetDC(nullptr);
+  const os::win32::ScreenDc screen;
   const COLORREF face = GetSysColor(COLOR_BTNFACE);
   for (auto& pixel : pixels) {
     const std::uint32_t alpha = pixel >> 24;
@@ -57,27 +63,25 @@ UniqueBitmap LoadLogo(HINSTANCE instance, int dpi) {
   }
   const int out_width = ScaleForDpi(width, dpi);
   const int out_height = ScaleForDpi(height, dpi);
-  UniqueBitmap result(CreateCompatibleBitmap(screen, out_width, out_height));
+  UniqueBitmap result(CreateCompatibleBitmap(screen.get(), out_width, out_height));
   {
-    MemoryDc dc(screen);
+    const os::win32::UniqueMemoryDc dc(CreateCompatibleDC(screen.get()));
     SelectInDc select(dc.get(), result.get());
     SetStretchBltMode(dc.get(), HALFTONE);
     StretchDIBits(dc.get(), 0, 0, out_width, out_height, 0, 0, width, height, pixels.data(), &header, DIB_RGB_COLORS,
                   SRCCOPY);
   }
-  ReleaseDC(nullptr, screen);
   return result;
 }
 
 // Widens a label to its text; never narrower than its design width.
 void FitToText(HWND label, HFONT font, const std::wstring& text, int width96, int height96, int dpi) {
-  HDC dc = GetDC(label);
   SIZE size{};
   {
-    SelectInDc select(dc, font);
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    const os::win32::WindowDc dc(label);
+    const SelectInDc select(dc.get(), font);
+    GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
   }
-  ReleaseDC(label, dc);
   SetWindowPos(label, nullptr, 0, 0, std::max<int>(size.cx, ScaleForDpi(width96, dpi)), ScaleForDpi(height96, dpi),
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

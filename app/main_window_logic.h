@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/advanced_fields.h"
-#include "app/main_view.h"
+#include "app/main_window_view.h"
 #include "app/port_reconnect.h"
 #include "app/scan_assembly.h"
 #include "app/services.h"

@@ -1,4 +1,4 @@
-#include "app/main_form.h"
+#include "app/main_window_logic.h"
 
 #include <algorithm>
 #include <chrono>

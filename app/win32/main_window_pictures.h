@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/main_window_layout.h"
-#include "app/win32/gdi_handles.h"
+#include "os/win32/helpers/unique_handle.h"
 
 namespace quillet::app::win32 {
 
@@ -27,7 +27,7 @@ LayoutRect PicturePanel(int dpi);
 // the matching part behind their text, so they lie over the picture without
 // flicker. The rest of the background is plain button face, so the window
 // keeps no bitmap of its whole client area.
-UniqueBitmap PaintPicturePanel(HINSTANCE instance, int dpi);
+os::win32::UniqueBitmap PaintPicturePanel(HINSTANCE instance, int dpi);
 
 class MenuIcons {
  public:
@@ -37,8 +37,8 @@ class MenuIcons {
   HBITMAP ItemBitmap(int index) const;
 
  private:
-  UniqueImageList list_;
-  std::array<UniqueBitmap, 8> items_;
+  os::win32::UniqueImageList list_;
+  std::array<os::win32::UniqueBitmap, 8> items_;
 };
 
 }  // namespace quillet::app::win32

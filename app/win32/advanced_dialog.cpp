@@ -1,4 +1,4 @@
-#include "app/win32/form2.h"
+#include "app/win32/advanced_dialog.h"
 
 #include <commctrl.h>
 
@@ -8,6 +8,7 @@
 #include "app/main_window_layout.h"
 #include "app/win32/error_box_win32.h"
 #include "os/exception.h"
+#include "os/win32/helpers/device_context.h"
 
 namespace quillet::app::win32 {
 namespace {
@@ -74,13 +75,12 @@ void TForm2::AddLabel(const wchar_t* text, int left, int top, HFONT font) {
   HWND label = AddControl(WC_STATICW, text, SS_LEFTNOWORDWRAP | SS_NOPREFIX, -1, left, top, 10, 13, font);
   if (label == nullptr) return;
   // Sized to its text.
-  HDC dc = GetDC(label);
   SIZE size{};
   {
-    SelectInDc select(dc, font);
-    GetTextExtentPoint32W(dc, text, static_cast<int>(wcslen(text)), &size);
+    const os::win32::WindowDc dc(label);
+    const os::win32::SelectInDc select(dc.get(), font);
+    GetTextExtentPoint32W(dc.get(), text, static_cast<int>(wcslen(text)), &size);
   }
-  ReleaseDC(label, dc);
   SetWindowPos(label, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

@@ -6,10 +6,10 @@
 
 #include "app/advanced_fields.h"
 #include "app/advanced_form.h"
-#include "app/main_view.h"
+#include "app/main_window_view.h"
 #include "app/services.h"
 #include "app/win32/dialog_window.h"
-#include "app/win32/gdi_handles.h"
+#include "os/win32/helpers/unique_handle.h"
 
 namespace quillet::app::win32 {
 
@@ -63,9 +63,9 @@ class TForm2 final : public DialogWindow, public ModalForm, public AdvancedView 
                                        DWORD_PTR data);
 
   AdvancedForm logic_;
-  UniqueFont font_;
-  UniqueFont font_bold_;
-  UniqueFont font_plus_;
+  os::win32::UniqueFont font_;
+  os::win32::UniqueFont font_bold_;
+  os::win32::UniqueFont font_plus_;
   wchar_t decimal_separator_ = L'.';
   bool setting_text_ = false;  // programmatic changes raise no change event
 };

@@ -4,9 +4,9 @@
 
 #include <windows.h>
 
-#include "app/main_view.h"
+#include "app/main_window_view.h"
 #include "app/win32/dialog_window.h"
-#include "app/win32/gdi_handles.h"
+#include "os/win32/helpers/unique_handle.h"
 
 namespace quillet::app::win32 {
 
@@ -35,11 +35,11 @@ class TForm3 final : public DialogWindow, public ModalForm {
   void lblinkClick();
   void btncloseClick() { EndModal(); }
 
-  UniqueFont font_default_;
-  UniqueFont font_made_by_;
-  UniqueFont font_version_;
-  UniqueFont font_link_;
-  UniqueBitmap logo_;  // blended onto the button face, at the screen's DPI
+  os::win32::UniqueFont font_default_;
+  os::win32::UniqueFont font_made_by_;
+  os::win32::UniqueFont font_version_;
+  os::win32::UniqueFont font_link_;
+  os::win32::UniqueBitmap logo_;  // blended onto the button face, at the screen's DPI
   HCURSOR hand_ = nullptr;
 };
 

@@ -1,4 +1,4 @@
-#include "app/win32/form1.h"
+#include "app/win32/main_window.h"
 
 #include <commctrl.h>
 #include <dbt.h>
@@ -11,15 +11,23 @@
 #include "app/win32/error_box_win32.h"
 #include "app/win32/help.h"
 #include "app/win32/startup_probe.h"
-#include "app/win32/window_object.h"
 #include "os/exception.h"
+#include "os/win32/helpers/device_context.h"
+#include "os/win32/helpers/dpi.h"
+#include "os/win32/helpers/window_object.h"
 #include "resources/resource_ids.h"
 #include "serial/com_port.h"
 #include "serial/component.h"
 #include "serial/sync.h"
+#include "serial/win32/com_setup_form.h"
 #include "serial/win32/port_window_win32.h"
 
 namespace quillet::app::win32 {
+
+using os::win32::SelectInDc;
+using os::win32::UniqueBitmap;
+using os::win32::UniqueFont;
+
 namespace {
 
 constexpr UINT_PTR kTimer1 = 1;
@@ -28,13 +36,6 @@ constexpr UINT_PTR kRetryTimer = 3;
 // Posted by an event thread that has handed a delivery over.
 constexpr UINT kWakeMessage = WM_APP + 1;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-
-int ScreenDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi > 0 ? dpi : 96;
-}
 
 UniqueFont MakeFont(int height96, bool bold, int dpi) {
   return UniqueFont(CreateFontW(-ScaleForDpi(height96, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
@@ -50,10 +51,8 @@ int TextWidth(HDC dc, HFONT font, std::wstring_view text) {
 }
 
 int TextWidth(HWND control, HFONT font, std::wstring_view text) {
-  HDC dc = GetDC(control);
-  const int width = TextWidth(dc, font, text);
-  ReleaseDC(control, dc);
-  return width;
+  const os::win32::WindowDc dc(control);
+  return TextWidth(dc.get(), font, text);
 }
 
 void RegisterWindowClass(HINSTANCE instance, WNDPROC proc) {
@@ -91,7 +90,7 @@ void TForm1::ConnectSerialEngine() {
     try {
       std::rethrow_exception(error);
     } catch (...) {
-      ShowStandardErrorBox(hwnd_, CurrentExceptionMessage());
+      ShowCurrentExceptionBox(hwnd_);
     }
   });
   // An event thread's hand-over wakes the message loop, which serves it.
@@ -104,7 +103,7 @@ void TForm1::ConnectSerialEngine() {
 bool TForm1::Create() {
   RegisterWindowClass(instance_, &TForm1::WindowProc);
   MarkStartupStep("class");
-  dpi_ = ScreenDpi();
+  dpi_ = os::win32::ScreenDpi();
   CreateFonts();
   {
     // The brush keeps its own copy of the picture.
@@ -194,7 +193,7 @@ HFONT TForm1::FontFor(int id) const {
 void TForm1::CreateControls() {
   // Labels sized to their text (the status labels, the panel captions) are
   // measured first and created at their size.
-  const MemoryDc measure(nullptr);
+  const os::win32::UniqueMemoryDc measure(CreateCompatibleDC(nullptr));
   for (const ControlSpec& entry : kMainWindowControls) {
     const wchar_t* window_class = WC_STATICW;
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
@@ -275,9 +274,10 @@ void TForm1::PlaceWindow() {
 }
 
 LRESULT CALLBACK TForm1::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* self = WindowObject<TForm1>(hwnd, message, lparam, [hwnd](TForm1* form) { form->hwnd_ = hwnd; });
+  auto* self = os::win32::WindowObject<TForm1>(hwnd, message, lparam, [hwnd](TForm1* form) { form->hwnd_ = hwnd; });
   if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
-  return HandleShowingErrors(hwnd, [&] { return self->HandleMessage(message, wparam, lparam); });
+  return os::win32::CallGuarded<LRESULT>(
+      0, [&] { return self->HandleMessage(message, wparam, lparam); }, [hwnd] { ShowCurrentExceptionBox(hwnd); });
 }
 
 LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -377,7 +377,7 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       PostQuitMessage(0);
       return 0;
     case WM_NCDESTROY:
-      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+      os::win32::ForgetWindowObject(hwnd_);
       hwnd_ = nullptr;
       return 0;
     default:
@@ -581,9 +581,7 @@ void TForm1::SetRunMinimizedChecked(bool checked) {
   CheckMenuItem(GetMenu(hwnd_), kMenuRunMinimized, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
-void TForm1::ShowPortSetupDialog(serial::TComPort& port) {
-  port.ShowSetupDialog(reinterpret_cast<os::WindowHandle>(hwnd_));
-}
+void TForm1::ShowPortSetupDialog(serial::TComPort& port) { serial::ShowSetupDialog(port, hwnd_, services_.registry); }
 
 void TForm1::ProcessMessages() {
   MSG message{};
