@@ -1,5 +1,7 @@
 // The texts the port settings are stored under, in the order of their
-// enumerations, so that an enumeration value's index is its text's index.
+// enumerations, so that an enumeration value's index is its text's index
+// (serial/com_setting_names.h checks that at compile time). The baud rate
+// texts are also where the rates' figures come from.
 // Reading looks a text up ignoring ASCII letter case; a text that matches no
 // entry gives the setting's fallback.
 #pragma once

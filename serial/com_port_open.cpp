@@ -1,9 +1,13 @@
 // Opening and closing the device, and handing the settings to it.
+#include <array>
+#include <cstddef>
 #include <exception>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "serial/com_port.h"
+#include "serial/com_setting_names.h"
 #include "serial/com_thread.h"
 
 namespace quillet::serial {
@@ -17,6 +21,46 @@ namespace {
 bool IsRefusedPortName(const std::wstring& name) {
   return name.find_first_of(L"\\/:") != std::wstring::npos;
 }
+
+// The figure of a baud rate text; 0 for one that is not a number ("Custom").
+constexpr int DecimalValue(std::wstring_view text) {
+  int value = 0;
+  for (wchar_t ch : text) {
+    if (ch < L'0' || ch > L'9') return 0;
+    value = value * 10 + (ch - L'0');
+  }
+  return value;
+}
+
+// Bits per second of each TBaudRate, read from the texts it is stored as.
+constexpr auto kBaudRates = [] {
+  std::array<int, config::kBaudRateTexts.size()> rates{};
+  for (std::size_t i = 0; i < rates.size(); ++i) {
+    rates[i] = DecimalValue(config::kBaudRateTexts[i]);
+  }
+  return rates;
+}();
+static_assert(kBaudRates[static_cast<std::size_t>(TBaudRate::brCustom)] == 0);
+static_assert(kBaudRates[static_cast<std::size_t>(TBaudRate::br9600)] == 9600);
+
+// The DCB takes the line settings' ordinals as they are.
+static_assert(static_cast<os::Byte>(TStopBits::sbOneStopBit) == os::kOneStopBit &&
+              static_cast<os::Byte>(TStopBits::sbOne5StopBits) == os::kOne5StopBits &&
+              static_cast<os::Byte>(TStopBits::sbTwoStopBits) == os::kTwoStopBits);
+static_assert(static_cast<os::Byte>(TParityBits::prNone) == os::kNoParity &&
+              static_cast<os::Byte>(TParityBits::prOdd) == os::kOddParity &&
+              static_cast<os::Byte>(TParityBits::prEven) == os::kEvenParity &&
+              static_cast<os::Byte>(TParityBits::prMark) == os::kMarkParity &&
+              static_cast<os::Byte>(TParityBits::prSpace) == os::kSpaceParity);
+static_assert(static_cast<os::Dword>(TDTRFlowControl::dtrDisable) == os::kDtrControlDisable &&
+              static_cast<os::Dword>(TDTRFlowControl::dtrEnable) == os::kDtrControlEnable &&
+              static_cast<os::Dword>(TDTRFlowControl::dtrHandshake) == os::kDtrControlHandshake);
+static_assert(static_cast<os::Dword>(TRTSFlowControl::rtsDisable) == os::kRtsControlDisable &&
+              static_cast<os::Dword>(TRTSFlowControl::rtsEnable) == os::kRtsControlEnable &&
+              static_cast<os::Dword>(TRTSFlowControl::rtsHandshake) == os::kRtsControlHandshake &&
+              static_cast<os::Dword>(TRTSFlowControl::rtsToggle) == os::kRtsControlToggle);
+// ByteSize is 5 + the ordinal.
+static_assert(static_cast<int>(TDataBits::dbFive) == 0 && static_cast<int>(TDataBits::dbEight) == 3);
 
 char Low8(wchar_t ch) {
   return static_cast<char>(static_cast<unsigned char>(ch & 0xFF));
@@ -34,7 +78,7 @@ os::Dcb BuildDcb(const TCustomComPort& port) {
   dcb.fParity = parity.Check() ? 1 : 0;
   dcb.fOutxCtsFlow = flow.OutCTSFlow() ? 1 : 0;
   dcb.fOutxDsrFlow = flow.OutDSRFlow() ? 1 : 0;
-  dcb.fDtrControl = static_cast<os::Dword>(flow.ControlDTR());  // same order as DTR_CONTROL_*
+  dcb.fDtrControl = static_cast<os::Dword>(flow.ControlDTR());
   dcb.fDsrSensitivity = flow.DSRSensitivity() ? 1 : 0;
   dcb.fTXContinueOnXoff = flow.TxContinueOnXoff() ? 1 : 0;
   dcb.fOutX = flow.XonXoffOut() ? 1 : 0;
@@ -42,13 +86,13 @@ os::Dcb BuildDcb(const TCustomComPort& port) {
   const bool replace = parity.Check() && parity.Replace();
   dcb.fErrorChar = replace ? 1 : 0;
   dcb.fNull = port.DiscardNull() ? 1 : 0;
-  dcb.fRtsControl = static_cast<os::Dword>(flow.ControlRTS());  // same order as RTS_CONTROL_*
+  dcb.fRtsControl = static_cast<os::Dword>(flow.ControlRTS());
   const auto limit = static_cast<os::Word>(port.Buffer().InputSize() / 4);
   dcb.XonLim = limit;
   dcb.XoffLim = limit;
   dcb.ByteSize = static_cast<os::Byte>(5 + static_cast<int>(port.DataBits()));
-  dcb.Parity = static_cast<os::Byte>(parity.Bits());      // NOPARITY .. SPACEPARITY
-  dcb.StopBits = static_cast<os::Byte>(port.StopBits());  // ONESTOPBIT .. TWOSTOPBITS
+  dcb.Parity = static_cast<os::Byte>(parity.Bits());
+  dcb.StopBits = static_cast<os::Byte>(port.StopBits());
   dcb.XonChar = Low8(flow.XonChar());
   dcb.XoffChar = Low8(flow.XoffChar());
   dcb.ErrorChar = replace ? Low8(parity.ReplaceChar()) : 0;
@@ -59,9 +103,7 @@ os::Dcb BuildDcb(const TCustomComPort& port) {
 }  // namespace
 
 int BaudRateValue(TBaudRate rate) {
-  static constexpr int kRates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
-                                   14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
-  return kRates[static_cast<int>(rate)];
+  return kBaudRates[static_cast<std::size_t>(rate)];
 }
 
 bool TCustomComPort::CanApply() const {

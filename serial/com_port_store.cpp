@@ -2,9 +2,9 @@
 // key in a fixed order, into an INI file section or a registry key.
 #include <exception>
 
-#include "config/setting_names.h"
 #include "config/value_codecs.h"
 #include "os/exception.h"
+#include "serial/com_setting_names.h"
 #include "serial/com_storage.h"
 
 namespace quillet::serial {
@@ -29,16 +29,6 @@ class IniSection {
   std::wstring section_;
 };
 
-template <class E>
-std::wstring NameOf(const config::SettingNames& names, E value) {
-  return std::wstring(names.texts[static_cast<std::size_t>(value)]);
-}
-
-template <class E>
-E ParseName(const config::SettingNames& names, const std::wstring& text) {
-  return static_cast<E>(config::ParseSettingName(names, text));
-}
-
 // The character form of a 16-bit setting; the device sees its low 8 bits,
 // the file keeps the whole code.
 std::wstring CharValue(wchar_t ch) {
@@ -51,12 +41,12 @@ void StoreGroups(const TCustomComPort& port, Store& s) {
   const TStoredProps props = port.StoredProps();
   if (props.Contains(TStoredProp::spBasic)) {
     s.WriteString(L"Port", port.Port());
-    s.WriteString(L"BaudRate", NameOf(config::kBaudRateNames, port.BaudRate()));
+    s.WriteString(L"BaudRate", SettingText(config::kBaudRateNames, port.BaudRate()));
     if (port.BaudRate() == TBaudRate::brCustom) s.WriteInteger(L"CustomBaudRate", port.CustomBaudRate());
-    s.WriteString(L"StopBits", NameOf(config::kStopBitsNames, port.StopBits()));
-    s.WriteString(L"DataBits", NameOf(config::kDataBitsNames, port.DataBits()));
-    s.WriteString(L"Parity", NameOf(config::kParityNames, port.Parity().Bits()));
-    s.WriteString(L"FlowControl", NameOf(config::kFlowControlNames, port.FlowControl().FlowControl()));
+    s.WriteString(L"StopBits", SettingText(config::kStopBitsNames, port.StopBits()));
+    s.WriteString(L"DataBits", SettingText(config::kDataBitsNames, port.DataBits()));
+    s.WriteString(L"Parity", SettingText(config::kParityNames, port.Parity().Bits()));
+    s.WriteString(L"FlowControl", SettingText(config::kFlowControlNames, port.FlowControl().FlowControl()));
   }
   if (props.Contains(TStoredProp::spOthers)) {
     s.WriteString(L"EventChar", CharValue(port.EventChar()));
@@ -82,8 +72,8 @@ void StoreGroups(const TCustomComPort& port, Store& s) {
   }
   if (props.Contains(TStoredProp::spFlowControl)) {
     const TComFlowControl& f = port.FlowControl();
-    s.WriteString(L"FlowControl.ControlRTS", NameOf(config::kRtsFlowNames, f.ControlRTS()));
-    s.WriteString(L"FlowControl.ControlDTR", NameOf(config::kDtrFlowNames, f.ControlDTR()));
+    s.WriteString(L"FlowControl.ControlRTS", SettingText(config::kRtsFlowNames, f.ControlRTS()));
+    s.WriteString(L"FlowControl.ControlDTR", SettingText(config::kDtrFlowNames, f.ControlDTR()));
     s.WriteString(L"FlowControl.DSRSensitivity", config::YesNoText(f.DSRSensitivity()));
     s.WriteString(L"FlowControl.OutCTSFlow", config::YesNoText(f.OutCTSFlow()));
     s.WriteString(L"FlowControl.OutDSRFlow", config::YesNoText(f.OutDSRFlow()));
@@ -108,18 +98,18 @@ void LoadGroups(TCustomComPort& port, Store& s) {
   };
   if (props.Contains(TStoredProp::spBasic)) {
     port.SetPort(s.ReadString(L"Port", port.Port()));
-    port.SetBaudRate(ParseName<TBaudRate>(config::kBaudRateNames,
-                                          s.ReadString(L"BaudRate", NameOf(config::kBaudRateNames, port.BaudRate()))));
+    port.SetBaudRate(ParseSetting<TBaudRate>(config::kBaudRateNames,
+                                          s.ReadString(L"BaudRate", SettingText(config::kBaudRateNames, port.BaudRate()))));
     if (port.BaudRate() == TBaudRate::brCustom) port.SetCustomBaudRate(s.ReadInteger(L"CustomBaudRate", 9600));
-    port.SetStopBits(ParseName<TStopBits>(config::kStopBitsNames,
-                                          s.ReadString(L"StopBits", NameOf(config::kStopBitsNames, port.StopBits()))));
-    port.SetDataBits(ParseName<TDataBits>(config::kDataBitsNames,
-                                          s.ReadString(L"DataBits", NameOf(config::kDataBitsNames, port.DataBits()))));
-    port.Parity().SetBits(ParseName<TParityBits>(
-        config::kParityNames, s.ReadString(L"Parity", NameOf(config::kParityNames, port.Parity().Bits()))));
-    port.FlowControl().SetFlowControl(ParseName<TFlowControl>(
+    port.SetStopBits(ParseSetting<TStopBits>(config::kStopBitsNames,
+                                          s.ReadString(L"StopBits", SettingText(config::kStopBitsNames, port.StopBits()))));
+    port.SetDataBits(ParseSetting<TDataBits>(config::kDataBitsNames,
+                                          s.ReadString(L"DataBits", SettingText(config::kDataBitsNames, port.DataBits()))));
+    port.Parity().SetBits(ParseSetting<TParityBits>(
+        config::kParityNames, s.ReadString(L"Parity", SettingText(config::kParityNames, port.Parity().Bits()))));
+    port.FlowControl().SetFlowControl(ParseSetting<TFlowControl>(
         config::kFlowControlNames,
-        s.ReadString(L"FlowControl", NameOf(config::kFlowControlNames, port.FlowControl().FlowControl()))));
+        s.ReadString(L"FlowControl", SettingText(config::kFlowControlNames, port.FlowControl().FlowControl()))));
   }
   if (props.Contains(TStoredProp::spOthers)) {
     port.SetEventChar(character(L"EventChar", port.EventChar()));
@@ -146,10 +136,10 @@ void LoadGroups(TCustomComPort& port, Store& s) {
   }
   if (props.Contains(TStoredProp::spFlowControl)) {
     TComFlowControl& f = port.FlowControl();
-    f.SetControlRTS(ParseName<TRTSFlowControl>(
-        config::kRtsFlowNames, s.ReadString(L"FlowControl.ControlRTS", NameOf(config::kRtsFlowNames, f.ControlRTS()))));
-    f.SetControlDTR(ParseName<TDTRFlowControl>(
-        config::kDtrFlowNames, s.ReadString(L"FlowControl.ControlDTR", NameOf(config::kDtrFlowNames, f.ControlDTR()))));
+    f.SetControlRTS(ParseSetting<TRTSFlowControl>(
+        config::kRtsFlowNames, s.ReadString(L"FlowControl.ControlRTS", SettingText(config::kRtsFlowNames, f.ControlRTS()))));
+    f.SetControlDTR(ParseSetting<TDTRFlowControl>(
+        config::kDtrFlowNames, s.ReadString(L"FlowControl.ControlDTR", SettingText(config::kDtrFlowNames, f.ControlDTR()))));
     f.SetDSRSensitivity(yesNo(L"FlowControl.DSRSensitivity", f.DSRSensitivity()));
     f.SetOutCTSFlow(yesNo(L"FlowControl.OutCTSFlow", f.OutCTSFlow()));
     f.SetOutDSRFlow(yesNo(L"FlowControl.OutDSRFlow", f.OutDSRFlow()));

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cwctype>
 
-#include "config/setting_names.h"
 #include "serial/com_port.h"
+#include "serial/com_setting_names.h"
 
 namespace quillet::serial {
 
@@ -24,16 +24,6 @@ bool SameText(const std::wstring& a, const std::wstring& b) {
 
 std::vector<std::wstring> Texts(const config::SettingNames& names) {
   return {names.texts.begin(), names.texts.end()};
-}
-
-template <class E>
-std::wstring TextOf(const config::SettingNames& names, E value) {
-  return std::wstring(names.texts[static_cast<std::size_t>(value)]);
-}
-
-template <class E>
-E Parsed(const config::SettingNames& names, const std::wstring& text) {
-  return static_cast<E>(config::ParseSettingName(names, text));
 }
 
 }  // namespace
@@ -92,12 +82,12 @@ void TComSelect::Hold(const std::wstring& text) {
   switch (FComProperty) {
     case TComProperty::cpNone: break;
     case TComProperty::cpPort: FPort = text; break;
-    case TComProperty::cpBaudRate: FBaudRate = Parsed<TBaudRate>(config::kBaudRateNames, text); break;
-    case TComProperty::cpDataBits: FDataBits = Parsed<TDataBits>(config::kDataBitsNames, text); break;
-    case TComProperty::cpStopBits: FStopBits = Parsed<TStopBits>(config::kStopBitsNames, text); break;
-    case TComProperty::cpParity: FParity = Parsed<TParityBits>(config::kParityNames, text); break;
+    case TComProperty::cpBaudRate: FBaudRate = ParseSetting<TBaudRate>(config::kBaudRateNames, text); break;
+    case TComProperty::cpDataBits: FDataBits = ParseSetting<TDataBits>(config::kDataBitsNames, text); break;
+    case TComProperty::cpStopBits: FStopBits = ParseSetting<TStopBits>(config::kStopBitsNames, text); break;
+    case TComProperty::cpParity: FParity = ParseSetting<TParityBits>(config::kParityNames, text); break;
     case TComProperty::cpFlowControl:
-      FFlowControl = Parsed<TFlowControl>(config::kFlowControlNames, text);
+      FFlowControl = ParseSetting<TFlowControl>(config::kFlowControlNames, text);
       break;
   }
 }
@@ -112,11 +102,11 @@ std::wstring TComSelect::CurrentText() const {
   switch (FComProperty) {
     case TComProperty::cpNone: return L"";
     case TComProperty::cpPort: return port.Port();
-    case TComProperty::cpBaudRate: return TextOf(config::kBaudRateNames, port.BaudRate());
-    case TComProperty::cpDataBits: return TextOf(config::kDataBitsNames, port.DataBits());
-    case TComProperty::cpStopBits: return TextOf(config::kStopBitsNames, port.StopBits());
-    case TComProperty::cpParity: return TextOf(config::kParityNames, port.Parity().Bits());
-    case TComProperty::cpFlowControl: return TextOf(config::kFlowControlNames, port.FlowControl().FlowControl());
+    case TComProperty::cpBaudRate: return SettingText(config::kBaudRateNames, port.BaudRate());
+    case TComProperty::cpDataBits: return SettingText(config::kDataBitsNames, port.DataBits());
+    case TComProperty::cpStopBits: return SettingText(config::kStopBitsNames, port.StopBits());
+    case TComProperty::cpParity: return SettingText(config::kParityNames, port.Parity().Bits());
+    case TComProperty::cpFlowControl: return SettingText(config::kFlowControlNames, port.FlowControl().FlowControl());
   }
   return L"";
 }

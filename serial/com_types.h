@@ -138,7 +138,8 @@ enum class TComExceptions {
   CEPortNotOpen
 };
 
-// Bits per second of a rate choice; 0 for brCustom.
+// Bits per second of a rate choice, the figure of its stored text
+// (config/setting_names.h); 0 for brCustom.
 int BaudRateValue(TBaudRate rate);
 
 // Handlers: may be empty; called only when assigned, the sender first.
