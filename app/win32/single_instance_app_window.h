@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "app/win32/single_instance_handles.h"
+#include "app/win32/window_class_registration.h"
 
 namespace quillet::app::win32 {
 
@@ -23,6 +23,7 @@ class TApplicationWindow {
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
 
   WindowClassRegistration window_class_;
   HWND hwnd_ = nullptr;

@@ -1,7 +1,7 @@
 #include "app/win32/single_instance_guard.h"
 
 #include "app/single_instance_protocol.h"
-#include "app/win32/window_object.h"
+#include "os/win32/helpers/window_object.h"
 
 namespace quillet::app::win32 {
 namespace {
@@ -79,20 +79,18 @@ void TAppInstances::QueryOthers() {
 }
 
 LRESULT CALLBACK TAppInstances::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* self =
-      WindowObject<TAppInstances>(hwnd, message, lparam, [hwnd](TAppInstances* guard) { guard->FHandle = hwnd; });
+  auto* self = os::win32::WindowObject<TAppInstances>(
+      hwnd, message, lparam, [hwnd](TAppInstances* guard) noexcept { guard->FHandle = hwnd; });
   if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
   if (message == WM_NCDESTROY) {
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    os::win32::ForgetWindowObject(hwnd);
     self->FHandle = nullptr;
     return DefWindowProcW(hwnd, message, wparam, lparam);
   }
-  try {
-    return self->HandleMessage(message, wparam, lparam);
-  } catch (...) {
-    // A handler's failure stays in this copy; the sender only waits for an answer.
-  }
-  return DefWindowProcW(hwnd, message, wparam, lparam);
+  // A handler's failure stays in this copy: the sender only waits for an
+  // answer, and 0 is what the window would answer to these messages anyway.
+  return os::win32::CallGuarded<LRESULT>(
+      0, [&] { return self->HandleMessage(message, wparam, lparam); }, [] {});
 }
 
 LRESULT TAppInstances::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {

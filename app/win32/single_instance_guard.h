@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/win32/single_instance_handles.h"
+#include "app/win32/window_class_registration.h"
 #include "app/win32/single_instance_registry.h"
 
 namespace quillet::app::win32 {

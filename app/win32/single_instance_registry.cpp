@@ -6,6 +6,7 @@
 
 #include "app/single_instance_protocol.h"
 #include "app/win32/single_instance_security.h"
+#include "os/win32/helpers/program_file.h"
 
 namespace quillet::app::win32 {
 namespace {
@@ -34,14 +35,11 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
 std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
   // No access rights are needed to read the identity; every sharing mode
   // leaves the running program file alone.
-  const HANDLE file =
+  const os::win32::UniqueFileHandle file(
       CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   BY_HANDLE_FILE_INFORMATION info{};
-  const BOOL ok = GetFileInformationByHandle(file, &info);
-  CloseHandle(file);
-  if (!ok) return std::nullopt;
+  if (!file || !GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
   return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
 }
 
@@ -50,7 +48,7 @@ std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
 // is known to be gone is removed: a process we may not query counts as ours.
 bool IsStaleEntry(DWORD process_id, DWORD self, const ProgramFile& program) {
   if (process_id == self) return true;  // an earlier process that had our ID
-  UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
+  os::win32::UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
   if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
   DWORD exit_code = 0;
   if (GetExitCodeProcess(process.get(), &exit_code) && exit_code != STILL_ACTIVE) return true;
@@ -66,7 +64,8 @@ struct FindApplication {
   HWND found;
 };
 
-BOOL CALLBACK FindApplicationProc(HWND window, LPARAM param) {
+// Enumeration callbacks run inside the system: they must not throw.
+BOOL CALLBACK FindApplicationProc(HWND window, LPARAM param) noexcept {
   auto* find = reinterpret_cast<FindApplication*>(param);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
@@ -78,9 +77,13 @@ BOOL CALLBACK FindApplicationProc(HWND window, LPARAM param) {
   return FALSE;
 }
 
-BOOL CALLBACK CollectWindowProc(HWND window, LPARAM param) {
-  reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-  return TRUE;
+BOOL CALLBACK CollectWindowProc(HWND window, LPARAM param) noexcept {
+  try {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    return TRUE;
+  } catch (...) {
+    return FALSE;  // out of memory: the windows found so far
+  }
 }
 
 std::vector<HWND> ThreadWindows(DWORD thread_id) {
@@ -121,19 +124,6 @@ bool ProgramFile::Is(const std::wstring& other) const {
     if (const auto identity = IdentityOf(other)) return *identity == *identity_;
   }
   return SamePath(path_, other);
-}
-
-std::wstring ProgramFilePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return {};
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
 }
 
 std::wstring InstanceIdentifierFor(const std::wstring& path) {
@@ -214,7 +204,7 @@ std::shared_ptr<TAppInstanceRegistry> TAppInstanceRegistry::Acquire() {
 
 bool TAppInstanceRegistry::Open() {
   FCPID = GetCurrentProcessId();
-  const std::wstring path = ProgramFilePath();
+  const std::wstring path = os::win32::ProgramFilePath();
   if (path.empty()) return false;
   program_file_.emplace(path);
   FUniqueAppID = InstanceIdentifierFor(path);

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/single_instance_list.h"
-#include "app/win32/single_instance_handles.h"
+#include "os/win32/helpers/unique_handle.h"
 
 namespace quillet::app::win32 {
 
@@ -23,8 +23,7 @@ namespace quillet::app::win32 {
 // counts as active.
 inline constexpr UINT kInstanceSendTimeoutMs = 5000;
 
-// The program file's full path, and the identifier built from it.
-std::wstring ProgramFilePath();
+// The identifier built from the program file's full path.
 std::wstring InstanceIdentifierFor(const std::wstring& path);
 
 // A program file's volume serial number and file index.
@@ -94,9 +93,9 @@ class TAppInstanceRegistry {
   UINT FMessageID = 0;
   std::wstring FUniqueAppID;
   std::optional<ProgramFile> program_file_;
-  UniqueKernelHandle FOptex;  // named mutex
-  UniqueKernelHandle mapping_;
-  UniqueMappedView view_;
+  os::win32::UniqueKernelHandle FOptex;  // named mutex
+  os::win32::UniqueKernelHandle mapping_;
+  os::win32::UniqueMappedView view_;
   Registration registration_ = Registration::Full;
 };
 

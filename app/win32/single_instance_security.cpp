@@ -1,16 +1,16 @@
 #include "app/win32/single_instance_security.h"
 
-#include "app/win32/single_instance_handles.h"
+#include "os/win32/helpers/unique_handle.h"
 
 namespace quillet::app::win32 {
 namespace {
 
-UniqueKernelHandle CurrentToken() {
+os::win32::UniqueKernelHandle CurrentToken() {
   HANDLE token = nullptr;
   // A thread that impersonates speaks for that user; otherwise the process.
   if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) ||
       OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-    return UniqueKernelHandle(token);
+    return os::win32::UniqueKernelHandle(token);
   }
   return {};
 }
@@ -45,7 +45,7 @@ bool WorldAccess::Build() {
     return false;
   }
   // Owner and group: the current user, when the token tells it.
-  if (const UniqueKernelHandle token = CurrentToken()) {
+  if (const os::win32::UniqueKernelHandle token = CurrentToken()) {
     DWORD size = 0;
     GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
     if (size > 0) {
