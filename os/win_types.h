@@ -27,6 +27,7 @@ inline constexpr Dword kErrorFileNotFound = 2;
 inline constexpr Dword kErrorPathNotFound = 3;
 inline constexpr Dword kErrorAccessDenied = 5;
 inline constexpr Dword kErrorInvalidHandle = 6;
+inline constexpr Dword kErrorWriteProtect = 19;
 inline constexpr Dword kErrorNotReady = 21;
 inline constexpr Dword kErrorGenFailure = 31;
 inline constexpr Dword kErrorSharingViolation = 32;

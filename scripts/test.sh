@@ -9,9 +9,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 cd "$quillet_root"
 
-ensure_packages "${quillet_build_packages[@]}" \
-  libgtest-dev libgmock-dev libbenchmark-dev \
-  socat xdotool clang-14 libclang-rt-14-dev
+ensure_packages "${quillet_build_packages[@]}" clang-format
 
 jobs=${QUILLET_JOBS:-$(nproc)}
 failed=()
@@ -40,10 +38,28 @@ stop_wine() {
 }
 trap stop_wine EXIT
 
+# A skipped test hides what it was written to show: one fails the run unless
+# its message says why it cannot run here. Reads the gtest output in CTest's log.
+no_silent_skips() {
+  local log=$1/Testing/Temporary/LastTest.log
+  [[ -f $log ]] || { echo "test.sh: no test log at $log" >&2; return 1; }
+  awk '
+    /: Skipped$/ { collecting = 1; reason = ""; next }
+    collecting && /^\[  SKIPPED \] / {
+      if (reason == "") { print "test.sh: " $4 " was skipped without a reason" > "/dev/stderr"; bad = 1 }
+      else print "test.sh: " $4 " was skipped: " reason > "/dev/stderr"
+      collecting = 0; next
+    }
+    collecting && NF { reason = reason (reason == "" ? "" : " ") $0 }
+    END { exit bad }
+  ' "$log"
+}
+
 # Native tier.
 if step "native: configure" cmake --preset native &&
   step "native: build" cmake --build --preset native --parallel "$jobs"; then
   step "native: unit tests" ctest --preset native --parallel "$jobs" || true
+  step "native: no test skipped without a reason" no_silent_skips build/native || true
 fi
 
 # The tests must leave the prefix of scripts/run.sh (build/run) alone: a
@@ -65,6 +81,7 @@ if step "mingw: configure" cmake --preset mingw &&
   if step "mingw: start Wine" "$wine_env" start build/mingw; then
     mingw_env_started=1
     step "mingw: Win32 and end-to-end tests" ctest --preset mingw || true
+    step "mingw: no test skipped without a reason" no_silent_skips build/mingw || true
   fi
   stop_wine
 fi

@@ -143,6 +143,7 @@ ProfileWriteResult SimProfile::WritePrivateProfileStringW(const std::wstring& se
     target->entries.push_back({TrimLeadingBlanks(keyText), newValue});
   }
 
+  if (read_only_medium_) return {false, kErrorWriteProtect};
   const std::string out = SerializeProfile(parsed);
   std::error_code error;
   if (std::filesystem::is_directory(path, error)) return {false, kErrorAccessDenied};

@@ -33,6 +33,15 @@ class SimProfile final : public ProfileApi {
                                          const std::wstring& file) override;
   ProfileWriteResult WritePrivateProfileStringW(const std::wstring& section, const std::wstring& key,
                                                 const std::wstring& value, const std::wstring& file) override;
+
+  // As if the file's medium were write-protected (a locked card, a CD, a
+  // read-only share): every write that would change a file fails with
+  // ERROR_WRITE_PROTECT and leaves it as it was. Root writes files whose
+  // permissions forbid it, so tests cannot rely on those.
+  void SetReadOnlyMedium(bool read_only) { read_only_medium_ = read_only; }
+
+ private:
+  bool read_only_medium_ = false;
 };
 
 }  // namespace quillet::os::sim

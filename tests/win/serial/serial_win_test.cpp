@@ -230,27 +230,10 @@ TEST_F(WinSerial, APortThatDoesNotExistRaisesCodeOne) {
   EXPECT_FALSE(port->Connected());
 }
 
-TEST_F(WinSerial, APortHeldByAnotherHandleRaisesCodeOne) {
-  Peer holder(L"\\\\.\\COM7");
-  ASSERT_TRUE(holder.Valid());
-  // Windows' serial driver refuses a second open; Wine 8 opens the device
-  // again. Then there is nothing for the port to report.
-  HANDLE probe = CreateFileW(L"\\\\.\\COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-  if (probe != INVALID_HANDLE_VALUE) {
-    CloseHandle(probe);
-    GTEST_SKIP() << "this system does not keep serial devices exclusive";
-  }
-  port->SetPort(L"COM7");
-  try {
-    port->Open();
-    FAIL() << "opened";
-  } catch (const EComPort& e) {
-    EXPECT_EQ(e.Code(), 1);
-    EXPECT_GT(e.WinCode(), 0);
-  }
-  EXPECT_FALSE(port->Connected());
-}
+// A port held by another handle is refused by Windows' serial driver with
+// ERROR_ACCESS_DENIED; Wine 8 opens the device a second time, so that rule
+// is shown on the platform seam (DeviceThatCannotBeOpenedRaisesCodeOne...
+// in the native port tests), where the double refuses a second open.
 
 double CpuSeconds() {
   FILETIME created, exited, kernel, user;
