@@ -31,6 +31,6 @@ quillet_build_packages=(
   cmake ninja-build g++
   mingw-w64 g++-mingw-w64-x86-64-posix
   googletest
-  wine wine64 xvfb x11-utils imagemagick
+  wine wine64 xvfb imagemagick
   fp-utils
 )
