@@ -1,1 +1,0 @@
-// Keeps a layer library valid while its folder has no sources yet.
