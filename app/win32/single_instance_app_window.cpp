@@ -13,12 +13,7 @@ constexpr UINT kPassActivation = WM_APP + 1;
 }  // namespace
 
 TApplicationWindow::TApplicationWindow(HINSTANCE instance) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &TApplicationWindow::WindowProc;
-  wc.hInstance = instance;
-  wc.lpszClassName = kApplicationWindowClass.data();
-  window_class_ = WindowClassRegistration(wc);
+  window_class_ = WindowClassRegistration(instance, kApplicationWindowClass.data(), &TApplicationWindow::WindowProc);
   hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, kApplicationWindowClass.data(), L"", WS_POPUP, 0, 0, 0,
                           0, nullptr, nullptr, instance, this);
 }

@@ -25,12 +25,7 @@ std::vector<std::wstring> SplitLines(const wchar_t* text, std::size_t length) {
 }  // namespace
 
 TAppInstances::TAppInstances(HINSTANCE instance) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &TAppInstances::WindowProc;
-  wc.hInstance = instance;
-  wc.lpszClassName = kInstancesWindowClass.data();
-  window_class_ = WindowClassRegistration(wc);
+  window_class_ = WindowClassRegistration(instance, kInstancesWindowClass.data(), &TAppInstances::WindowProc);
   // Top-level and never shown: the other copies find it among this thread's windows.
   FHandle = CreateWindowExW(0, kInstancesWindowClass.data(), L"", WS_POPUP, 0, 0, 0, 0, nullptr,
                             nullptr, instance, this);

@@ -14,6 +14,9 @@ class WindowClassRegistration {
   WindowClassRegistration() = default;
   explicit WindowClassRegistration(const WNDCLASSEXW& wc)
       : atom_(RegisterClassExW(&wc)), instance_(wc.hInstance), name_(wc.lpszClassName) {}
+  // A class with nothing but its procedure, for a window that is never shown.
+  WindowClassRegistration(HINSTANCE instance, const wchar_t* name, WNDPROC procedure)
+      : WindowClassRegistration(PlainClass(instance, name, procedure)) {}
   WindowClassRegistration(const WindowClassRegistration&) = delete;
   WindowClassRegistration& operator=(const WindowClassRegistration&) = delete;
   WindowClassRegistration(WindowClassRegistration&& other) noexcept
@@ -38,6 +41,15 @@ class WindowClassRegistration {
   }
 
  private:
+  static WNDCLASSEXW PlainClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.lpszClassName = name;
+    return wc;
+  }
+
   ATOM atom_ = 0;
   HINSTANCE instance_ = nullptr;
   const wchar_t* name_ = nullptr;  // a class name with static storage

@@ -374,14 +374,19 @@ TEST_F(InstanceE2E, AProgramFileAtAnotherPathRunsBeside) {
   CloseWithYes(first, top);
 }
 
-TEST_F(InstanceE2E, ACopyThatDiedHoldingTheLockStopsNobody) {
-  Program helper(g_self, L"--hold-lock \"" + g_exe + L"\"");
+// Waits until the helper process (--hold-lock) has taken the shared lock.
+void WaitUntilHoldingTheLock(Program& helper) {
   ASSERT_TRUE(helper.Started());
   HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, kHelperReady);
   ASSERT_NE(ready, nullptr);
-  ASSERT_EQ(WaitForSingleObject(ready, kWaitMs), WAIT_OBJECT_0)
-      << "the helper did not take the lock";
+  const DWORD waited = WaitForSingleObject(ready, kWaitMs);
   CloseHandle(ready);
+  ASSERT_EQ(waited, WAIT_OBJECT_0) << "the helper did not take the lock";
+}
+
+TEST_F(InstanceE2E, ACopyThatDiedHoldingTheLockStopsNobody) {
+  Program helper(g_self, L"--hold-lock \"" + g_exe + L"\"");
+  ASSERT_NO_FATAL_FAILURE(WaitUntilHoldingTheLock(helper));
   helper.Kill();
 
   Program first(g_exe);
@@ -396,12 +401,7 @@ TEST_F(InstanceE2E, ACopyThatDiedHoldingTheLockStopsNobody) {
 
 TEST_F(InstanceE2E, ACopyHungHoldingTheLockDelaysAStartButDoesNotStopIt) {
   Program helper(g_self, L"--hold-lock \"" + g_exe + L"\"");
-  ASSERT_TRUE(helper.Started());
-  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, kHelperReady);
-  ASSERT_NE(ready, nullptr);
-  ASSERT_EQ(WaitForSingleObject(ready, kWaitMs), WAIT_OBJECT_0)
-      << "the helper did not take the lock";
-  CloseHandle(ready);
+  ASSERT_NO_FATAL_FAILURE(WaitUntilHoldingTheLock(helper));
 
   // The helper lives on, holding the lock: the start waits once for it and
   // then comes up as a first copy; closing it does not wait a second time.
