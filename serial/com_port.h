@@ -204,8 +204,6 @@ class TCustomComPort : public TComponent {
   // Reads and applies them inside one update; any failure, also that of the
   // final apply, is reported as 17 once the update has ended.
   void LoadSettings(TStoreType StoreType, const std::wstring& LoadFrom);
-  // Modal, owned by the window Owner; OK applies the choices in one update.
-  void ShowSetupDialog(os::WindowHandle Owner);
   // Tells objects bound to this port (the settings lists) of its end.
   class TComFreeNotifier& FreeNotifier();
 
