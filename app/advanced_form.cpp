@@ -14,7 +14,8 @@ constexpr wchar_t kSection[] = L"Napredna";
 
 int ToInteger(const std::wstring& text) {
   int value = 0;
-  if (!ParseWholeNumber(text, value)) throw Exception(L"'" + text + L"' is not a valid integer value");
+  if (!ParseWholeNumber(text, value))
+    throw Exception(L"'" + text + L"' is not a valid integer value");
   return value;
 }
 
@@ -60,7 +61,9 @@ AdvancedForm::AdvancedForm(os::ProfileApi& profile, os::ShellApi& shell, Advance
                            AdvancedFields& form1_fields)
     : profile_(profile), shell_(shell), view_(view), fields_(form1_fields) {}
 
-void AdvancedForm::FormCreate() { UcitajNaprednaPodesavanja(); }
+void AdvancedForm::FormCreate() {
+  UcitajNaprednaPodesavanja();
+}
 
 void AdvancedForm::btnzatvoriClick() {
   // A failed save ends here with its error: the dialog stays open.
@@ -87,7 +90,8 @@ void AdvancedForm::seOdChange() {
 void AdvancedForm::seDoChange() {
   const int to = Value(AdvancedText::seDo);
   const int from = Value(AdvancedText::seOd);
-  if (to > 0 && to == from) SetSpinText(AdvancedText::seDo, std::to_wstring(std::min(from + 1, kSpinMax)));
+  if (to > 0 && to == from)
+    SetSpinText(AdvancedText::seDo, std::to_wstring(std::min(from + 1, kSpinMax)));
 }
 
 void AdvancedForm::SpinChanged(AdvancedText spin) {
@@ -95,7 +99,9 @@ void AdvancedForm::SpinChanged(AdvancedText spin) {
   if (spin == AdvancedText::seDo) seDoChange();
 }
 
-void AdvancedForm::SpinExit(AdvancedText spin) { SetSpinText(spin, SpinTextOnExit(view_.Text(spin))); }
+void AdvancedForm::SpinExit(AdvancedText spin) {
+  SetSpinText(spin, SpinTextOnExit(view_.Text(spin)));
+}
 
 void AdvancedForm::SpinStep(AdvancedText spin, int delta) {
   const int value = std::clamp(Value(spin) + delta, kSpinMin, kSpinMax);

@@ -48,7 +48,8 @@ bool SpinAcceptsChar(wchar_t ch, wchar_t decimal_separator);
 
 class AdvancedForm {
  public:
-  AdvancedForm(os::ProfileApi& profile, os::ShellApi& shell, AdvancedView& view, AdvancedFields& form1_fields);
+  AdvancedForm(os::ProfileApi& profile, os::ShellApi& shell, AdvancedView& view,
+               AdvancedFields& form1_fields);
   AdvancedForm(const AdvancedForm&) = delete;
   AdvancedForm& operator=(const AdvancedForm&) = delete;
 

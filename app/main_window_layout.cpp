@@ -8,7 +8,8 @@ namespace {
 bool SameName(std::wstring_view a, std::wstring_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::towlower(static_cast<std::wint_t>(a[i])) != std::towlower(static_cast<std::wint_t>(b[i]))) {
+    if (std::towlower(static_cast<std::wint_t>(a[i])) !=
+        std::towlower(static_cast<std::wint_t>(b[i]))) {
       return false;
     }
   }
@@ -41,9 +42,15 @@ const MenuItemSpec* FindMenuItem(std::wstring_view name) {
   return nullptr;
 }
 
-int DeviceButtonId(int row) { return kDeviceButtonBase + row; }
-int StatusLabelId(int row) { return kStatusLabelBase + row; }
-int OpenCheckBoxId(int row) { return kOpenCheckBoxBase + row; }
+int DeviceButtonId(int row) {
+  return kDeviceButtonBase + row;
+}
+int StatusLabelId(int row) {
+  return kStatusLabelBase + row;
+}
+int OpenCheckBoxId(int row) {
+  return kOpenCheckBoxBase + row;
+}
 
 int ScaleForDpi(int value, int dpi) {
   // MulDiv(value, dpi, 96): rounds halves away from zero.

@@ -17,7 +17,7 @@ enum class FontKind { Default, Caption, CaptionBold };  // Tahoma 8 pt / 10 pt /
 struct LayoutRect {
   int left;
   int top;
-  int width;   // 0 for a label sized to its text
+  int width;  // 0 for a label sized to its text
   int height;
 };
 
@@ -47,6 +47,7 @@ inline constexpr int kStatusBarId = 1400;
 
 // Creation order is also z-order (first on top): the status bar covers the
 // test buttons, and the panel captions lie over the picture.
+// clang-format off
 inline constexpr ControlSpec kMainWindowControls[] = {
     {L"btnskener1", 1001, ControlKind::Button, L"Device 1", {7, 15, 90, 23}, FontKind::Default, 1},
     {L"btnskener2", 1002, ControlKind::Button, L"Device 2", {7, 59, 90, 24}, FontKind::Default, 2},
@@ -85,15 +86,16 @@ inline constexpr ControlSpec kMainWindowControls[] = {
     {L"Bevel1", 1401, ControlKind::Bevel, L"", {314, 19, 2, 327}},
     {L"Image1", 1402, ControlKind::Image, L"", {334, 8, 213, 351}},
 };
+// clang-format on
 
 // Menu: top-level popups and their items. Hidden items exist as commands but
 // are not put into the menu bar.
 struct MenuItemSpec {
   std::wstring_view name;
-  int id;             // 0 for a top-level popup
+  int id;                     // 0 for a top-level popup
   std::wstring_view caption;  // empty for a separator
-  int icon;           // index into ImageList2, -1 for none
-  int menu;           // index of its top-level popup
+  int icon;                   // index into ImageList2, -1 for none
+  int menu;                   // index of its top-level popup
   bool hidden = false;
 };
 
@@ -108,13 +110,16 @@ inline constexpr int kMenuOtvori1 = 2202;
 inline constexpr int kMenuHelp2 = 2301;
 inline constexpr int kMenuAbout1 = 2302;
 
+// clang-format off
 inline constexpr MenuItemSpec kTopMenus[] = {
     {L"Program1", 0, L"File", -1, 0},
     {L"Podesavanja1", 0, L"Settings", -1, 1},
     {L"Portovi1", 0, L"Ports", -1, 2},
     {L"Help1", 0, L"Help", -1, 3},
 };
+// clang-format on
 
+// clang-format off
 inline constexpr MenuItemSpec kMenuItems[] = {
     {L"Zatvori1", kMenuZatvori1, L"Close", -1, 0},
     {L"Sacuvaj1", kMenuSacuvaj1, L"Save", 5, 1},
@@ -127,6 +132,7 @@ inline constexpr MenuItemSpec kMenuItems[] = {
     {L"Help2", kMenuHelp2, L"Help", 0, 3},
     {L"About1", kMenuAbout1, L"About...", 1, 3},
 };
+// clang-format on
 
 inline constexpr int kMenuIconCount = 8;  // ImageList2 holds icons 0..7; 4 is unused
 

@@ -26,7 +26,9 @@ std::wstring Widen(const char* text) {
   return wide;
 }
 
-std::wstring RowName(const wchar_t* prefix, int row) { return prefix + std::to_wstring(row); }
+std::wstring RowName(const wchar_t* prefix, int row) {
+  return prefix + std::to_wstring(row);
+}
 
 // Windows' port names ignore case ("com8" is COM8).
 bool SamePortName(const std::wstring& a, const std::wstring& b) {
@@ -109,7 +111,8 @@ void MainForm::FormCreate() {
     port->SetName(RowName(L"skener", row));
     port->SetStorageApis(storage_.get());
     port->SetOnRxChar([this](serial::TObject* sender, int count) { skener1RxChar(sender, count); });
-    port->SetOnThreadError([this, row](serial::TObject*, const std::wstring&, std::int64_t) { PortDied(row); });
+    port->SetOnThreadError(
+        [this, row](serial::TObject*, const std::wstring&, std::int64_t) { PortDied(row); });
     // A scan in progress is typed before its port closes; what a delivery
     // served during the close adds comes after.
     port->SetOnBeforeClose([this, row](serial::TObject*) {
@@ -144,7 +147,9 @@ bool MainForm::CloseRequested() {
   return true;
 }
 
-bool MainForm::FormCloseQuery() { return view_.AskYesNo(L"Close application?"); }
+bool MainForm::FormCloseQuery() {
+  return view_.AskYesNo(L"Close application?");
+}
 
 void MainForm::FormClose() {
   config::TIniFile ini(services_.profile, config::ConfigFilePath(services_.shell));
@@ -153,13 +158,17 @@ void MainForm::FormClose() {
   }
 }
 
-bool MainForm::QueryEndSession() { return FormCloseQuery(); }
+bool MainForm::QueryEndSession() {
+  return FormCloseQuery();
+}
 
 void MainForm::EndSession(bool ending) {
   if (ending) RunHandler([this] { FormClose(); });
 }
 
-void MainForm::Zatvori1Click() { view_.RequestClose(); }
+void MainForm::Zatvori1Click() {
+  view_.RequestClose();
+}
 
 void MainForm::About1Click() {
   if (form3_ != nullptr && !form3_->Showing()) form3_->ShowModal();
@@ -318,19 +327,22 @@ void MainForm::Zatvori2Click() {
       if (port->Connected()) port->Close();
     } else if (auto* box = dynamic_cast<TRowCheckBox*>(component)) {
       SetOpenTick(box->Row(), false);
-    } else if (auto* label = dynamic_cast<TRowLabel*>(component); label != nullptr && label->Tag() > 0) {
+    } else if (auto* label = dynamic_cast<TRowLabel*>(component);
+               label != nullptr && label->Tag() > 0) {
       view_.SetStatusLabel(label->Tag(), kClosed, LabelColour::Black);
     }
   }
 }
 
-void MainForm::Otvori1Click() { view_.SetTimer1Enabled(true); }
+void MainForm::Otvori1Click() {
+  view_.SetTimer1Enabled(true);
+}
 
 const std::wstring& MainForm::TestButtonText(int button) {
   static const std::array<std::wstring, 6> texts{
-      L"SKENER1-LJKLLLIYG12487LI588",     L"SKENER2-LJKLLLIYG12487LI588999",
-      L"!\"#$%&/()=?*{}][,./?",           L"SKENER4-LJKLLLIYG12487LI588",
-      L"SKENER5-LJKLLLIYG12487LI588",     L"SKENER6-LJKLLLIYG12487LI588",
+      L"SKENER1-LJKLLLIYG12487LI588", L"SKENER2-LJKLLLIYG12487LI588999",
+      L"!\"#$%&/()=?*{}][,./?",       L"SKENER4-LJKLLLIYG12487LI588",
+      L"SKENER5-LJKLLLIYG12487LI588", L"SKENER6-LJKLLLIYG12487LI588",
   };
   return texts.at(button - 1);
 }
@@ -350,7 +362,8 @@ void MainForm::Sacuvaj1Click() {
     }
   }
   config::TIniFile ini(services_.profile, path);
-  for (int row = 1; row <= 8; ++row) ini.WriteBool(kActivation, RowName(L"cbotvori", row), view_.OpenChecked(row));
+  for (int row = 1; row <= 8; ++row)
+    ini.WriteBool(kActivation, RowName(L"cbotvori", row), view_.OpenChecked(row));
   view_.ShowInformation(L"Saved!");
 }
 
@@ -383,7 +396,8 @@ void MainForm::Timer1Timer() {
       view_.ProcessMessages();
       if (view_.OpenChecked(row)) view_.Pause(700);
     }
-    const bool any_error = std::any_of(port_error_.begin(), port_error_.end(), [](bool e) { return e; });
+    const bool any_error =
+        std::any_of(port_error_.begin(), port_error_.end(), [](bool e) { return e; });
     if (!any_error && view_.RunMinimizedChecked()) view_.HideApplication();
     view_.SetStatusText(L"Waiting for devices...");
   }
@@ -408,14 +422,16 @@ int MainForm::RowOf(const serial::TObject* sender) const {
 
 bool MainForm::AssemblingScans() const {
   if (advanced_.AnyOn()) return true;
-  return std::count_if(skener_.begin(), skener_.end(), [](serial::TComPort* p) { return p && p->Connected(); }) > 1;
+  return std::count_if(skener_.begin(), skener_.end(),
+                       [](serial::TComPort* p) { return p && p->Connected(); }) > 1;
 }
 
 namespace {
 
 std::chrono::microseconds GapOf(const serial::TComPort& port) {
-  const int rate = port.BaudRate() == serial::TBaudRate::brCustom ? port.CustomBaudRate()
-                                                                   : serial::BaudRateValue(port.BaudRate());
+  const int rate = port.BaudRate() == serial::TBaudRate::brCustom
+                       ? port.CustomBaudRate()
+                       : serial::BaudRateValue(port.BaudRate());
   const int dataBits = 5 + static_cast<int>(port.DataBits());
   double stopBits = 1.0;
   if (port.StopBits() == serial::TStopBits::sbOne5StopBits) stopBits = 1.5;
@@ -437,7 +453,8 @@ void MainForm::TypeFrom(const serial::TComPort& port, const std::wstring& text) 
   view_.SetStatusText(L"Read device: " + port.Name() + L", " + port.Port());
   const TypeOutcome outcome = TypeText(text, services_.keyboard, layout_answers_);
   if (!outcome.refused) return;
-  const std::wstring message = L"Cannot type into " + outcome.window_title + L": it runs with higher rights than Quillet";
+  const std::wstring message =
+      L"Cannot type into " + outcome.window_title + L": it runs with higher rights than Quillet";
   view_.SetStatusText(message);
   if (view_.ApplicationHidden()) view_.ShowInfoBalloon(L"Quillet", message, 4000);
 }
@@ -494,7 +511,8 @@ void MainForm::KeepScansWhoseBytesWait(ScanClock::time_point now, int except_row
   // delivery, Wine's polling of the line).
   for (int row = 1; row <= 8; ++row) {
     serial::TComPort* port = Skener(row);
-    if (row == except_row || port == nullptr || !assembler_.Pending(row) || !port->Connected()) continue;
+    if (row == except_row || port == nullptr || !assembler_.Pending(row) || !port->Connected())
+      continue;
     int waiting = 0;
     try {
       waiting = port->InputCount();

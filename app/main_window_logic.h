@@ -151,8 +151,8 @@ class MainForm {
   std::array<bool, 8> port_error_{};
   std::array<bool, 8> closing_{};  // the row's port is inside its Close
   bool destroying_ = false;        // the program is ending: no row waits any more
-  bool opening_ = false;        // the automatic opening is running
-  bool close_requested_ = false;  // a close chosen during it, done afterwards
+  bool opening_ = false;           // the automatic opening is running
+  bool close_requested_ = false;   // a close chosen during it, done afterwards
   ModalForm* form2_ = nullptr;
   ModalForm* form3_ = nullptr;
   AdvancedFields advanced_;

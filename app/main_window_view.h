@@ -63,7 +63,8 @@ class MainView {
   // True while the program is hidden there (its window not shown).
   virtual bool ApplicationHidden() const = 0;
   // A balloon at the tray icon with the information icon.
-  virtual void ShowInfoBalloon(const std::wstring& title, const std::wstring& text, unsigned milliseconds) = 0;
+  virtual void ShowInfoBalloon(const std::wstring& title, const std::wstring& text,
+                               unsigned milliseconds) = 0;
 
   virtual void SetKeyboardCaptionToButtonFace() = 0;
 

@@ -15,7 +15,8 @@ std::chrono::microseconds ScanGap(int bitsPerSecond, int dataBits, bool parity, 
 }
 
 ScanAssembler::Port& ScanAssembler::PortOf(int row) {
-  const auto found = std::find_if(ports_.begin(), ports_.end(), [row](const Port& p) { return p.row == row; });
+  const auto found =
+      std::find_if(ports_.begin(), ports_.end(), [row](const Port& p) { return p.row == row; });
   if (found != ports_.end()) return *found;
   Port port;
   port.row = row;
@@ -69,7 +70,8 @@ void ScanAssembler::TypedDirectly(int row, std::wstring_view text) {
 }
 
 void ScanAssembler::AppendInDeadlineOrder(std::vector<Port*> due, std::vector<ScanPiece>& out) {
-  std::stable_sort(due.begin(), due.end(), [](const Port* a, const Port* b) { return a->deadline < b->deadline; });
+  std::stable_sort(due.begin(), due.end(),
+                   [](const Port* a, const Port* b) { return a->deadline < b->deadline; });
   for (Port* port : due) Complete(*port, L"", out);
 }
 
@@ -80,7 +82,8 @@ void ScanAssembler::Expire(ScanClock::time_point now, std::vector<ScanPiece>& ou
   AppendInDeadlineOrder(std::move(due), out);
 }
 
-void ScanAssembler::StillArriving(int row, ScanClock::time_point now, std::chrono::microseconds gap) {
+void ScanAssembler::StillArriving(int row, ScanClock::time_point now,
+                                  std::chrono::microseconds gap) {
   for (Port& port : ports_)
     if (port.row == row && !port.text.empty()) port.deadline = now + gap;
 }
@@ -108,7 +111,8 @@ std::optional<ScanClock::time_point> ScanAssembler::NextDeadline() const {
 }
 
 bool ScanAssembler::Pending(int row) const {
-  return std::any_of(ports_.begin(), ports_.end(), [row](const Port& p) { return p.row == row && !p.text.empty(); });
+  return std::any_of(ports_.begin(), ports_.end(),
+                     [row](const Port& p) { return p.row == row && !p.text.empty(); });
 }
 
 std::wstring ShapeScan(const ScanPiece& piece, const AdvancedFields& settings) {

@@ -44,8 +44,8 @@ class ScanAssembler {
   static constexpr std::size_t kMaxPiece = 4096;
 
   // Adds what `row` received at `now`; appends the scans it completes.
-  void Receive(int row, std::wstring_view text, ScanClock::time_point now, std::chrono::microseconds gap,
-               std::vector<ScanPiece>& out);
+  void Receive(int row, std::wstring_view text, ScanClock::time_point now,
+               std::chrono::microseconds gap, std::vector<ScanPiece>& out);
   // Text typed without framing (one port, default settings): remembered only
   // so that an LF after its final CR still counts as that CR's tail.
   void TypedDirectly(int row, std::wstring_view text);

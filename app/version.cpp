@@ -3,8 +3,10 @@
 namespace quillet::app {
 
 FileVersion FileVersionFromFixedInfo(std::uint32_t file_version_ms, std::uint32_t file_version_ls) {
-  return {static_cast<std::uint16_t>(file_version_ms >> 16), static_cast<std::uint16_t>(file_version_ms & 0xFFFFu),
-          static_cast<std::uint16_t>(file_version_ls >> 16), static_cast<std::uint16_t>(file_version_ls & 0xFFFFu)};
+  return {static_cast<std::uint16_t>(file_version_ms >> 16),
+          static_cast<std::uint16_t>(file_version_ms & 0xFFFFu),
+          static_cast<std::uint16_t>(file_version_ls >> 16),
+          static_cast<std::uint16_t>(file_version_ls & 0xFFFFu)};
 }
 
 std::wstring VersionText(const FileVersion& version) {
@@ -12,6 +14,8 @@ std::wstring VersionText(const FileVersion& version) {
          std::to_wstring(version.release);
 }
 
-std::wstring VersionCaption(const FileVersion& version) { return L"v" + VersionText(version); }
+std::wstring VersionCaption(const FileVersion& version) {
+  return L"v" + VersionText(version);
+}
 
 }  // namespace quillet::app

@@ -33,7 +33,9 @@ inline double ProcessCpuSeconds() {
   FILETIME created, exited, kernel, user;
   GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
   const auto value = [](const FILETIME& t) {
-    return static_cast<double>(static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime) * 1e-7;
+    return static_cast<double>(static_cast<unsigned long long>(t.dwHighDateTime) << 32 |
+                               t.dwLowDateTime) *
+           1e-7;
   };
   return value(kernel) + value(user);
 }
@@ -51,13 +53,16 @@ inline std::vector<Pair> PairsFromEnvironment() {
   for (std::size_t at = 0; at <= all.size();) {
     const std::size_t comma = std::min(all.find(',', at), all.size());
     Pair p;
-    if (std::sscanf(all.substr(at, comma - at).c_str(), "%d%*[: ]%d", &p.receiver, &p.peer) == 2) pairs.push_back(p);
+    if (std::sscanf(all.substr(at, comma - at).c_str(), "%d%*[: ]%d", &p.receiver, &p.peer) == 2)
+      pairs.push_back(p);
     at = comma + 1;
   }
   return pairs;
 }
 
-inline std::wstring ComName(int n) { return L"COM" + std::to_wstring(n); }
+inline std::wstring ComName(int n) {
+  return L"COM" + std::to_wstring(n);
+}
 
 inline std::string ReadAll(const std::wstring& path) {
   std::ifstream in{std::filesystem::path(path), std::ios::binary};
@@ -78,7 +83,9 @@ inline int UnixPid(const std::wstring& exe) {
     const std::wstring name = found.cFileName;
     if (name.empty() || name.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
     const std::string cmdline = ReadAll(L"Z:\\proc\\" + name + L"\\cmdline");
-    if (cmdline.size() < wanted.size() || _strnicmp(cmdline.c_str(), wanted.c_str(), wanted.size()) != 0) continue;
+    if (cmdline.size() < wanted.size() ||
+        _strnicmp(cmdline.c_str(), wanted.c_str(), wanted.size()) != 0)
+      continue;
     const std::string stat = ReadAll(L"Z:\\proc\\" + name + L"\\stat");
     const auto close = stat.rfind(')');
     if (close == std::string::npos) continue;

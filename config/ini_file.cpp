@@ -5,9 +5,11 @@
 
 namespace quillet::config {
 
-TIniFile::TIniFile(os::ProfileApi& profile, std::wstring path) : profile_(profile), path_(std::move(path)) {}
+TIniFile::TIniFile(os::ProfileApi& profile, std::wstring path)
+    : profile_(profile), path_(std::move(path)) {}
 
-std::wstring TIniFile::ReadString(const std::wstring& section, const std::wstring& key, const std::wstring& def) {
+std::wstring TIniFile::ReadString(const std::wstring& section, const std::wstring& key,
+                                  const std::wstring& def) {
   return profile_.GetPrivateProfileStringW(section, key, def, os::kProfileBufferSize, path_).value;
 }
 
@@ -19,7 +21,8 @@ bool TIniFile::ReadBool(const std::wstring& section, const std::wstring& key, bo
   return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
-void TIniFile::WriteString(const std::wstring& section, const std::wstring& key, const std::wstring& value) {
+void TIniFile::WriteString(const std::wstring& section, const std::wstring& key,
+                           const std::wstring& value) {
   if (!profile_.WritePrivateProfileStringW(section, key, value, path_).ok) {
     throw Exception(L"Unable to write to " + path_);
   }

@@ -15,7 +15,8 @@ class TIniFile {
   const std::wstring& FileName() const { return path_; }
 
   // At most 2047 characters come back; a missing key gives def.
-  std::wstring ReadString(const std::wstring& section, const std::wstring& key, const std::wstring& def);
+  std::wstring ReadString(const std::wstring& section, const std::wstring& key,
+                          const std::wstring& def);
   // Missing, empty or unreadable gives def (integer forms: config/value_codecs.h).
   int ReadInteger(const std::wstring& section, const std::wstring& key, int def);
   // A flag: an integer with the default 1 or 0, non-zero is true.

@@ -4,7 +4,9 @@ namespace quillet::config {
 
 namespace {
 
-wchar_t AsciiUpper(wchar_t ch) { return ch >= L'a' && ch <= L'z' ? static_cast<wchar_t>(ch - 32) : ch; }
+wchar_t AsciiUpper(wchar_t ch) {
+  return ch >= L'a' && ch <= L'z' ? static_cast<wchar_t>(ch - 32) : ch;
+}
 
 bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
   if (a.size() != b.size()) return false;

@@ -20,20 +20,24 @@ struct SettingNames {
 
 // brCustom, br110 ... br256000; fallback br9600.
 inline constexpr std::array<std::wstring_view, 16> kBaudRateTexts = {
-    L"Custom", L"110", L"300", L"600", L"1200", L"2400", L"4800", L"9600",
-    L"14400", L"19200", L"38400", L"56000", L"57600", L"115200", L"128000", L"256000"};
+    L"Custom", L"110",   L"300",   L"600",   L"1200",  L"2400",   L"4800",   L"9600",
+    L"14400",  L"19200", L"38400", L"56000", L"57600", L"115200", L"128000", L"256000"};
 // sbOneStopBit, sbOne5StopBits, sbTwoStopBits; fallback one stop bit.
 inline constexpr std::array<std::wstring_view, 3> kStopBitsTexts = {L"1", L"1.5", L"2"};
 // dbFive ... dbEight; fallback eight.
 inline constexpr std::array<std::wstring_view, 4> kDataBitsTexts = {L"5", L"6", L"7", L"8"};
 // prNone, prOdd, prEven, prMark, prSpace; fallback none.
-inline constexpr std::array<std::wstring_view, 5> kParityTexts = {L"None", L"Odd", L"Even", L"Mark", L"Space"};
+inline constexpr std::array<std::wstring_view, 5> kParityTexts = {L"None", L"Odd", L"Even", L"Mark",
+                                                                  L"Space"};
 // fcHardware, fcSoftware, fcNone, fcCustom; fallback custom.
-inline constexpr std::array<std::wstring_view, 4> kFlowControlTexts = {L"Hardware", L"Software", L"None", L"Custom"};
+inline constexpr std::array<std::wstring_view, 4> kFlowControlTexts = {L"Hardware", L"Software",
+                                                                       L"None", L"Custom"};
 // rtsDisable, rtsEnable, rtsHandshake, rtsToggle; fallback disable.
-inline constexpr std::array<std::wstring_view, 4> kRtsFlowTexts = {L"Disable", L"Enable", L"Handshake", L"Toggle"};
+inline constexpr std::array<std::wstring_view, 4> kRtsFlowTexts = {L"Disable", L"Enable",
+                                                                   L"Handshake", L"Toggle"};
 // dtrDisable, dtrEnable, dtrHandshake; fallback disable.
-inline constexpr std::array<std::wstring_view, 3> kDtrFlowTexts = {L"Disable", L"Enable", L"Handshake"};
+inline constexpr std::array<std::wstring_view, 3> kDtrFlowTexts = {L"Disable", L"Enable",
+                                                                   L"Handshake"};
 
 inline constexpr SettingNames kBaudRateNames{kBaudRateTexts, 7};
 inline constexpr SettingNames kStopBitsNames{kStopBitsTexts, 0};

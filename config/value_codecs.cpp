@@ -44,7 +44,9 @@ std::optional<std::int32_t> ParseIniInteger(std::wstring_view text) {
   return static_cast<std::int32_t>(pattern);
 }
 
-std::wstring YesNoText(bool value) { return value ? L"Yes" : L"No"; }
+std::wstring YesNoText(bool value) {
+  return value ? L"Yes" : L"No";
+}
 
 bool ParseYesNo(std::wstring_view text) {
   if (text.size() != 3) return false;

@@ -31,11 +31,14 @@ class ProfileApi {
   virtual ~ProfileApi() = default;
 
   // The file must be a full path: the system looks for bare names elsewhere.
-  virtual ProfileString GetPrivateProfileStringW(const std::wstring& section, const std::wstring& key,
+  virtual ProfileString GetPrivateProfileStringW(const std::wstring& section,
+                                                 const std::wstring& key,
                                                  const std::wstring& defaultValue, Dword bufferSize,
                                                  const std::wstring& file) = 0;
-  virtual ProfileWriteResult WritePrivateProfileStringW(const std::wstring& section, const std::wstring& key,
-                                                        const std::wstring& value, const std::wstring& file) = 0;
+  virtual ProfileWriteResult WritePrivateProfileStringW(const std::wstring& section,
+                                                        const std::wstring& key,
+                                                        const std::wstring& value,
+                                                        const std::wstring& file) = 0;
 };
 
 }  // namespace quillet::os

@@ -52,17 +52,20 @@ class RegistryApi {
  public:
   virtual ~RegistryApi() = default;
 
-  virtual RegistryOpenResult RegOpenKeyExW(RegistryKey parent, const std::wstring& subKey, Dword access) = 0;
-  virtual RegistryOpenResult RegCreateKeyExW(RegistryKey parent, const std::wstring& subKey, Dword options,
-                                             Dword access) = 0;
+  virtual RegistryOpenResult RegOpenKeyExW(RegistryKey parent, const std::wstring& subKey,
+                                           Dword access) = 0;
+  virtual RegistryOpenResult RegCreateKeyExW(RegistryKey parent, const std::wstring& subKey,
+                                             Dword options, Dword access) = 0;
   virtual Dword RegCloseKey(RegistryKey key) = 0;
   virtual Dword RegSetValueExW(RegistryKey key, const std::wstring& name, Dword type,
                                const std::vector<Byte>& data) = 0;
   // dataRoom: the bytes the caller's buffer holds; a longer value gives
   // ERROR_MORE_DATA and no data.
-  virtual RegistryValue RegQueryValueExW(RegistryKey key, const std::wstring& name, Dword dataRoom) = 0;
+  virtual RegistryValue RegQueryValueExW(RegistryKey key, const std::wstring& name,
+                                         Dword dataRoom) = 0;
   // nameRoom: characters for the name with its null; dataRoom as above.
-  virtual RegistryEnumValue RegEnumValueW(RegistryKey key, Dword index, Dword nameRoom, Dword dataRoom) = 0;
+  virtual RegistryEnumValue RegEnumValueW(RegistryKey key, Dword index, Dword nameRoom,
+                                          Dword dataRoom) = 0;
 };
 
 // An open key that closes itself; move-only.

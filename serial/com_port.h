@@ -96,17 +96,17 @@ class TCustomComPort : public TComponent {
   // --- queries and line control (com_io.cpp) ---
   // Each makes one system call and reports its own code when that fails;
   // with OnException assigned a failed query returns 0 or the empty set.
-  int InputCount();                // ClearCommError; 10
-  int OutputCount();               // ClearCommError; 10
-  TComSignals Signals();           // GetCommModemStatus; 11
-  TComStateFlags StateFlags();     // ClearCommError; 10
-  TComErrors LastErrors();         // ClearCommError, clears them; 10
-  void SetDTR(bool OnOff);         // EscapeCommFunction; 12
-  void SetRTS(bool OnOff);         // 12
-  void SetXonXoff(bool OnOff);     // 12
-  void SetBreak(bool OnOff);       // 12
+  int InputCount();                           // ClearCommError; 10
+  int OutputCount();                          // ClearCommError; 10
+  TComSignals Signals();                      // GetCommModemStatus; 11
+  TComStateFlags StateFlags();                // ClearCommError; 10
+  TComErrors LastErrors();                    // ClearCommError, clears them; 10
+  void SetDTR(bool OnOff);                    // EscapeCommFunction; 12
+  void SetRTS(bool OnOff);                    // 12
+  void SetXonXoff(bool OnOff);                // 12
+  void SetBreak(bool OnOff);                  // 12
   void ClearBuffer(bool Input, bool Output);  // PurgeComm; 5
-  void TransmitChar(wchar_t Ch);   // low 8 bits; TransmitCommChar; 13
+  void TransmitChar(wchar_t Ch);              // low 8 bits; TransmitCommChar; 13
   // Ends every outstanding read and write of all callers (PurgeComm
   // TXABORT|RXABORT); 5.
   void AbortAllAsync();

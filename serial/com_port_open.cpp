@@ -60,7 +60,8 @@ static_assert(static_cast<os::Dword>(TRTSFlowControl::rtsDisable) == os::kRtsCon
               static_cast<os::Dword>(TRTSFlowControl::rtsHandshake) == os::kRtsControlHandshake &&
               static_cast<os::Dword>(TRTSFlowControl::rtsToggle) == os::kRtsControlToggle);
 // ByteSize is 5 + the ordinal.
-static_assert(static_cast<int>(TDataBits::dbFive) == 0 && static_cast<int>(TDataBits::dbEight) == 3);
+static_assert(static_cast<int>(TDataBits::dbFive) == 0 &&
+              static_cast<int>(TDataBits::dbEight) == 3);
 
 char Low8(wchar_t ch) {
   return static_cast<char>(static_cast<unsigned char>(ch & 0xFF));

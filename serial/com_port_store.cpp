@@ -16,13 +16,20 @@ namespace {
 // One INI section seen as the flat list of names a registry key is.
 class IniSection {
  public:
-  IniSection(config::TIniFile& file, std::wstring section) : file_(file), section_(std::move(section)) {}
-  void WriteString(const std::wstring& key, const std::wstring& value) { file_.WriteString(section_, key, value); }
-  void WriteInteger(const std::wstring& key, int value) { file_.WriteInteger(section_, key, value); }
+  IniSection(config::TIniFile& file, std::wstring section)
+      : file_(file), section_(std::move(section)) {}
+  void WriteString(const std::wstring& key, const std::wstring& value) {
+    file_.WriteString(section_, key, value);
+  }
+  void WriteInteger(const std::wstring& key, int value) {
+    file_.WriteInteger(section_, key, value);
+  }
   std::wstring ReadString(const std::wstring& key, const std::wstring& def) {
     return file_.ReadString(section_, key, def);
   }
-  int ReadInteger(const std::wstring& key, int def) { return file_.ReadInteger(section_, key, def); }
+  int ReadInteger(const std::wstring& key, int def) {
+    return file_.ReadInteger(section_, key, def);
+  }
 
  private:
   config::TIniFile& file_;
@@ -42,11 +49,13 @@ void StoreGroups(const TCustomComPort& port, Store& s) {
   if (props.Contains(TStoredProp::spBasic)) {
     s.WriteString(L"Port", port.Port());
     s.WriteString(L"BaudRate", SettingText(config::kBaudRateNames, port.BaudRate()));
-    if (port.BaudRate() == TBaudRate::brCustom) s.WriteInteger(L"CustomBaudRate", port.CustomBaudRate());
+    if (port.BaudRate() == TBaudRate::brCustom)
+      s.WriteInteger(L"CustomBaudRate", port.CustomBaudRate());
     s.WriteString(L"StopBits", SettingText(config::kStopBitsNames, port.StopBits()));
     s.WriteString(L"DataBits", SettingText(config::kDataBitsNames, port.DataBits()));
     s.WriteString(L"Parity", SettingText(config::kParityNames, port.Parity().Bits()));
-    s.WriteString(L"FlowControl", SettingText(config::kFlowControlNames, port.FlowControl().FlowControl()));
+    s.WriteString(L"FlowControl",
+                  SettingText(config::kFlowControlNames, port.FlowControl().FlowControl()));
   }
   if (props.Contains(TStoredProp::spOthers)) {
     s.WriteString(L"EventChar", CharValue(port.EventChar()));
@@ -98,18 +107,24 @@ void LoadGroups(TCustomComPort& port, Store& s) {
   };
   if (props.Contains(TStoredProp::spBasic)) {
     port.SetPort(s.ReadString(L"Port", port.Port()));
-    port.SetBaudRate(ParseSetting<TBaudRate>(config::kBaudRateNames,
-                                          s.ReadString(L"BaudRate", SettingText(config::kBaudRateNames, port.BaudRate()))));
-    if (port.BaudRate() == TBaudRate::brCustom) port.SetCustomBaudRate(s.ReadInteger(L"CustomBaudRate", 9600));
-    port.SetStopBits(ParseSetting<TStopBits>(config::kStopBitsNames,
-                                          s.ReadString(L"StopBits", SettingText(config::kStopBitsNames, port.StopBits()))));
-    port.SetDataBits(ParseSetting<TDataBits>(config::kDataBitsNames,
-                                          s.ReadString(L"DataBits", SettingText(config::kDataBitsNames, port.DataBits()))));
+    port.SetBaudRate(ParseSetting<TBaudRate>(
+        config::kBaudRateNames,
+        s.ReadString(L"BaudRate", SettingText(config::kBaudRateNames, port.BaudRate()))));
+    if (port.BaudRate() == TBaudRate::brCustom)
+      port.SetCustomBaudRate(s.ReadInteger(L"CustomBaudRate", 9600));
+    port.SetStopBits(ParseSetting<TStopBits>(
+        config::kStopBitsNames,
+        s.ReadString(L"StopBits", SettingText(config::kStopBitsNames, port.StopBits()))));
+    port.SetDataBits(ParseSetting<TDataBits>(
+        config::kDataBitsNames,
+        s.ReadString(L"DataBits", SettingText(config::kDataBitsNames, port.DataBits()))));
     port.Parity().SetBits(ParseSetting<TParityBits>(
-        config::kParityNames, s.ReadString(L"Parity", SettingText(config::kParityNames, port.Parity().Bits()))));
+        config::kParityNames,
+        s.ReadString(L"Parity", SettingText(config::kParityNames, port.Parity().Bits()))));
     port.FlowControl().SetFlowControl(ParseSetting<TFlowControl>(
         config::kFlowControlNames,
-        s.ReadString(L"FlowControl", SettingText(config::kFlowControlNames, port.FlowControl().FlowControl()))));
+        s.ReadString(L"FlowControl",
+                     SettingText(config::kFlowControlNames, port.FlowControl().FlowControl()))));
   }
   if (props.Contains(TStoredProp::spOthers)) {
     port.SetEventChar(character(L"EventChar", port.EventChar()));
@@ -130,16 +145,20 @@ void LoadGroups(TCustomComPort& port, Store& s) {
     TComTimeouts& t = port.Timeouts();
     t.SetReadInterval(s.ReadInteger(L"Timeouts.ReadInterval", t.ReadInterval()));
     t.SetReadTotalConstant(s.ReadInteger(L"Timeouts.ReadTotalConstant", t.ReadTotalConstant()));
-    t.SetReadTotalMultiplier(s.ReadInteger(L"Timeouts.ReadTotalMultiplier", t.ReadTotalMultiplier()));
+    t.SetReadTotalMultiplier(
+        s.ReadInteger(L"Timeouts.ReadTotalMultiplier", t.ReadTotalMultiplier()));
     t.SetWriteTotalConstant(s.ReadInteger(L"Timeouts.WriteTotalConstant", t.WriteTotalConstant()));
-    t.SetWriteTotalMultiplier(s.ReadInteger(L"Timeouts.WriteTotalMultiplier", t.WriteTotalMultiplier()));
+    t.SetWriteTotalMultiplier(
+        s.ReadInteger(L"Timeouts.WriteTotalMultiplier", t.WriteTotalMultiplier()));
   }
   if (props.Contains(TStoredProp::spFlowControl)) {
     TComFlowControl& f = port.FlowControl();
     f.SetControlRTS(ParseSetting<TRTSFlowControl>(
-        config::kRtsFlowNames, s.ReadString(L"FlowControl.ControlRTS", SettingText(config::kRtsFlowNames, f.ControlRTS()))));
+        config::kRtsFlowNames, s.ReadString(L"FlowControl.ControlRTS",
+                                            SettingText(config::kRtsFlowNames, f.ControlRTS()))));
     f.SetControlDTR(ParseSetting<TDTRFlowControl>(
-        config::kDtrFlowNames, s.ReadString(L"FlowControl.ControlDTR", SettingText(config::kDtrFlowNames, f.ControlDTR()))));
+        config::kDtrFlowNames, s.ReadString(L"FlowControl.ControlDTR",
+                                            SettingText(config::kDtrFlowNames, f.ControlDTR()))));
     f.SetDSRSensitivity(yesNo(L"FlowControl.DSRSensitivity", f.DSRSensitivity()));
     f.SetOutCTSFlow(yesNo(L"FlowControl.OutCTSFlow", f.OutCTSFlow()));
     f.SetOutDSRFlow(yesNo(L"FlowControl.OutDSRFlow", f.OutDSRFlow()));
@@ -165,7 +184,8 @@ bool SameTextAscii(const std::wstring& a, const wchar_t* b) {
 
 // --- the registry key ---
 
-TComRegistry::TComRegistry(os::RegistryApi& api, os::RegistryKey root, const std::wstring& path, bool create)
+TComRegistry::TComRegistry(os::RegistryApi& api, os::RegistryKey root, const std::wstring& path,
+                           bool create)
     : api_(api) {
   const os::RegistryOpenResult opened =
       create ? api.RegCreateKeyExW(root, path, os::kRegOptionNonVolatile, os::kKeyAllAccess)
@@ -177,7 +197,8 @@ TComRegistry::TComRegistry(os::RegistryApi& api, os::RegistryKey root, const std
 }
 
 void TComRegistry::WriteString(const std::wstring& name, const std::wstring& value) {
-  if (api_.RegSetValueExW(key_.Get(), name, os::kRegSz, os::RegistryStringData(value)) != os::kErrorSuccess) {
+  if (api_.RegSetValueExW(key_.Get(), name, os::kRegSz, os::RegistryStringData(value)) !=
+      os::kErrorSuccess) {
     throw Exception(L"Failed to set data for '" + name + L"'");
   }
 }
@@ -185,7 +206,8 @@ void TComRegistry::WriteString(const std::wstring& name, const std::wstring& val
 void TComRegistry::WriteInteger(const std::wstring& name, int value) {
   const auto bits = static_cast<std::uint32_t>(value);
   const std::vector<os::Byte> data = {static_cast<os::Byte>(bits), static_cast<os::Byte>(bits >> 8),
-                                      static_cast<os::Byte>(bits >> 16), static_cast<os::Byte>(bits >> 24)};
+                                      static_cast<os::Byte>(bits >> 16),
+                                      static_cast<os::Byte>(bits >> 24)};
   if (api_.RegSetValueExW(key_.Get(), name, os::kRegDword, data) != os::kErrorSuccess) {
     throw Exception(L"Failed to set data for '" + name + L"'");
   }
@@ -194,7 +216,8 @@ void TComRegistry::WriteInteger(const std::wstring& name, int value) {
 std::wstring TComRegistry::ReadString(const std::wstring& name, const std::wstring& def) {
   if (!key_) return def;
   // The same room as the INI reader's buffer.
-  const os::RegistryValue value = api_.RegQueryValueExW(key_.Get(), name, os::kProfileBufferSize * 2);
+  const os::RegistryValue value =
+      api_.RegQueryValueExW(key_.Get(), name, os::kProfileBufferSize * 2);
   if (value.error == os::kErrorFileNotFound) return def;
   if (value.error != os::kErrorSuccess || value.type != os::kRegSz) {
     throw Exception(L"Invalid data type for '" + name + L"'");
@@ -210,7 +233,8 @@ int TComRegistry::ReadInteger(const std::wstring& name, int def) {
     throw Exception(L"Invalid data type for '" + name + L"'");
   }
   const std::uint32_t bits = value.data[0] | (std::uint32_t{value.data[1]} << 8) |
-                             (std::uint32_t{value.data[2]} << 16) | (std::uint32_t{value.data[3]} << 24);
+                             (std::uint32_t{value.data[2]} << 16) |
+                             (std::uint32_t{value.data[3]} << 24);
   return static_cast<int>(bits);
 }
 
@@ -257,14 +281,18 @@ TComFreeNotifier& TCustomComPort::FreeNotifier() {
 
 // --- the port's storage operations ---
 
-void TCustomComPort::StoreRegistry(TComRegistry& Reg) { StoreGroups(*this, Reg); }
+void TCustomComPort::StoreRegistry(TComRegistry& Reg) {
+  StoreGroups(*this, Reg);
+}
 
 void TCustomComPort::StoreIniFile(TComIniFile& IniFile) {
   IniSection section(IniFile, Name());
   StoreGroups(*this, section);
 }
 
-void TCustomComPort::LoadRegistry(TComRegistry& Reg) { LoadGroups(*this, Reg); }
+void TCustomComPort::LoadRegistry(TComRegistry& Reg) {
+  LoadGroups(*this, Reg);
+}
 
 void TCustomComPort::LoadIniFile(TComIniFile& IniFile) {
   IniSection section(IniFile, Name());

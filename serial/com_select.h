@@ -14,7 +14,15 @@ namespace quillet::serial {
 
 class TCustomComPort;
 
-enum class TComProperty { cpNone, cpPort, cpBaudRate, cpDataBits, cpStopBits, cpParity, cpFlowControl };
+enum class TComProperty {
+  cpNone,
+  cpPort,
+  cpBaudRate,
+  cpDataBits,
+  cpStopBits,
+  cpParity,
+  cpFlowControl
+};
 
 // A list's entries as TComSelect fills them; the combo box implements it.
 class TComStrings {

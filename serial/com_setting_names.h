@@ -51,27 +51,34 @@ constexpr std::size_t Ordinal(E value) {
 
 }  // namespace setting_names_check
 
-static_assert(setting_names_check::InOrder<TBaudRate>(
-                  config::kBaudRateTexts,
-                  {{TBaudRate::brCustom, L"Custom"}, {TBaudRate::br110, L"110"},
-                   {TBaudRate::br300, L"300"},       {TBaudRate::br600, L"600"},
-                   {TBaudRate::br1200, L"1200"},     {TBaudRate::br2400, L"2400"},
-                   {TBaudRate::br4800, L"4800"},     {TBaudRate::br9600, L"9600"},
-                   {TBaudRate::br14400, L"14400"},   {TBaudRate::br19200, L"19200"},
-                   {TBaudRate::br38400, L"38400"},   {TBaudRate::br56000, L"56000"},
-                   {TBaudRate::br57600, L"57600"},   {TBaudRate::br115200, L"115200"},
-                   {TBaudRate::br128000, L"128000"}, {TBaudRate::br256000, L"256000"}}),
+static_assert(setting_names_check::InOrder<TBaudRate>(config::kBaudRateTexts,
+                                                      {{TBaudRate::brCustom, L"Custom"},
+                                                       {TBaudRate::br110, L"110"},
+                                                       {TBaudRate::br300, L"300"},
+                                                       {TBaudRate::br600, L"600"},
+                                                       {TBaudRate::br1200, L"1200"},
+                                                       {TBaudRate::br2400, L"2400"},
+                                                       {TBaudRate::br4800, L"4800"},
+                                                       {TBaudRate::br9600, L"9600"},
+                                                       {TBaudRate::br14400, L"14400"},
+                                                       {TBaudRate::br19200, L"19200"},
+                                                       {TBaudRate::br38400, L"38400"},
+                                                       {TBaudRate::br56000, L"56000"},
+                                                       {TBaudRate::br57600, L"57600"},
+                                                       {TBaudRate::br115200, L"115200"},
+                                                       {TBaudRate::br128000, L"128000"},
+                                                       {TBaudRate::br256000, L"256000"}}),
               "kBaudRateTexts must follow TBaudRate");
 static_assert(setting_names_check::InOrder<TStopBits>(config::kStopBitsTexts,
                                                       {{TStopBits::sbOneStopBit, L"1"},
                                                        {TStopBits::sbOne5StopBits, L"1.5"},
                                                        {TStopBits::sbTwoStopBits, L"2"}}),
               "kStopBitsTexts must follow TStopBits");
-static_assert(setting_names_check::InOrder<TDataBits>(
-                  config::kDataBitsTexts, {{TDataBits::dbFive, L"5"},
-                                           {TDataBits::dbSix, L"6"},
-                                           {TDataBits::dbSeven, L"7"},
-                                           {TDataBits::dbEight, L"8"}}),
+static_assert(setting_names_check::InOrder<TDataBits>(config::kDataBitsTexts,
+                                                      {{TDataBits::dbFive, L"5"},
+                                                       {TDataBits::dbSix, L"6"},
+                                                       {TDataBits::dbSeven, L"7"},
+                                                       {TDataBits::dbEight, L"8"}}),
               "kDataBitsTexts must follow TDataBits");
 static_assert(setting_names_check::InOrder<TParityBits>(config::kParityTexts,
                                                         {{TParityBits::prNone, L"None"},
@@ -80,11 +87,11 @@ static_assert(setting_names_check::InOrder<TParityBits>(config::kParityTexts,
                                                          {TParityBits::prMark, L"Mark"},
                                                          {TParityBits::prSpace, L"Space"}}),
               "kParityTexts must follow TParityBits");
-static_assert(setting_names_check::InOrder<TFlowControl>(
-                  config::kFlowControlTexts, {{TFlowControl::fcHardware, L"Hardware"},
-                                              {TFlowControl::fcSoftware, L"Software"},
-                                              {TFlowControl::fcNone, L"None"},
-                                              {TFlowControl::fcCustom, L"Custom"}}),
+static_assert(setting_names_check::InOrder<TFlowControl>(config::kFlowControlTexts,
+                                                         {{TFlowControl::fcHardware, L"Hardware"},
+                                                          {TFlowControl::fcSoftware, L"Software"},
+                                                          {TFlowControl::fcNone, L"None"},
+                                                          {TFlowControl::fcCustom, L"Custom"}}),
               "kFlowControlTexts must follow TFlowControl");
 static_assert(setting_names_check::InOrder<TRTSFlowControl>(
                   config::kRtsFlowTexts, {{TRTSFlowControl::rtsDisable, L"Disable"},

@@ -21,7 +21,8 @@ using TStoreType = TCustomComPort::TStoreType;
 // for as long as they live.
 class TComStorageApis {
  public:
-  TComStorageApis(os::ProfileApi& profile, os::RegistryApi& registry) : Profile(profile), Registry(registry) {}
+  TComStorageApis(os::ProfileApi& profile, os::RegistryApi& registry)
+      : Profile(profile), Registry(registry) {}
   os::ProfileApi& Profile;
   os::RegistryApi& Registry;
 };

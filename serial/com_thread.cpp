@@ -137,8 +137,8 @@ void TComThread::Stop(std::unique_ptr<TComThread> thread) {
   LetGoThreads().Keep(std::move(thread));
 }
 
-TComThread::TComThread(TComThreadSetup setup, os::EventHandle stopEvent,
-                       os::EventHandle wakeEvent, os::Dword wakeError)
+TComThread::TComThread(TComThreadSetup setup, os::EventHandle stopEvent, os::EventHandle wakeEvent,
+                       os::Dword wakeError)
     : FSetup(std::move(setup)),
       FApi(*FSetup.api),
       FStopEvent(std::move(stopEvent)),

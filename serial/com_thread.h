@@ -29,8 +29,8 @@ TComEvents MaskToEvents(os::Dword mask);
 os::Dword EventBit(TComEvent event);
 // The order in which the events of one batch are delivered.
 inline constexpr TComEvent kDeliveryOrder[] = {
-    TComEvent::evError, TComEvent::evRxChar, TComEvent::evTxEmpty, TComEvent::evBreak,
-    TComEvent::evRing,  TComEvent::evCTS,    TComEvent::evDSR,     TComEvent::evRxFlag,
+    TComEvent::evError, TComEvent::evRxChar,  TComEvent::evTxEmpty, TComEvent::evBreak,
+    TComEvent::evRing,  TComEvent::evCTS,     TComEvent::evDSR,     TComEvent::evRxFlag,
     TComEvent::evRLSD,  TComEvent::evRx80Full};
 
 struct TComThreadSetup {

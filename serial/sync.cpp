@@ -109,9 +109,8 @@ void Queue(std::function<void()> fn, const void* owner) {
 void RemoveQueuedEvents(const void* owner) {
   HandOver& s = State();
   std::lock_guard lock(s.mutex);
-  std::erase_if(s.queue, [owner](const std::shared_ptr<Call>& c) {
-    return !c->waited && c->owner == owner;
-  });
+  std::erase_if(
+      s.queue, [owner](const std::shared_ptr<Call>& c) { return !c->waited && c->owner == owner; });
 }
 
 bool CheckSynchronize() {

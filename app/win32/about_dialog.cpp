@@ -37,8 +37,8 @@ std::wstring VersionLabel() {
   if (!GetFileVersionInfoW(path.c_str(), 0, size, buffer.data())) return L"v";
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
-  if (!VerQueryValueW(buffer.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || fixed == nullptr ||
-      length < sizeof *fixed) {
+  if (!VerQueryValueW(buffer.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) ||
+      fixed == nullptr || length < sizeof *fixed) {
     return L"v";
   }
   return VersionCaption(FileVersionFromFixedInfo(fixed->dwFileVersionMS, fixed->dwFileVersionLS));
@@ -55,7 +55,9 @@ UniqueBitmap LoadLogo(HINSTANCE instance, int dpi) {
   const COLORREF face = GetSysColor(COLOR_BTNFACE);
   for (auto& pixel : pixels) {
     const std::uint32_t alpha = pixel >> 24;
-    auto mix = [alpha](std::uint32_t fg, std::uint32_t bg) { return (fg * alpha + bg * (255 - alpha) + 127) / 255; };
+    auto mix = [alpha](std::uint32_t fg, std::uint32_t bg) {
+      return (fg * alpha + bg * (255 - alpha) + 127) / 255;
+    };
     const std::uint32_t b = mix(pixel & 0xFF, GetBValue(face));
     const std::uint32_t g = mix((pixel >> 8) & 0xFF, GetGValue(face));
     const std::uint32_t r = mix((pixel >> 16) & 0xFF, GetRValue(face));
@@ -68,22 +70,23 @@ UniqueBitmap LoadLogo(HINSTANCE instance, int dpi) {
     const os::win32::UniqueMemoryDc dc(CreateCompatibleDC(screen.get()));
     SelectInDc select(dc.get(), result.get());
     SetStretchBltMode(dc.get(), HALFTONE);
-    StretchDIBits(dc.get(), 0, 0, out_width, out_height, 0, 0, width, height, pixels.data(), &header, DIB_RGB_COLORS,
-                  SRCCOPY);
+    StretchDIBits(dc.get(), 0, 0, out_width, out_height, 0, 0, width, height, pixels.data(),
+                  &header, DIB_RGB_COLORS, SRCCOPY);
   }
   return result;
 }
 
 // Widens a label to its text; never narrower than its design width.
-void FitToText(HWND label, HFONT font, const std::wstring& text, int width96, int height96, int dpi) {
+void FitToText(HWND label, HFONT font, const std::wstring& text, int width96, int height96,
+               int dpi) {
   SIZE size{};
   {
     const os::win32::WindowDc dc(label);
     const SelectInDc select(dc.get(), font);
     GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
   }
-  SetWindowPos(label, nullptr, 0, 0, std::max<int>(size.cx, ScaleForDpi(width96, dpi)), ScaleForDpi(height96, dpi),
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(label, nullptr, 0, 0, std::max<int>(size.cx, ScaleForDpi(width96, dpi)),
+               ScaleForDpi(height96, dpi), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
@@ -103,17 +106,20 @@ bool TForm3::Create() {
   logo_ = LoadLogo(Instance(), dpi);
   SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_default_.get()), FALSE);
 
-  HWND made_by = AddControl(WC_STATICW, L"Made by", SS_LEFTNOWORDWRAP | SS_NOPREFIX, kForm3Label1, 15, 8, 67, 22,
-                            font_made_by_.get());
+  HWND made_by = AddControl(WC_STATICW, L"Made by", SS_LEFTNOWORDWRAP | SS_NOPREFIX, kForm3Label1,
+                            15, 8, 67, 22, font_made_by_.get());
   // Sized to its text, which another font than Tahoma may make wider.
   if (made_by != nullptr) FitToText(made_by, font_made_by_.get(), L"Made by", 67, 22, Dpi());
-  HWND image = AddControl(WC_STATICW, L"", SS_BITMAP | SS_CENTERIMAGE | SS_REALSIZECONTROL, kForm3Image2,
-                          kImage2.left, kImage2.top, kImage2.width, kImage2.height, font_default_.get());
+  HWND image =
+      AddControl(WC_STATICW, L"", SS_BITMAP | SS_CENTERIMAGE | SS_REALSIZECONTROL, kForm3Image2,
+                 kImage2.left, kImage2.top, kImage2.width, kImage2.height, font_default_.get());
   // The static shows the bitmap but does not own it.
-  if (image != nullptr && logo_) SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_.get()));
-  AddControl(WC_STATICW, L"v", SS_LEFTNOWORDWRAP | SS_NOPREFIX, kForm3Label4, 224, 41, 11, 23, font_version_.get());
-  AddControl(WC_BUTTONW, L"Visit web page", BS_PUSHBUTTON | WS_TABSTOP, kForm3Lblink, 76, 76, 162, 33,
-             font_link_.get());
+  if (image != nullptr && logo_)
+    SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_.get()));
+  AddControl(WC_STATICW, L"v", SS_LEFTNOWORDWRAP | SS_NOPREFIX, kForm3Label4, 224, 41, 11, 23,
+             font_version_.get());
+  AddControl(WC_BUTTONW, L"Visit web page", BS_PUSHBUTTON | WS_TABSTOP, kForm3Lblink, 76, 76, 162,
+             33, font_link_.get());
   AddControl(WC_BUTTONW, L"Close", BS_PUSHBUTTON | WS_TABSTOP, kForm3Btnclose, 246, 135, 75, 25,
              font_default_.get());
   return true;
@@ -133,7 +139,8 @@ void TForm3::FormShow() {
 
 void TForm3::lblinkClick() {
   // The shell's answer is not examined: what it shows on failure is its own.
-  ShellExecuteW(Handle(), L"open", std::wstring(kProductWebPage).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  ShellExecuteW(Handle(), L"open", std::wstring(kProductWebPage).c_str(), nullptr, nullptr,
+                SW_SHOWNORMAL);
 }
 
 LRESULT TForm3::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -145,7 +152,8 @@ LRESULT TForm3::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       return 0;
     case WM_SETCURSOR:
-      if (reinterpret_cast<HWND>(wparam) == GetDlgItem(Handle(), kForm3Lblink) && hand_ != nullptr) {
+      if (reinterpret_cast<HWND>(wparam) == GetDlgItem(Handle(), kForm3Lblink) &&
+          hand_ != nullptr) {
         SetCursor(hand_);
         return TRUE;
       }

@@ -18,20 +18,28 @@ constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
 
 int IdOf(AdvancedText control) {
   switch (control) {
-    case AdvancedText::edprefiks: return kForm2Edprefiks;
-    case AdvancedText::edsufiks: return kForm2Edsufiks;
-    case AdvancedText::seOd: return kForm2SeOd;
-    case AdvancedText::seDo: return kForm2SeDo;
+    case AdvancedText::edprefiks:
+      return kForm2Edprefiks;
+    case AdvancedText::edsufiks:
+      return kForm2Edsufiks;
+    case AdvancedText::seOd:
+      return kForm2SeOd;
+    case AdvancedText::seDo:
+      return kForm2SeDo;
   }
   return 0;
 }
 
 int IdOf(AdvancedCheck control) {
   switch (control) {
-    case AdvancedCheck::cbprefiks: return kForm2Cbprefiks;
-    case AdvancedCheck::cbsufiks: return kForm2Cbsufiks;
-    case AdvancedCheck::cbCR: return kForm2CbCR;
-    case AdvancedCheck::cbLF: return kForm2CbLF;
+    case AdvancedCheck::cbprefiks:
+      return kForm2Cbprefiks;
+    case AdvancedCheck::cbsufiks:
+      return kForm2Cbsufiks;
+    case AdvancedCheck::cbCR:
+      return kForm2CbCR;
+    case AdvancedCheck::cbLF:
+      return kForm2CbLF;
   }
   return 0;
 }
@@ -44,7 +52,8 @@ wchar_t LocaleDecimalSeparator() {
 }  // namespace
 
 TForm2::TForm2(HINSTANCE instance, HWND owner, Services services, AdvancedFields& form1_fields)
-    : DialogWindow(instance, owner), logic_(services.profile, services.shell, *this, form1_fields) {}
+    : DialogWindow(instance, owner),
+      logic_(services.profile, services.shell, *this, form1_fields) {}
 
 TForm2::~TForm2() {
   if (Handle() != nullptr) DestroyWindow(Handle());
@@ -72,7 +81,8 @@ void TForm2::Run(F&& handler) {
 }
 
 void TForm2::AddLabel(const wchar_t* text, int left, int top, HFONT font) {
-  HWND label = AddControl(WC_STATICW, text, SS_LEFTNOWORDWRAP | SS_NOPREFIX, -1, left, top, 10, 13, font);
+  HWND label =
+      AddControl(WC_STATICW, text, SS_LEFTNOWORDWRAP | SS_NOPREFIX, -1, left, top, 10, 13, font);
   if (label == nullptr) return;
   // Sized to its text.
   SIZE size{};
@@ -85,10 +95,11 @@ void TForm2::AddLabel(const wchar_t* text, int left, int top, HFONT font) {
 }
 
 void TForm2::AddSpinBox(int id, int arrows_id, int left, int top) {
-  HWND edit = AddControl(WC_EDITW, L"0", ES_AUTOHSCROLL | WS_TABSTOP, id, left, top, 48, 22, font_.get(),
-                         WS_EX_CLIENTEDGE);
+  HWND edit = AddControl(WC_EDITW, L"0", ES_AUTOHSCROLL | WS_TABSTOP, id, left, top, 48, 22,
+                         font_.get(), WS_EX_CLIENTEDGE);
   // The arrows sit inside the box's 48 pixels (UDS_ALIGNRIGHT narrows the edit).
-  HWND arrows = AddControl(UPDOWN_CLASSW, L"", UDS_ALIGNRIGHT | UDS_ARROWKEYS, arrows_id, 0, 0, 0, 0, font_.get());
+  HWND arrows = AddControl(UPDOWN_CLASSW, L"", UDS_ALIGNRIGHT | UDS_ARROWKEYS, arrows_id, 0, 0, 0,
+                           0, font_.get());
   if (edit == nullptr || arrows == nullptr) return;
   SendMessageW(arrows, UDM_SETBUDDY, reinterpret_cast<WPARAM>(edit), 0);
   SendMessageW(arrows, UDM_SETRANGE32, kSpinMin, kSpinMax);
@@ -110,25 +121,31 @@ void TForm2::CreateControls() {
   AddControl(WC_STATICW, L"", SS_ETCHEDHORZ, -1, 17, 120, 216, 2, font_.get());
   AddControl(WC_STATICW, L"", SS_ETCHEDHORZ, -1, 17, 200, 216, 2, font_.get());
 
-  AddControl(WC_EDITW, L"", ES_AUTOHSCROLL | ES_UPPERCASE | WS_TABSTOP, kForm2Edprefiks, 16, 32, 89, 21, font_.get(),
-             WS_EX_CLIENTEDGE);
-  AddControl(WC_EDITW, L"", ES_AUTOHSCROLL | ES_UPPERCASE | WS_TABSTOP, kForm2Edsufiks, 136, 32, 97, 21, font_.get(),
-             WS_EX_CLIENTEDGE);
-  AddControl(WC_BUTTONW, L"Add prefix", BS_AUTOCHECKBOX | WS_TABSTOP, kForm2Cbprefiks, 16, 59, 97, 17, font_.get());
-  AddControl(WC_BUTTONW, L"Add sufix", BS_AUTOCHECKBOX | WS_TABSTOP, kForm2Cbsufiks, 136, 59, 97, 17, font_.get());
-  AddControl(WC_BUTTONW, L"CR", BS_AUTOCHECKBOX | WS_TABSTOP, kForm2CbCR, 17, 91, 37, 17, font_bold_.get());
-  AddControl(WC_BUTTONW, L"LF", BS_AUTOCHECKBOX | WS_TABSTOP, kForm2CbLF, 79, 91, 52, 17, font_bold_.get());
+  AddControl(WC_EDITW, L"", ES_AUTOHSCROLL | ES_UPPERCASE | WS_TABSTOP, kForm2Edprefiks, 16, 32, 89,
+             21, font_.get(), WS_EX_CLIENTEDGE);
+  AddControl(WC_EDITW, L"", ES_AUTOHSCROLL | ES_UPPERCASE | WS_TABSTOP, kForm2Edsufiks, 136, 32, 97,
+             21, font_.get(), WS_EX_CLIENTEDGE);
+  AddControl(WC_BUTTONW, L"Add prefix", BS_AUTOCHECKBOX | WS_TABSTOP, kForm2Cbprefiks, 16, 59, 97,
+             17, font_.get());
+  AddControl(WC_BUTTONW, L"Add sufix", BS_AUTOCHECKBOX | WS_TABSTOP, kForm2Cbsufiks, 136, 59, 97,
+             17, font_.get());
+  AddControl(WC_BUTTONW, L"CR", BS_AUTOCHECKBOX | WS_TABSTOP, kForm2CbCR, 17, 91, 37, 17,
+             font_bold_.get());
+  AddControl(WC_BUTTONW, L"LF", BS_AUTOCHECKBOX | WS_TABSTOP, kForm2CbLF, 79, 91, 52, 17,
+             font_bold_.get());
   AddSpinBox(kForm2SeOd, kForm2SeOdArrows, 17, 147);
   AddSpinBox(kForm2SeDo, kForm2SeDoArrows, 136, 147);
-  AddControl(WC_BUTTONW, L"Reset", BS_PUSHBUTTON | WS_TABSTOP, kForm2Button1, 17, 218, 75, 25, font_.get());
-  AddControl(WC_BUTTONW, L"Save && Close", BS_PUSHBUTTON | WS_TABSTOP, kForm2Btnzatvori, 136, 218, 104, 25,
+  AddControl(WC_BUTTONW, L"Reset", BS_PUSHBUTTON | WS_TABSTOP, kForm2Button1, 17, 218, 75, 25,
              font_.get());
+  AddControl(WC_BUTTONW, L"Save && Close", BS_PUSHBUTTON | WS_TABSTOP, kForm2Btnzatvori, 136, 218,
+             104, 25, font_.get());
 }
 
 std::wstring TForm2::Text(AdvancedText control) const {
   HWND edit = GetDlgItem(Handle(), IdOf(control));
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 
@@ -165,7 +182,8 @@ LRESULT TForm2::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       const auto* header = reinterpret_cast<const NMHDR*>(lparam);
       if (header->code != UDN_DELTAPOS) break;
       const auto* change = reinterpret_cast<const NMUPDOWN*>(lparam);
-      const AdvancedText which = header->idFrom == kForm2SeOdArrows ? AdvancedText::seOd : AdvancedText::seDo;
+      const AdvancedText which =
+          header->idFrom == kForm2SeOdArrows ? AdvancedText::seOd : AdvancedText::seDo;
       Run([&] { logic_.SpinStep(which, change->iDelta > 0 ? 1 : -1); });
       return TRUE;  // the logic has set the text; the arrows keep no value of their own
     }
@@ -177,10 +195,11 @@ LRESULT TForm2::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   return DialogWindow::HandleMessage(message, wparam, lparam);
 }
 
-LRESULT CALLBACK TForm2::SpinEditProc(HWND edit, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR /*id*/,
-                                      DWORD_PTR data) {
+LRESULT CALLBACK TForm2::SpinEditProc(HWND edit, UINT message, WPARAM wparam, LPARAM lparam,
+                                      UINT_PTR /*id*/, DWORD_PTR data) {
   const auto* self = reinterpret_cast<const TForm2*>(data);
-  if (message == WM_CHAR && !SpinAcceptsChar(static_cast<wchar_t>(wparam), self->decimal_separator_)) {
+  if (message == WM_CHAR &&
+      !SpinAcceptsChar(static_cast<wchar_t>(wparam), self->decimal_separator_)) {
     MessageBeep(MB_OK);
     return 0;
   }

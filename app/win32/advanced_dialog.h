@@ -59,8 +59,8 @@ class TForm2 final : public DialogWindow, public ModalForm, public AdvancedView 
   // Runs a handler of the logic; an error that ends it goes to the standard error box.
   template <typename F>
   void Run(F&& handler);
-  static LRESULT CALLBACK SpinEditProc(HWND edit, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
-                                       DWORD_PTR data);
+  static LRESULT CALLBACK SpinEditProc(HWND edit, UINT message, WPARAM wparam, LPARAM lparam,
+                                       UINT_PTR id, DWORD_PTR data);
 
   AdvancedForm logic_;
   os::win32::UniqueFont font_;

@@ -10,8 +10,10 @@ namespace quillet::app::win32 {
 using os::win32::UniqueFont;
 
 UniqueFont MakeDialogFont(const wchar_t* face, int height96, bool bold, int dpi, BYTE charset) {
-  return UniqueFont(CreateFontW(-ScaleForDpi(height96, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, charset,
-                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
+  return UniqueFont(CreateFontW(-ScaleForDpi(height96, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL,
+                                FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
+                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                                face));
 }
 
 DialogWindow::~DialogWindow() {
@@ -32,16 +34,19 @@ bool DialogWindow::CreateHidden(const wchar_t* class_name, const std::wstring& c
   const DWORD ex_style = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
   RECT frame{0, 0, ScaleForDpi(client_width96, dpi_), ScaleForDpi(client_height96, dpi_)};
   AdjustWindowRectEx(&frame, style, FALSE, ex_style);
-  hwnd_ = CreateWindowExW(ex_style, class_name, caption.c_str(), style, 0, 0, frame.right - frame.left,
-                          frame.bottom - frame.top, owner_, nullptr, instance_, this);
+  hwnd_ =
+      CreateWindowExW(ex_style, class_name, caption.c_str(), style, 0, 0, frame.right - frame.left,
+                      frame.bottom - frame.top, owner_, nullptr, instance_, this);
   return hwnd_ != nullptr;
 }
 
-HWND DialogWindow::AddControl(const wchar_t* window_class, const wchar_t* text, DWORD style, int id, int left, int top,
-                              int width, int height, HFONT font, DWORD ex_style) {
-  HWND control = CreateWindowExW(ex_style, window_class, text, WS_CHILD | WS_VISIBLE | style, ScaleForDpi(left, dpi_),
-                                 ScaleForDpi(top, dpi_), ScaleForDpi(width, dpi_), ScaleForDpi(height, dpi_), hwnd_,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+HWND DialogWindow::AddControl(const wchar_t* window_class, const wchar_t* text, DWORD style, int id,
+                              int left, int top, int width, int height, HFONT font,
+                              DWORD ex_style) {
+  HWND control = CreateWindowExW(
+      ex_style, window_class, text, WS_CHILD | WS_VISIBLE | style, ScaleForDpi(left, dpi_),
+      ScaleForDpi(top, dpi_), ScaleForDpi(width, dpi_), ScaleForDpi(height, dpi_), hwnd_,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
   if (control != nullptr) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return control;
 }
@@ -86,7 +91,9 @@ void DialogWindow::RunModal() {
   if (quit) PostQuitMessage(static_cast<int>(message.wParam));
 }
 
-void DialogWindow::ReportError(const std::wstring& message) { ShowStandardErrorBox(hwnd_, message); }
+void DialogWindow::ReportError(const std::wstring& message) {
+  ShowStandardErrorBox(hwnd_, message);
+}
 
 LRESULT DialogWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
@@ -104,11 +111,12 @@ LRESULT DialogWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
 }
 
 LRESULT CALLBACK DialogWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* self = os::win32::WindowObject<DialogWindow>(hwnd, message, lparam,
-                                                     [hwnd](DialogWindow* dialog) { dialog->hwnd_ = hwnd; });
+  auto* self = os::win32::WindowObject<DialogWindow>(
+      hwnd, message, lparam, [hwnd](DialogWindow* dialog) { dialog->hwnd_ = hwnd; });
   if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
   return os::win32::CallGuarded<LRESULT>(
-      0, [&] { return self->HandleMessage(message, wparam, lparam); }, [hwnd] { ShowCurrentExceptionBox(hwnd); });
+      0, [&] { return self->HandleMessage(message, wparam, lparam); },
+      [hwnd] { ShowCurrentExceptionBox(hwnd); });
 }
 
 }  // namespace quillet::app::win32

@@ -30,10 +30,10 @@ class DialogWindow {
 
   // Registers the class and creates the window hidden with a client area of
   // the given size (96 DPI, scaled). False when it cannot be created.
-  bool CreateHidden(const wchar_t* class_name, const std::wstring& caption, DWORD style, int client_width96,
-                    int client_height96);
-  HWND AddControl(const wchar_t* window_class, const wchar_t* text, DWORD style, int id, int left, int top, int width,
-                  int height, HFONT font, DWORD ex_style = 0);
+  bool CreateHidden(const wchar_t* class_name, const std::wstring& caption, DWORD style,
+                    int client_width96, int client_height96);
+  HWND AddControl(const wchar_t* window_class, const wchar_t* text, DWORD style, int id, int left,
+                  int top, int width, int height, HFONT font, DWORD ex_style = 0);
   int Dpi() const { return dpi_; }
   HINSTANCE Instance() const { return instance_; }
 
@@ -54,6 +54,7 @@ class DialogWindow {
 };
 
 // Font of the given height in pixels at 96 DPI, scaled.
-os::win32::UniqueFont MakeDialogFont(const wchar_t* face, int height96, bool bold, int dpi, BYTE charset = DEFAULT_CHARSET);
+os::win32::UniqueFont MakeDialogFont(const wchar_t* face, int height96, bool bold, int dpi,
+                                     BYTE charset = DEFAULT_CHARSET);
 
 }  // namespace quillet::app::win32

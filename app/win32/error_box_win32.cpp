@@ -6,13 +6,18 @@
 
 namespace quillet::app::win32 {
 
-std::wstring ApplicationTitle() { return app::ApplicationTitle(os::win32::ProgramFilePath()); }
-
-void ShowStandardErrorBox(HWND owner, const std::wstring& message) {
-  MessageBoxW(owner, app::ErrorBoxText(message).c_str(), ApplicationTitle().c_str(), MB_OK | MB_ICONERROR);
+std::wstring ApplicationTitle() {
+  return app::ApplicationTitle(os::win32::ProgramFilePath());
 }
 
-void ShowCurrentExceptionBox(HWND owner) { ShowStandardErrorBox(owner, CurrentExceptionMessage()); }
+void ShowStandardErrorBox(HWND owner, const std::wstring& message) {
+  MessageBoxW(owner, app::ErrorBoxText(message).c_str(), ApplicationTitle().c_str(),
+              MB_OK | MB_ICONERROR);
+}
+
+void ShowCurrentExceptionBox(HWND owner) {
+  ShowStandardErrorBox(owner, CurrentExceptionMessage());
+}
 
 std::wstring CurrentExceptionMessage() {
   try {

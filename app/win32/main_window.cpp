@@ -38,9 +38,10 @@ constexpr UINT kWakeMessage = WM_APP + 1;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 UniqueFont MakeFont(int height96, bool bold, int dpi) {
-  return UniqueFont(CreateFontW(-ScaleForDpi(height96, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
-                                FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
+  return UniqueFont(CreateFontW(-ScaleForDpi(height96, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL,
+                                FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                                L"Tahoma"));
 }
 
 int TextWidth(HDC dc, HFONT font, std::wstring_view text) {
@@ -61,9 +62,11 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC proc) {
   wc.lpfnWndProc = proc;
   wc.hInstance = instance;
   wc.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLET), IMAGE_ICON,
-                                           GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_SHARED));
+                                           GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON),
+                                           LR_SHARED));
   wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLET), IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+                                             GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.lpszClassName = kMainWindowClass.data();
   RegisterClassExW(&wc);  // a second registration fails harmlessly
@@ -72,7 +75,9 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC proc) {
 }  // namespace
 
 TForm1::TForm1(HINSTANCE instance, Services services)
-    : instance_(instance), services_(services), logic_(std::make_unique<MainForm>(services, *this)) {}
+    : instance_(instance),
+      services_(services),
+      logic_(std::make_unique<MainForm>(services, *this)) {}
 
 TForm1::~TForm1() {
   if (hwnd_ != nullptr) DestroyWindow(hwnd_);
@@ -120,10 +125,10 @@ bool TForm1::Create() {
   AdjustWindowRectEx(&frame, kWindowStyle, TRUE, WS_EX_CONTROLPARENT);
   const int frame_width = frame.right - frame.left;
   const int frame_height = frame.bottom - frame.top;
-  hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kMainWindowClass.data(), kMainWindowCaption.data(), kWindowStyle,
-                          (GetSystemMetrics(SM_CXSCREEN) - frame_width) / 2,
-                          (GetSystemMetrics(SM_CYSCREEN) - frame_height) / 2, frame_width, frame_height, nullptr,
-                          menu_.get(), instance_, this);
+  hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kMainWindowClass.data(), kMainWindowCaption.data(),
+                          kWindowStyle, (GetSystemMetrics(SM_CXSCREEN) - frame_width) / 2,
+                          (GetSystemMetrics(SM_CYSCREEN) - frame_height) / 2, frame_width,
+                          frame_height, nullptr, menu_.get(), instance_, this);
   if (hwnd_ == nullptr) return false;
   static_cast<void>(menu_.release());  // the window destroys its menu
   MarkStartupStep("window");
@@ -157,8 +162,11 @@ void TForm1::Show(int show_command) {
     case SW_SHOWMINIMIZED:
     case SW_MINIMIZE:
     case SW_SHOWMINNOACTIVE:
-    case SW_FORCEMINIMIZE: ActivateTrayIcon(); break;
-    default: break;
+    case SW_FORCEMINIMIZE:
+      ActivateTrayIcon();
+      break;
+    default:
+      break;
   }
   ShowWindow(hwnd_, show_command);
   MarkStartupStep("shown");
@@ -167,8 +175,8 @@ void TForm1::Show(int show_command) {
 
 void TForm1::ActivateTrayIcon() {
   if (tray_ != nullptr || hwnd_ == nullptr) return;
-  tray_ = std::make_unique<TTrayIconWindow>(instance_, hwnd_,
-                                            reinterpret_cast<HICON>(GetClassLongPtrW(hwnd_, GCLP_HICONSM)));
+  tray_ = std::make_unique<TTrayIconWindow>(
+      instance_, hwnd_, reinterpret_cast<HICON>(GetClassLongPtrW(hwnd_, GCLP_HICONSM)));
   tray_->Tray().SetHint(std::wstring(kMainWindowCaption));
   tray_->Tray().Activate();
 }
@@ -183,9 +191,12 @@ HFONT TForm1::FontFor(int id) const {
   const ControlSpec* entry = FindControlById(id);
   if (entry == nullptr) return font_default_.get();
   switch (entry->font) {
-    case FontKind::Caption: return font_caption_.get();
-    case FontKind::CaptionBold: return font_caption_bold_.get();
-    case FontKind::Default: break;
+    case FontKind::Caption:
+      return font_caption_.get();
+    case FontKind::CaptionBold:
+      return font_caption_bold_.get();
+    case FontKind::Default:
+      break;
   }
   return font_default_.get();
 }
@@ -223,11 +234,14 @@ void TForm1::CreateControls() {
     }
     const HFONT font = FontFor(entry.id);
     LayoutRect r = ScaleForDpi(entry.bounds, dpi_);
-    if (entry.kind == ControlKind::Label && entry.bounds.width == 0) r.width = TextWidth(measure.get(), font, entry.caption);
-    HWND control = CreateWindowExW(0, window_class, std::wstring(entry.caption).c_str(), style, r.left, r.top,
-                                   r.width, r.height, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)),
+    if (entry.kind == ControlKind::Label && entry.bounds.width == 0)
+      r.width = TextWidth(measure.get(), font, entry.caption);
+    HWND control = CreateWindowExW(0, window_class, std::wstring(entry.caption).c_str(), style,
+                                   r.left, r.top, r.width, r.height, hwnd_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)),
                                    instance_, nullptr);
-    if (control != nullptr) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (control != nullptr)
+      SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
 }
 
@@ -242,7 +256,8 @@ void TForm1::CreateMainMenu() {
         AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
         continue;
       }
-      AppendMenuW(popup, MF_STRING, static_cast<UINT_PTR>(item.id), std::wstring(item.caption).c_str());
+      AppendMenuW(popup, MF_STRING, static_cast<UINT_PTR>(item.id),
+                  std::wstring(item.caption).c_str());
       MENUITEMINFOW info{};
       info.cbSize = sizeof info;
       info.fMask = MIIM_BITMAP;
@@ -252,7 +267,8 @@ void TForm1::CreateMainMenu() {
       info.hbmpItem = item.icon >= 0 ? menu_icons_->ItemBitmap(item.icon) : HBMMENU_CALLBACK;
       SetMenuItemInfoW(popup, static_cast<UINT>(item.id), FALSE, &info);
     }
-    AppendMenuW(menu_.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(popup), std::wstring(top.caption).c_str());
+    AppendMenuW(menu_.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(popup),
+                std::wstring(top.caption).c_str());
   }
 }
 
@@ -274,10 +290,12 @@ void TForm1::PlaceWindow() {
 }
 
 LRESULT CALLBACK TForm1::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* self = os::win32::WindowObject<TForm1>(hwnd, message, lparam, [hwnd](TForm1* form) { form->hwnd_ = hwnd; });
+  auto* self = os::win32::WindowObject<TForm1>(hwnd, message, lparam,
+                                               [hwnd](TForm1* form) { form->hwnd_ = hwnd; });
   if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
   return os::win32::CallGuarded<LRESULT>(
-      0, [&] { return self->HandleMessage(message, wparam, lparam); }, [hwnd] { ShowCurrentExceptionBox(hwnd); });
+      0, [&] { return self->HandleMessage(message, wparam, lparam); },
+      [hwnd] { ShowCurrentExceptionBox(hwnd); });
 }
 
 LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -322,7 +340,8 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (LOWORD(wparam) == WA_INACTIVE) {
         HWND focus = GetFocus();
         if (focus != nullptr && IsChild(hwnd_, focus)) focus_ = focus;
-      } else if (focus_ != nullptr && IsWindow(focus_) && IsChild(hwnd_, focus_) && HIWORD(wparam) == 0) {
+      } else if (focus_ != nullptr && IsWindow(focus_) && IsChild(hwnd_, focus_) &&
+                 HIWORD(wparam) == 0) {
         SetFocus(focus_);
         return 0;
       }
@@ -388,33 +407,53 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 
 void TForm1::OnCommand(int id, int code) {
   if (id > kDeviceButtonBase && id <= kDeviceButtonBase + kRowCount) {
-    if (code == BN_CLICKED) logic_->RunHandler([this, id] { logic_->btnskenerClick(id - kDeviceButtonBase); });
+    if (code == BN_CLICKED)
+      logic_->RunHandler([this, id] { logic_->btnskenerClick(id - kDeviceButtonBase); });
     return;
   }
   if (id > kOpenCheckBoxBase && id <= kOpenCheckBoxBase + kRowCount) {
     // The box has changed its own tick when it reports the click.
-    if (code == BN_CLICKED) logic_->RunHandler([this, id] { logic_->cbotvoriClick(id - kOpenCheckBoxBase); });
+    if (code == BN_CLICKED)
+      logic_->RunHandler([this, id] { logic_->cbotvoriClick(id - kOpenCheckBoxBase); });
     return;
   }
   if (id > kTestButtonBase && id <= kTestButtonBase + kTestButtonCount) {
-    if (code == BN_CLICKED) logic_->RunHandler([this, id] { logic_->ButtonClick(id - kTestButtonBase); });
+    if (code == BN_CLICKED)
+      logic_->RunHandler([this, id] { logic_->ButtonClick(id - kTestButtonBase); });
     return;
   }
   switch (id) {
-    case kMenuZatvori1: logic_->RunHandler([this] { logic_->Zatvori1Click(); }); break;
-    case kMenuSacuvaj1: logic_->RunHandler([this] { logic_->Sacuvaj1Click(); }); break;
-    case kMenuUbaci1: logic_->RunHandler([this] { logic_->Ubaci1Click(); }); break;
+    case kMenuZatvori1:
+      logic_->RunHandler([this] { logic_->Zatvori1Click(); });
+      break;
+    case kMenuSacuvaj1:
+      logic_->RunHandler([this] { logic_->Sacuvaj1Click(); });
+      break;
+    case kMenuUbaci1:
+      logic_->RunHandler([this] { logic_->Ubaci1Click(); });
+      break;
     case kMenuRunMinimized:
       // The item toggles its own tick first.
       SetRunMinimizedChecked(!RunMinimizedChecked());
       logic_->RunHandler([this] { logic_->mnRunMinimizedClick(); });
       break;
-    case kMenuZatvori2: logic_->RunHandler([this] { logic_->Zatvori2Click(); }); break;
-    case kMenuOtvori1: logic_->RunHandler([this] { logic_->Otvori1Click(); }); break;
-    case kMenuHelp2: OpenHelpFile(hwnd_); break;
-    case kMenuAbout1: logic_->RunHandler([this] { logic_->About1Click(); }); break;
-    case kMenuAdvanced1: logic_->RunHandler([this] { logic_->Advanced1Click(); }); break;
-    default: break;
+    case kMenuZatvori2:
+      logic_->RunHandler([this] { logic_->Zatvori2Click(); });
+      break;
+    case kMenuOtvori1:
+      logic_->RunHandler([this] { logic_->Otvori1Click(); });
+      break;
+    case kMenuHelp2:
+      OpenHelpFile(hwnd_);
+      break;
+    case kMenuAbout1:
+      logic_->RunHandler([this] { logic_->About1Click(); });
+      break;
+    case kMenuAdvanced1:
+      logic_->RunHandler([this] { logic_->Advanced1Click(); });
+      break;
+    default:
+      break;
   }
 }
 
@@ -450,7 +489,8 @@ void TForm1::OnDeviceChange(WPARAM event, LPARAM data) {
 void TForm1::PaintBackground(HDC dc) {
   RECT client{};
   GetClientRect(hwnd_, &client);
-  const RECT panel{picture_panel_.left, picture_panel_.top, picture_panel_.left + picture_panel_.width,
+  const RECT panel{picture_panel_.left, picture_panel_.top,
+                   picture_panel_.left + picture_panel_.width,
                    picture_panel_.top + picture_panel_.height};
   // Button face around the panel and the picture on it: no pixel twice, so nothing flickers.
   const HBRUSH face = GetSysColorBrush(COLOR_BTNFACE);
@@ -474,7 +514,8 @@ LRESULT TForm1::OnControlColour(HDC dc, HWND control) {
   SetTextColor(dc, colour != text_colours_.end() ? colour->second : GetSysColor(COLOR_WINDOWTEXT));
   SetBkMode(dc, TRANSPARENT);
   // Bevel1's window lies over the line the background draws: it paints nothing.
-  if (id == FindControl(L"Bevel1")->id) return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+  if (id == FindControl(L"Bevel1")->id)
+    return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
   POINT origin{0, 0};
   MapWindowPoints(control, hwnd_, &origin, 1);
   if (picture_brush_.get() != nullptr && origin.x >= picture_panel_.left) {
@@ -486,14 +527,17 @@ LRESULT TForm1::OnControlColour(HDC dc, HWND control) {
 }
 
 bool TForm1::AskYesNo(const std::wstring& text) {
-  return MessageBoxW(hwnd_, text.c_str(), ApplicationTitle().c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return MessageBoxW(hwnd_, text.c_str(), ApplicationTitle().c_str(), MB_YESNO | MB_ICONQUESTION) ==
+         IDYES;
 }
 
 void TForm1::ShowInformation(const std::wstring& text) {
   MessageBoxW(hwnd_, text.c_str(), ApplicationTitle().c_str(), MB_OK | MB_ICONINFORMATION);
 }
 
-void TForm1::ShowError(const std::wstring& message) { ShowStandardErrorBox(hwnd_, message); }
+void TForm1::ShowError(const std::wstring& message) {
+  ShowStandardErrorBox(hwnd_, message);
+}
 
 void TForm1::SetTimer1Enabled(bool enabled) {
   // Enabling an enabled timer must not restart its interval.
@@ -562,15 +606,22 @@ void TForm1::SetStatusLabel(int row, const std::wstring& text, LabelColour colou
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   InvalidateRect(hwnd_, &old, TRUE);
   switch (colour) {
-    case LabelColour::WindowDefault: text_colours_.erase(id); break;
-    case LabelColour::Black: text_colours_[id] = RGB(0, 0, 0); break;
-    case LabelColour::Red: text_colours_[id] = RGB(255, 0, 0); break;
+    case LabelColour::WindowDefault:
+      text_colours_.erase(id);
+      break;
+    case LabelColour::Black:
+      text_colours_[id] = RGB(0, 0, 0);
+      break;
+    case LabelColour::Red:
+      text_colours_[id] = RGB(255, 0, 0);
+      break;
   }
   InvalidateRect(label, nullptr, TRUE);
 }
 
 void TForm1::SetStatusText(const std::wstring& text) {
-  SendMessageW(GetDlgItem(hwnd_, kStatusBarId), SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  SendMessageW(GetDlgItem(hwnd_, kStatusBarId), SB_SETTEXTW, 0,
+               reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 bool TForm1::RunMinimizedChecked() const {
@@ -578,10 +629,13 @@ bool TForm1::RunMinimizedChecked() const {
 }
 
 void TForm1::SetRunMinimizedChecked(bool checked) {
-  CheckMenuItem(GetMenu(hwnd_), kMenuRunMinimized, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+  CheckMenuItem(GetMenu(hwnd_), kMenuRunMinimized,
+                MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
-void TForm1::ShowPortSetupDialog(serial::TComPort& port) { serial::ShowSetupDialog(port, hwnd_, services_.registry); }
+void TForm1::ShowPortSetupDialog(serial::TComPort& port) {
+  serial::ShowSetupDialog(port, hwnd_, services_.registry);
+}
 
 void TForm1::ProcessMessages() {
   MSG message{};
@@ -597,18 +651,26 @@ void TForm1::ProcessMessages() {
   }
 }
 
-void TForm1::Pause(unsigned milliseconds) { Sleep(milliseconds); }
+void TForm1::Pause(unsigned milliseconds) {
+  Sleep(milliseconds);
+}
 
 void TForm1::HideApplication() {
   if (tray_ != nullptr) tray_->Tray().HideApplication();
 }
 
-void TForm1::ShowInfoBalloon(const std::wstring& title, const std::wstring& text, unsigned milliseconds) {
-  if (tray_ != nullptr) tray_->Tray().BalloonHint(title, text, TBalloonType::btInfo, milliseconds, true);
+void TForm1::ShowInfoBalloon(const std::wstring& title, const std::wstring& text,
+                             unsigned milliseconds) {
+  if (tray_ != nullptr)
+    tray_->Tray().BalloonHint(title, text, TBalloonType::btInfo, milliseconds, true);
 }
 
-void TForm1::SetKeyboardCaptionToButtonFace() { SetLabelColour(FindControl(L"lbkeyboard")->id, GetSysColor(COLOR_BTNFACE)); }
+void TForm1::SetKeyboardCaptionToButtonFace() {
+  SetLabelColour(FindControl(L"lbkeyboard")->id, GetSysColor(COLOR_BTNFACE));
+}
 
-void TForm1::RequestClose() { PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
+void TForm1::RequestClose() {
+  PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+}
 
 }  // namespace quillet::app::win32

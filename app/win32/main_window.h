@@ -48,7 +48,9 @@ class TForm1 final : public MainView {
   bool AskYesNo(const std::wstring& text) override;
   void ShowInformation(const std::wstring& text) override;
   void ShowError(const std::wstring& message) override;
-  std::chrono::steady_clock::time_point Now() const override { return std::chrono::steady_clock::now(); }
+  std::chrono::steady_clock::time_point Now() const override {
+    return std::chrono::steady_clock::now();
+  }
   void SetScanTimer(unsigned milliseconds) override;
   void SetRetryTimer(unsigned milliseconds) override;
   bool Timer1Enabled() const override { return timer1_enabled_; }
@@ -64,7 +66,8 @@ class TForm1 final : public MainView {
   void Pause(unsigned milliseconds) override;
   void HideApplication() override;
   bool ApplicationHidden() const override { return hwnd_ != nullptr && !IsWindowVisible(hwnd_); }
-  void ShowInfoBalloon(const std::wstring& title, const std::wstring& text, unsigned milliseconds) override;
+  void ShowInfoBalloon(const std::wstring& title, const std::wstring& text,
+                       unsigned milliseconds) override;
   void SetKeyboardCaptionToButtonFace() override;
   void RequestClose() override;
 

@@ -23,7 +23,8 @@ UniqueBitmap CreateDib(int width, int height, void** bits) {
 }
 
 std::uint32_t Bgr(COLORREF colour) {
-  return static_cast<std::uint32_t>(GetBValue(colour)) | static_cast<std::uint32_t>(GetGValue(colour)) << 8 |
+  return static_cast<std::uint32_t>(GetBValue(colour)) |
+         static_cast<std::uint32_t>(GetGValue(colour)) << 8 |
          static_cast<std::uint32_t>(GetRValue(colour)) << 16;
 }
 
@@ -49,8 +50,8 @@ void DrawIllustration(HINSTANCE instance, HDC dc, int dpi, COLORREF face, int le
   const BITMAPINFO header = TopDown32(shown_width, shown_height);
   SetStretchBltMode(dc, dpi == 96 ? COLORONCOLOR : HALFTONE);
   SetBrushOrgEx(dc, 0, 0, nullptr);
-  StretchDIBits(dc, left, top, ScaleForDpi(shown_width, dpi), ScaleForDpi(shown_height, dpi), 0, 0, shown_width,
-                shown_height, shown.data(), &header, DIB_RGB_COLORS, SRCCOPY);
+  StretchDIBits(dc, left, top, ScaleForDpi(shown_width, dpi), ScaleForDpi(shown_height, dpi), 0, 0,
+                shown_width, shown_height, shown.data(), &header, DIB_RGB_COLORS, SRCCOPY);
 }
 
 }  // namespace
@@ -94,7 +95,8 @@ UniqueBitmap PaintPicturePanel(HINSTANCE instance, int dpi) {
   UniqueBitmap bitmap = CreateDib(panel.width, panel.height, &bits);
   if (!bitmap) return bitmap;
   const COLORREF face = GetSysColor(COLOR_BTNFACE);
-  std::fill_n(static_cast<std::uint32_t*>(bits), static_cast<std::size_t>(panel.width) * panel.height, Bgr(face));
+  std::fill_n(static_cast<std::uint32_t*>(bits),
+              static_cast<std::size_t>(panel.width) * panel.height, Bgr(face));
   {
     const os::win32::UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
     SelectInDc select(dc.get(), bitmap.get());
@@ -112,8 +114,8 @@ MenuIcons::MenuIcons(HINSTANCE instance) {
   list_.reset(ImageList_Create(24, 24, ILC_COLOR32, kMenuIconCount, 0));
   if (strip.empty() || height != 24) return;
   {
-    UniqueBitmap whole(static_cast<HBITMAP>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDB_MENU_ICONS), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    UniqueBitmap whole(static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(IDB_MENU_ICONS),
+                                                       IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     ImageList_Add(list_.get(), whole.get(), nullptr);
   }
   for (int index = 0; index < kMenuIconCount && (index + 1) * 24 <= width; ++index) {
@@ -125,7 +127,9 @@ MenuIcons::MenuIcons(HINSTANCE instance) {
       for (int x = 0; x < 24; ++x) {
         const std::uint32_t pixel = strip[static_cast<std::size_t>(y) * width + index * 24 + x];
         const std::uint32_t alpha = pixel >> 24;
-        auto channel = [&](int shift) { return ((pixel >> shift & 0xFFu) * alpha / 255u) << shift; };
+        auto channel = [&](int shift) {
+          return ((pixel >> shift & 0xFFu) * alpha / 255u) << shift;
+        };
         out[y * 24 + x] = alpha << 24 | channel(16) | channel(8) | channel(0);
       }
     }

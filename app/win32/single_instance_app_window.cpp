@@ -1,8 +1,8 @@
 #include "app/win32/single_instance_app_window.h"
 
 #include "app/single_instance_protocol.h"
-#include "app/win32/single_instance_guard.h"
 #include "app/win32/error_box_win32.h"
+#include "app/win32/single_instance_guard.h"
 #include "os/win32/helpers/window_object.h"
 
 namespace quillet::app::win32 {
@@ -13,7 +13,8 @@ constexpr UINT kPassActivation = WM_APP + 1;
 }  // namespace
 
 TApplicationWindow::TApplicationWindow(HINSTANCE instance) {
-  window_class_ = WindowClassRegistration(instance, kApplicationWindowClass.data(), &TApplicationWindow::WindowProc);
+  window_class_ = WindowClassRegistration(instance, kApplicationWindowClass.data(),
+                                          &TApplicationWindow::WindowProc);
   hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, kApplicationWindowClass.data(), L"", WS_POPUP, 0, 0, 0,
                           0, nullptr, nullptr, instance, this);
 }

@@ -25,7 +25,8 @@ std::vector<std::wstring> SplitLines(const wchar_t* text, std::size_t length) {
 }  // namespace
 
 TAppInstances::TAppInstances(HINSTANCE instance) {
-  window_class_ = WindowClassRegistration(instance, kInstancesWindowClass.data(), &TAppInstances::WindowProc);
+  window_class_ =
+      WindowClassRegistration(instance, kInstancesWindowClass.data(), &TAppInstances::WindowProc);
   // Top-level and never shown: the other copies find it among this thread's windows.
   FHandle = CreateWindowExW(0, kInstancesWindowClass.data(), L"", WS_POPUP, 0, 0, 0, 0, nullptr,
                             nullptr, instance, this);

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/win32/window_class_registration.h"
 #include "app/win32/single_instance_registry.h"
+#include "app/win32/window_class_registration.h"
 
 namespace quillet::app::win32 {
 

@@ -48,7 +48,8 @@ std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
 // is known to be gone is removed: a process we may not query counts as ours.
 bool IsStaleEntry(DWORD process_id, DWORD self, const ProgramFile& program) {
   if (process_id == self) return true;  // an earlier process that had our ID
-  os::win32::UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
+  os::win32::UniqueKernelHandle process(
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
   if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
   DWORD exit_code = 0;
   if (GetExitCodeProcess(process.get(), &exit_code) && exit_code != STILL_ACTIVE) return true;
@@ -117,7 +118,8 @@ std::vector<std::wstring> CommandLineParameters() {
 
 }  // namespace
 
-ProgramFile::ProgramFile(std::wstring path) : path_(std::move(path)), identity_(IdentityOf(path_)) {}
+ProgramFile::ProgramFile(std::wstring path)
+    : path_(std::move(path)), identity_(IdentityOf(path_)) {}
 
 bool ProgramFile::Is(const std::wstring& other) const {
   if (identity_) {

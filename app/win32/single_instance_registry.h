@@ -6,8 +6,8 @@
 
 #include <windows.h>
 
-#include <cstdint>
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>

@@ -21,12 +21,15 @@ int g_step_count = 0;
 double MsSinceEntry(LARGE_INTEGER at) {
   LARGE_INTEGER frequency{};
   QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(at.QuadPart - g_entry.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+  return static_cast<double>(at.QuadPart - g_entry.QuadPart) * 1000.0 /
+         static_cast<double>(frequency.QuadPart);
 }
 
 }  // namespace
 
-void MarkStartupEntry() { QueryPerformanceCounter(&g_entry); }
+void MarkStartupEntry() {
+  QueryPerformanceCounter(&g_entry);
+}
 
 void MarkStartupStep(const char* step) {
   if (g_painted || g_step_count >= static_cast<int>(std::size(g_steps))) return;
@@ -41,13 +44,15 @@ void MarkFirstPaint() {
   LARGE_INTEGER now{};
   QueryPerformanceCounter(&now);
   std::vector<wchar_t> path(32768);
-  const DWORD length = GetEnvironmentVariableW(L"QUILLET_BENCH_STARTUP", path.data(), static_cast<DWORD>(path.size()));
+  const DWORD length = GetEnvironmentVariableW(L"QUILLET_BENCH_STARTUP", path.data(),
+                                               static_cast<DWORD>(path.size()));
   if (length == 0 || length >= path.size()) return;
   FILE* file = _wfopen(path.data(), L"w");
   if (file == nullptr) return;
   // The first line is the figure; the steps follow for whoever looks closer.
   std::fprintf(file, "entry_to_first_paint_ms %.3f\n", MsSinceEntry(now));
-  for (int i = 0; i < g_step_count; ++i) std::fprintf(file, "%s %.3f\n", g_steps[i].name, MsSinceEntry(g_steps[i].at));
+  for (int i = 0; i < g_step_count; ++i)
+    std::fprintf(file, "%s %.3f\n", g_steps[i].name, MsSinceEntry(g_steps[i].at));
   std::fclose(file);
 }
 

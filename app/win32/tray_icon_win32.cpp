@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <string>
 
-#include "app/win32/single_instance_guard.h"
 #include "app/win32/error_box_win32.h"
+#include "app/win32/single_instance_guard.h"
 #include "os/win32/helpers/window_object.h"
 
 namespace quillet::app::win32 {
@@ -159,7 +159,8 @@ LRESULT CALLBACK TTrayIconWindow::WindowProc(HWND hwnd, UINT message, WPARAM wpa
   if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
   const HWND owner = self->main_window_;
   return os::win32::CallGuarded<LRESULT>(
-      0, [&] { return self->HandleMessage(message, wparam, lparam); }, [owner] { ShowCurrentExceptionBox(owner); });
+      0, [&] { return self->HandleMessage(message, wparam, lparam); },
+      [owner] { ShowCurrentExceptionBox(owner); });
 }
 
 }  // namespace quillet::app::win32

@@ -17,7 +17,8 @@ namespace {
 int RunMessageLoop(HWND main_window) {
   MSG message{};
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (main_window != nullptr && IsWindow(main_window) && IsDialogMessageW(main_window, &message)) continue;
+    if (main_window != nullptr && IsWindow(main_window) && IsDialogMessageW(main_window, &message))
+      continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
@@ -54,7 +55,8 @@ int Run(HINSTANCE instance, int show_command) {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_line*/, int show_command) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_line*/,
+                    int show_command) {
   quillet::app::win32::MarkStartupEntry();
   // An error that escapes start-up or the message loop is shown, and the
   // program ends with a failure code; the windows have gone by then.

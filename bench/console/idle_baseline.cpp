@@ -71,9 +71,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   wc.hInstance = instance;
   wc.lpszClassName = kClass;
   RegisterClassW(&wc);
-  const std::wstring caption = std::wstring(L"Quillet idle baseline ") + (all_open ? L"ready" : L"failed");
-  CreateWindowExW(0, kClass, caption.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 200, 100, nullptr,
-                  nullptr, instance, nullptr);
+  const std::wstring caption =
+      std::wstring(L"Quillet idle baseline ") + (all_open ? L"ready" : L"failed");
+  CreateWindowExW(0, kClass, caption.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                  200, 100, nullptr, nullptr, instance, nullptr);
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);

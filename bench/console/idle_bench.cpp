@@ -35,9 +35,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using quillet::bench::CpuSeconds;
 using quillet::bench::Loadavg;
 using quillet::bench::Median;
-using quillet::bench::CpuSeconds;
 using quillet::bench::ReadAll;
 using quillet::bench::UnixPid;
 using quillet::testsupport::WindowsPath;
@@ -70,8 +70,8 @@ class Child {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     std::wstring command = L"\"" + exe + L"\" " + arguments;
-    started_ = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                              &info_) != FALSE;
+    started_ = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &startup, &info_) != FALSE;
   }
   ~Child() {
     if (!started_) return;
@@ -119,7 +119,8 @@ Sample Measure(HANDLE process, const std::wstring& exe, double seconds) {
   if (cpu0 >= 0 && cpu1 >= 0) s.cpu_percent = 100.0 * (cpu1 - cpu0) / wall;
   PROCESS_MEMORY_COUNTERS m{};
   m.cb = sizeof m;
-  if (GetProcessMemoryInfo(process, &m, sizeof m)) s.working_set_mb = m.WorkingSetSize / (1024.0 * 1024.0);
+  if (GetProcessMemoryInfo(process, &m, sizeof m))
+    s.working_set_mb = m.WorkingSetSize / (1024.0 * 1024.0);
   s.vmrss_mb = VmRssMb(pid);
   return s;
 }
@@ -134,7 +135,9 @@ bool WaitUntil(Condition condition, DWORD ms) {
   return true;
 }
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+std::string Narrow(const std::wstring& text) {
+  return std::string(text.begin(), text.end());
+}
 
 // rows: 8 with the configuration file, 0 (nothing open) without it.
 std::optional<Sample> MeasureQuillet(const std::wstring& exe, double seconds, int rows) {
@@ -146,9 +149,11 @@ std::optional<Sample> MeasureQuillet(const std::wstring& exe, double seconds, in
   }
   Child child(exe, L"");
   if (!child.Started()) return std::nullopt;
-  const HWND top = ud::WaitWindow(quillet::app::kMainWindowCaption, quillet::app::kMainWindowClass, 20000);
+  const HWND top =
+      ud::WaitWindow(quillet::app::kMainWindowCaption, quillet::app::kMainWindowClass, 20000);
   if (top == nullptr ||
-      (rows > 0 && !WaitUntil([&] { return ud::StatusBarText(top) == L"Waiting for devices..."; }, 30000))) {
+      (rows > 0 &&
+       !WaitUntil([&] { return ud::StatusBarText(top) == L"Waiting for devices..."; }, 30000))) {
     std::printf("  quillet.exe: the automatic opening did not finish\n");
     return std::nullopt;
   }
@@ -168,7 +173,8 @@ std::optional<Sample> MeasureBaseline(const std::wstring& exe, double seconds, i
   Child child(exe, ports);
   if (!child.Started()) return std::nullopt;
   HWND window = nullptr;
-  WaitUntil([&] { return (window = FindWindowW(L"QuilletIdleBaseline", nullptr)) != nullptr; }, 20000);
+  WaitUntil([&] { return (window = FindWindowW(L"QuilletIdleBaseline", nullptr)) != nullptr; },
+            20000);
   wchar_t caption[128] = {};
   if (window != nullptr) GetWindowTextW(window, caption, 128);
   if (std::wstring(caption) != L"Quillet idle baseline ready") {
@@ -179,8 +185,9 @@ std::optional<Sample> MeasureBaseline(const std::wstring& exe, double seconds, i
 }
 
 void PrintSample(const char* who, int run, const Sample& s, const std::string& load) {
-  std::printf("  run %d %-12s CPU %6.2f %% of a core   working set %6.2f MB (VmRSS %6.2f MB)   (load %s)\n", run,
-              who, s.cpu_percent, s.working_set_mb, s.vmrss_mb, load.c_str());
+  std::printf(
+      "  run %d %-12s CPU %6.2f %% of a core   working set %6.2f MB (VmRSS %6.2f MB)   (load %s)\n",
+      run, who, s.cpu_percent, s.working_set_mb, s.vmrss_mb, load.c_str());
 }
 
 }  // namespace
@@ -188,7 +195,8 @@ void PrintSample(const char* who, int run, const Sample& s, const std::string& l
 int main(int argc, char** argv) {
   setvbuf(stdout, nullptr, _IONBF, 0);
   if (argc < 3) {
-    std::fprintf(stderr, "usage: bench_console_idle <quillet.exe> <baseline.exe> [seconds] [repeats]\n");
+    std::fprintf(stderr,
+                 "usage: bench_console_idle <quillet.exe> <baseline.exe> [seconds] [repeats]\n");
     return 2;
   }
   const std::wstring quillet = WindowsPath(argv[1]);
@@ -196,8 +204,10 @@ int main(int argc, char** argv) {
   const double seconds = argc > 3 ? std::max(1.0, std::atof(argv[3])) : 10.0;
   const int repeats = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
 
-  std::printf("eight rows open and idle (Wine, modem shim), CPU over %.0f s after 3 s of settling, %d runs each:\n",
-              seconds, repeats);
+  std::printf(
+      "eight rows open and idle (Wine, modem shim), CPU over %.0f s after 3 s of settling, %d runs "
+      "each:\n",
+      seconds, repeats);
   std::vector<double> q_cpu, q_ws, b_cpu, b_ws, d_cpu, d_ws, z_ws, bz_ws;
   for (int run = 1; run <= repeats; ++run) {
     const std::string load_q = Loadavg();
@@ -225,7 +235,8 @@ int main(int argc, char** argv) {
     b_ws.push_back(b->working_set_mb);
     d_cpu.push_back(q->cpu_percent - b->cpu_percent);
     d_ws.push_back(q->working_set_mb - b->working_set_mb);
-    std::printf("  run %d difference   CPU %+6.2f points   working set %+6.2f MB\n", run, d_cpu.back(), d_ws.back());
+    std::printf("  run %d difference   CPU %+6.2f points   working set %+6.2f MB\n", run,
+                d_cpu.back(), d_ws.back());
   }
   std::error_code ignored;
   fs::remove(IniPath(), ignored);
@@ -235,17 +246,24 @@ int main(int argc, char** argv) {
   }
   const auto [cpu_lo, cpu_hi] = std::minmax_element(d_cpu.begin(), d_cpu.end());
   const auto [ws_lo, ws_hi] = std::minmax_element(d_ws.begin(), d_ws.end());
-  std::printf("median: quillet.exe CPU %.2f %%, %.2f MB; baseline CPU %.2f %%, %.2f MB\n", Median(q_cpu),
-              Median(q_ws), Median(b_cpu), Median(b_ws));
+  std::printf("median: quillet.exe CPU %.2f %%, %.2f MB; baseline CPU %.2f %%, %.2f MB\n",
+              Median(q_cpu), Median(q_ws), Median(b_cpu), Median(b_ws));
   if (!z_ws.empty())
-    std::printf("median working set of quillet.exe with no row open: %.2f MB (the eight rows add %+.2f MB)\n",
-                Median(z_ws), Median(q_ws) - Median(z_ws));
+    std::printf(
+        "median working set of quillet.exe with no row open: %.2f MB (the eight rows add %+.2f "
+        "MB)\n",
+        Median(z_ws), Median(q_ws) - Median(z_ws));
   if (!bz_ws.empty())
-    std::printf("median working set of the baseline with no port open: %.2f MB (the eight ports add %+.2f MB)\n",
-                Median(bz_ws), Median(b_ws) - Median(bz_ws));
-  std::printf("median difference: CPU %+.2f points (spread %+.2f..%+.2f; %+.1f %% of the baseline; target <= 10 %%), "
-              "working set %+.2f MB (spread %+.2f..%+.2f; target <= 4 MB)\n",
-              Median(d_cpu), *cpu_lo, *cpu_hi, Median(b_cpu) > 0 ? 100.0 * Median(d_cpu) / Median(b_cpu) : 0.0,
-              Median(d_ws), *ws_lo, *ws_hi);
+    std::printf(
+        "median working set of the baseline with no port open: %.2f MB (the eight ports add %+.2f "
+        "MB)\n",
+        Median(bz_ws), Median(b_ws) - Median(bz_ws));
+  std::printf(
+      "median difference: CPU %+.2f points (spread %+.2f..%+.2f; %+.1f %% of the baseline; target "
+      "<= 10 %%), "
+      "working set %+.2f MB (spread %+.2f..%+.2f; target <= 4 MB)\n",
+      Median(d_cpu), *cpu_lo, *cpu_hi,
+      Median(b_cpu) > 0 ? 100.0 * Median(d_cpu) / Median(b_cpu) : 0.0, Median(d_ws), *ws_lo,
+      *ws_hi);
   return 0;
 }

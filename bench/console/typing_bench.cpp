@@ -22,8 +22,8 @@
 //
 // Usage: bench_console_typing <receiver.exe> [rounds]; run through
 // tests/support/wine-run with QUILLET_COM_PAIR=7:8 (bench/console/run.sh).
-#include <shlobj.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>

@@ -8,8 +8,8 @@
 // Usage: bench_reconnect_waiting <quillet.exe> [seconds] [repeats]; run
 // through tests/support/wine-run (bench/reconnect/run.sh). Replaces
 // skeneri.ini in the prefix's roaming AppData and removes it at the end.
-#include <shlobj.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -33,9 +33,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using quillet::bench::CpuSeconds;
 using quillet::bench::Loadavg;
 using quillet::bench::Median;
-using quillet::bench::CpuSeconds;
 using quillet::bench::UnixPid;
 
 constexpr int kRows = 8;

@@ -38,9 +38,9 @@
 
 namespace {
 
+using quillet::bench::ComName;
 using quillet::bench::Loadavg;
 using quillet::bench::Median;
-using quillet::bench::ComName;
 using quillet::bench::Now;
 using quillet::bench::Pair;
 using quillet::bench::PairsFromEnvironment;
@@ -50,21 +50,29 @@ using quillet::bench::ProcessCpuSeconds;
 class TimedKeyboard final : public quillet::os::KeyboardApi {
  public:
   std::int16_t GetKeyState(int vk) override { return sim_.GetKeyState(vk); }
-  quillet::os::KeyboardLayout GetForegroundKeyboardLayout() override { return sim_.GetForegroundKeyboardLayout(); }
+  quillet::os::KeyboardLayout GetForegroundKeyboardLayout() override {
+    return sim_.GetForegroundKeyboardLayout();
+  }
   std::int16_t VkKeyScanExW(wchar_t ch, quillet::os::KeyboardLayout layout) override {
     return sim_.VkKeyScanExW(ch, layout);
   }
-  quillet::os::ToUnicodeResult ToUnicodeEx(unsigned vk, unsigned scan, const quillet::os::KeyStateArray& state,
-                                           quillet::os::KeyboardLayout layout, unsigned flags) override {
+  quillet::os::ToUnicodeResult ToUnicodeEx(unsigned vk, unsigned scan,
+                                           const quillet::os::KeyStateArray& state,
+                                           quillet::os::KeyboardLayout layout,
+                                           unsigned flags) override {
     return sim_.ToUnicodeEx(vk, scan, state, layout, flags);
   }
   void keybd_event(quillet::os::Byte vk, quillet::os::Byte scan, quillet::os::Dword flags,
                    std::uintptr_t extra) override {
     sim_.keybd_event(vk, scan, flags, extra);
   }
-  unsigned SendInput(std::span<const quillet::os::UnicodeKeyInput> inputs) override { return sim_.SendInput(inputs); }
+  unsigned SendInput(std::span<const quillet::os::UnicodeKeyInput> inputs) override {
+    return sim_.SendInput(inputs);
+  }
   quillet::os::WindowHandle GetForegroundWindow() override { return sim_.GetForegroundWindow(); }
-  std::wstring GetWindowTextW(quillet::os::WindowHandle window) override { return sim_.GetWindowTextW(window); }
+  std::wstring GetWindowTextW(quillet::os::WindowHandle window) override {
+    return sim_.GetWindowTextW(window);
+  }
   quillet::os::Dword GetWindowProcessId(quillet::os::WindowHandle window) override {
     return sim_.GetWindowProcessId(window);
   }
@@ -72,7 +80,8 @@ class TimedKeyboard final : public quillet::os::KeyboardApi {
   std::optional<quillet::os::Dword> GetProcessIntegrityLevel(quillet::os::Dword process) override {
     return sim_.GetProcessIntegrityLevel(process);
   }
-  bool SendNullMessageTimeout(quillet::os::WindowHandle window, unsigned flags, unsigned timeoutMs) override {
+  bool SendNullMessageTimeout(quillet::os::WindowHandle window, unsigned flags,
+                              unsigned timeoutMs) override {
     return sim_.SendNullMessageTimeout(window, flags, timeoutMs);
   }
   void SendKeys(std::span<const quillet::os::KeyInput> inputs) override {
@@ -122,7 +131,8 @@ double WriteAtLineSpeed(HANDLE peer, const std::string& code) {
       ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
       DWORD done = 0;
       BOOL ok = WriteFile(peer, &byte, 1, &done, &ov);
-      if (!ok && GetLastError() == ERROR_IO_PENDING) ok = GetOverlappedResult(peer, &ov, &done, TRUE);
+      if (!ok && GetLastError() == ERROR_IO_PENDING)
+        ok = GetOverlappedResult(peer, &ov, &done, TRUE);
       CloseHandle(ov.hEvent);
       if (ok && done == 1) break;
       ++g_rewrites;
@@ -146,7 +156,8 @@ struct Road {
 
 // Rounds of one code written on the first peer; the time from its last byte
 // to the last typing call of the round.
-Road Latency(quillet::app::MainForm& logic, TimedKeyboard& keyboard, HANDLE peer, int rounds, const char* terminator) {
+Road Latency(quillet::app::MainForm& logic, TimedKeyboard& keyboard, HANDLE peer, int rounds,
+             const char* terminator) {
   Road road;
   for (int i = 0; i < rounds; ++i) {
     const std::string code = Code(1, i) + terminator;
@@ -157,8 +168,10 @@ Road Latency(quillet::app::MainForm& logic, TimedKeyboard& keyboard, HANDLE peer
     const bool ok = PumpUntil([&] { return keyboard.Typed() == want; }, 5000);
     writer.join();
     if (!ok) {
-      std::printf("  round %d: typed \"%ls\" instead of the code (pending %d, waiting in the driver %d)\n", i,
-                  keyboard.Typed().c_str(), logic.Scans().Pending(1) ? 1 : 0, logic.Skener(1)->InputCount());
+      std::printf(
+          "  round %d: typed \"%ls\" instead of the code (pending %d, waiting in the driver %d)\n",
+          i, keyboard.Typed().c_str(), logic.Scans().Pending(1) ? 1 : 0,
+          logic.Skener(1)->InputCount());
       continue;
     }
     road.ms.push_back(1000.0 * (keyboard.last_call - written));
@@ -174,8 +187,8 @@ void PrintRoad(const char* what, const Road& road) {
     std::printf("  %-44s no round completed\n", what);
     return;
   }
-  std::printf("  %-44s median %7.3f ms  p90 %7.3f  min %7.3f  max %7.3f  (%zu rounds)\n", what, Median(v),
-              v[v.size() * 9 / 10], v.front(), v.back(), v.size());
+  std::printf("  %-44s median %7.3f ms  p90 %7.3f  min %7.3f  max %7.3f  (%zu rounds)\n", what,
+              Median(v), v[v.size() * 9 / 10], v.front(), v.back(), v.size());
 }
 
 // One scanner a port: a 20-character scan plus CR every 200 ms for `seconds`.
@@ -212,7 +225,9 @@ class Scanners {
 // counting the scans it sees end at CR.
 class BareReader {
  public:
-  explicit BareReader(int com) : port_(quillet::testsupport::OpenRawComPort(ComName(com), COMMTIMEOUTS{MAXDWORD, 0, 0, 0, 0})) {
+  explicit BareReader(int com)
+      : port_(quillet::testsupport::OpenRawComPort(ComName(com),
+                                                   COMMTIMEOUTS{MAXDWORD, 0, 0, 0, 0})) {
     if (port_ == INVALID_HANDLE_VALUE) return;
     SetCommMask(port_, 0x05FF);
     thread_ = std::thread([this] { Loop(); });
@@ -244,7 +259,8 @@ class BareReader {
         DWORD got = 0;
         OVERLAPPED rov{};
         rov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        if (!ReadFile(port_, buffer, sizeof buffer, &got, &rov) && GetLastError() == ERROR_IO_PENDING)
+        if (!ReadFile(port_, buffer, sizeof buffer, &got, &rov) &&
+            GetLastError() == ERROR_IO_PENDING)
           GetOverlappedResult(port_, &rov, &got, TRUE);
         CloseHandle(rov.hEvent);
         if (got == 0) break;
@@ -282,7 +298,9 @@ bool AllWhole(const std::wstring& typed, std::size_t ports, long sent, long* lin
     }
     const std::string want = Code(port, next[port]++);
     if (line != std::wstring(want.begin(), want.end())) {
-      if (ok) std::printf("  first line not whole: \"%ls\", expected \"%s\"\n", line.c_str(), want.c_str());
+      if (ok)
+        std::printf("  first line not whole: \"%ls\", expected \"%s\"\n", line.c_str(),
+                    want.c_str());
       ok = false;
     }
   }
@@ -310,7 +328,8 @@ int main(int argc, char** argv) {
   quillet::app::win32::Win32Services platform;
   TimedKeyboard keyboard;
   quillet::app::Services services = platform.Get();
-  quillet::app::Services timed{services.serial, services.profile, services.shell, keyboard, services.registry};
+  quillet::app::Services timed{services.serial, services.profile, services.shell, keyboard,
+                               services.registry};
   auto form = std::make_unique<quillet::app::win32::TForm1>(GetModuleHandleW(nullptr), timed);
   if (!form->Create()) return 2;
   form->Show(SW_SHOWNOACTIVATE);
@@ -337,8 +356,10 @@ int main(int argc, char** argv) {
   PrintRoad("one port, defaults: typed as read", immediate);
   PrintRoad("two ports open: framed, ends at CR", framed);
   PrintRoad("framed, no terminator: ends after the gap", gap);
-  std::printf("  framed minus typed as read (medians): %+.3f ms; no terminator minus the 50 ms gap: %+.3f ms\n",
-              Median(framed.ms) - Median(immediate.ms), Median(gap.ms) - 50.0);
+  std::printf(
+      "  framed minus typed as read (medians): %+.3f ms; no terminator minus the 50 ms gap: %+.3f "
+      "ms\n",
+      Median(framed.ms) - Median(immediate.ms), Median(gap.ms) - 50.0);
 
   std::printf("2. every port scanning at once, a scan every 200 ms for %d s\n", seconds);
   for (const std::size_t ports : {std::size_t{2}, std::size_t{8}}) {
@@ -365,9 +386,11 @@ int main(int argc, char** argv) {
       if (logic.Scans().Pending(row)) ++pending;
       if (logic.Skener(row)->Connected()) queued += logic.Skener(row)->InputCount();
     }
-    std::printf("  (after the wait: %ld Enter presses, %d scans pending, %d bytes in the drivers; %ld bytes the"
-                " peers' drivers refused and were written again)\n",
-                keyboard.enters, pending, queued, g_rewrites.load());
+    std::printf(
+        "  (after the wait: %ld Enter presses, %d scans pending, %d bytes in the drivers; %ld "
+        "bytes the"
+        " peers' drivers refused and were written again)\n",
+        keyboard.enters, pending, queued, g_rewrites.load());
     const long stalled = g_stalled;
     const bool whole = AllWhole(keyboard.Typed(), ports, sent, &lines);
     for (int row = 1; row <= 8; ++row) tick(row, false);
@@ -377,17 +400,20 @@ int main(int argc, char** argv) {
     long bareScans = 0;
     {
       std::vector<std::unique_ptr<BareReader>> readers;
-      for (std::size_t p = 0; p < ports; ++p) readers.push_back(std::make_unique<BareReader>(pairs[p].receiver));
+      for (std::size_t p = 0; p < ports; ++p)
+        readers.push_back(std::make_unique<BareReader>(pairs[p].receiver));
       Scanners scanners(some, seconds);
       scanners.Join();
       Sleep(300);
       for (const auto& r : readers) bareScans += r->Scans();
     }
     const double bareCpu = 100.0 * (ProcessCpuSeconds() - cpu0) / (Now() - t0);
-    std::printf("  %zu ports: %ld scans sent, %ld typed, %s (writers held up a gap long in %ld scans); CPU quillet"
-                " %.1f %% beside bare %.1f %% (%ld scans read) (load %s)\n",
-                ports, sent, lines, whole ? "every one whole and in its port's order" : "SOME NOT WHOLE", stalled,
-                quilletCpu, bareCpu, bareScans, Loadavg().c_str());
+    std::printf(
+        "  %zu ports: %ld scans sent, %ld typed, %s (writers held up a gap long in %ld scans); CPU "
+        "quillet"
+        " %.1f %% beside bare %.1f %% (%ld scans read) (load %s)\n",
+        ports, sent, lines, whole ? "every one whole and in its port's order" : "SOME NOT WHOLE",
+        stalled, quilletCpu, bareCpu, bareScans, Loadavg().c_str());
   }
   form.reset();
   for (HANDLE h : peers) CloseHandle(h);

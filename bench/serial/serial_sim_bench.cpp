@@ -80,10 +80,12 @@ int main() {
   serial::SetSynchronizeWakeHook({});
 
   std::sort(micros.begin(), micros.end());
-  std::printf("serial (sim): byte to OnRxChar over %d rounds: median %.1f us, p90 %.1f us, "
-              "max %.1f us\n",
-              kRounds, micros[micros.size() / 2], micros[micros.size() * 9 / 10], micros.back());
+  std::printf(
+      "serial (sim): byte to OnRxChar over %d rounds: median %.1f us, p90 %.1f us, "
+      "max %.1f us\n",
+      kRounds, micros[micros.size() / 2], micros[micros.size() * 9 / 10], micros.back());
   std::printf("serial (sim): idle open port for 2 s: %zu calls into the device, %s\n", idle_calls,
-              idle_wake ? "the user-interface thread was woken" : "no hand-over woke the user-interface thread");
+              idle_wake ? "the user-interface thread was woken"
+                        : "no hand-over woke the user-interface thread");
   return 0;
 }

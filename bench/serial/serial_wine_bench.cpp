@@ -64,8 +64,7 @@ bool WriteAll(HANDLE h, const std::string& bytes) {
   ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   DWORD done = 0;
   bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, &ov);
-  if (!ok && GetLastError() == ERROR_IO_PENDING)
-    ok = GetOverlappedResult(h, &ov, &done, TRUE);
+  if (!ok && GetLastError() == ERROR_IO_PENDING) ok = GetOverlappedResult(h, &ov, &done, TRUE);
   CloseHandle(ov.hEvent);
   return ok && done == bytes.size();
 }
@@ -373,9 +372,10 @@ int main() {
       EngineReceiver rx(ComName(first[0].receiver));
       if (rx.Ok()) e = MeasureLatency(rx, firstPeer[0], pump);
     }
-    std::printf("  bare      median %8.1f us, p90 %8.1f us | TComPort median %8.1f us, p90 %8.1f us"
-                " | difference of medians %+8.1f us\n",
-                b.medianUs, b.p90Us, e.medianUs, e.p90Us, e.medianUs - b.medianUs);
+    std::printf(
+        "  bare      median %8.1f us, p90 %8.1f us | TComPort median %8.1f us, p90 %8.1f us"
+        " | difference of medians %+8.1f us\n",
+        b.medianUs, b.p90Us, e.medianUs, e.p90Us, e.medianUs - b.medianUs);
   }
 
   for (const bool all : {false, true}) {
@@ -388,7 +388,8 @@ int main() {
       const Burst e = BurstOn<EngineReceiver>(set, setPeers, pump);
       PrintBurst("bare", set.size(), b);
       PrintBurst("TComPort", set.size(), e);
-      if (b.kibPerS > 0) std::printf("  TComPort / bare: %5.1f %%\n", 100.0 * e.kibPerS / b.kibPerS);
+      if (b.kibPerS > 0)
+        std::printf("  TComPort / bare: %5.1f %%\n", 100.0 * e.kibPerS / b.kibPerS);
     }
   }
 
@@ -396,8 +397,9 @@ int main() {
               static_cast<unsigned long>(kIdleMs / 1000));
   const double idleBare = IdleCpuPercent<BareReceiver>(pairs, false);
   const double idleEngine = IdleCpuPercent<EngineReceiver>(pairs, true);
-  std::printf("  bare %5.1f %% of a core | TComPort %5.1f %% of a core | TComPort / bare %5.1f %%\n",
-              idleBare, idleEngine, idleBare > 0 ? 100.0 * idleEngine / idleBare : 0.0);
+  std::printf(
+      "  bare %5.1f %% of a core | TComPort %5.1f %% of a core | TComPort / bare %5.1f %%\n",
+      idleBare, idleEngine, idleBare > 0 ? 100.0 * idleEngine / idleBare : 0.0);
   for (HANDLE h : peers) CloseHandle(h);
   return 0;
 }

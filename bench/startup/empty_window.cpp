@@ -23,7 +23,8 @@ void RecordFirstPaint() {
   if (GetEnvironmentVariableW(L"QUILLET_BENCH_STARTUP", path, MAX_PATH) == 0) return;
   if (FILE* file = _wfopen(path, L"w")) {
     std::fprintf(file, "entry_to_first_paint_ms %.3f\n",
-                 static_cast<double>(now.QuadPart - g_entry.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart));
+                 static_cast<double>(now.QuadPart - g_entry.QuadPart) * 1000.0 /
+                     static_cast<double>(frequency.QuadPart));
     std::fclose(file);
   }
 }
@@ -59,8 +60,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   wc.lpszClassName = L"EmptyWindow";
   RegisterClassW(&wc);
-  HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"Empty window", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
-                              CW_USEDEFAULT, CW_USEDEFAULT, 574, 462, nullptr, nullptr, instance, nullptr);
+  HWND hwnd =
+      CreateWindowExW(0, wc.lpszClassName, L"Empty window", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
+                      CW_USEDEFAULT, CW_USEDEFAULT, 574, 462, nullptr, nullptr, instance, nullptr);
   ShowWindow(hwnd, show_command);
   UpdateWindow(hwnd);
   MSG message{};

@@ -32,8 +32,8 @@ struct Child {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     std::wstring command = L"\"" + exe + L"\"";
-    return CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &info) != FALSE;
+    return CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info) != FALSE;
   }
   ~Child() {
     if (info.hProcess == nullptr) return;
@@ -90,13 +90,15 @@ int main(int argc, char** argv) {
 
   wchar_t appdata[MAX_PATH] = {};
   SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appdata);
-  const std::filesystem::path ini = std::filesystem::path(appdata) / L"Brovana" / L"Quillet" / L"skeneri.ini";
+  const std::filesystem::path ini =
+      std::filesystem::path(appdata) / L"Brovana" / L"Quillet" / L"skeneri.ini";
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
   const std::wstring probe = std::wstring(temp) + L"quillet_startup.txt";
   SetEnvironmentVariableW(L"QUILLET_BENCH_STARTUP", probe.c_str());
 
-  for (const auto& [name, exe] : {std::pair{"quillet.exe", quillet}, std::pair{"empty window", empty}}) {
+  for (const auto& [name, exe] :
+       {std::pair{"quillet.exe", quillet}, std::pair{"empty window", empty}}) {
     std::vector<double> times;
     // Each step's moments, in the order the program reached them.
     std::vector<std::pair<std::string, std::vector<double>>> steps;
@@ -113,31 +115,39 @@ int main(int argc, char** argv) {
       if (result.ms < 0) continue;
       times.push_back(result.ms);
       for (const auto& [step, at] : result.steps) {
-        auto found = std::find_if(steps.begin(), steps.end(), [&](const auto& known) { return known.first == step; });
+        auto found = std::find_if(steps.begin(), steps.end(),
+                                  [&](const auto& known) { return known.first == step; });
         if (found == steps.end()) found = steps.insert(steps.end(), {step, {}});
         found->second.push_back(at);
       }
     }
     if (times.empty()) continue;
     std::sort(times.begin(), times.end());
-    std::printf("start-up, wWinMain -> first paint, no configuration file, %s (%zu runs): median %.1f ms, min %.1f, max %.1f (target for quillet.exe < 100 ms)\n",
-                name, times.size(), Median(times), times.front(), times.back());
+    std::printf(
+        "start-up, wWinMain -> first paint, no configuration file, %s (%zu runs): median %.1f ms, "
+        "min %.1f, max %.1f (target for quillet.exe < 100 ms)\n",
+        name, times.size(), Median(times), times.front(), times.back());
     if (!steps.empty()) {
       // Where the time goes: the median moment each step ended.
       std::printf("  steps ended at (median ms):");
-      for (const auto& [step, moments] : steps) std::printf(" %s %.1f", step.c_str(), Median(moments));
+      for (const auto& [step, moments] : steps)
+        std::printf(" %s %.1f", step.c_str(), Median(moments));
       std::printf("\n");
     }
   }
   SetEnvironmentVariableW(L"QUILLET_BENCH_STARTUP", nullptr);
   const double quillet_mb = WorkingSetMb(quillet);
   const double empty_mb = WorkingSetMb(empty);
-  std::printf("idle working set: quillet.exe %.1f MB, empty window %.1f MB, difference %.1f MB (target <= 4 MB)\n",
-              quillet_mb, empty_mb, quillet_mb - empty_mb);
+  std::printf(
+      "idle working set: quillet.exe %.1f MB, empty window %.1f MB, difference %.1f MB (target <= "
+      "4 MB)\n",
+      quillet_mb, empty_mb, quillet_mb - empty_mb);
   if (argc > 4) {
     const double cc_mb = WorkingSetMb(WindowsPath(argv[4]));
-    std::printf("idle working set: empty window with common controls v6 %.1f MB (%.1f MB above the empty window); quillet.exe %.1f MB above it\n",
-                cc_mb, cc_mb - empty_mb, quillet_mb - cc_mb);
+    std::printf(
+        "idle working set: empty window with common controls v6 %.1f MB (%.1f MB above the empty "
+        "window); quillet.exe %.1f MB above it\n",
+        cc_mb, cc_mb - empty_mb, quillet_mb - cc_mb);
   }
   return 0;
 }

@@ -44,7 +44,8 @@ void AddControlKeys(std::vector<LayoutKey>& keys) {
   keys.push_back({kVkEscape, 0, {.plain = 0x1B, .shift = 0x1B, .ctrl = 0x1B}});
   keys.push_back({kVkReturn, 0, {.plain = u'\r', .shift = u'\r', .ctrl = u'\n'}});
   keys.push_back({0x20, 0, {.plain = u' ', .shift = u' ', .ctrl = u' '}});
-  keys.push_back({0x03, 0, {.plain = 0x03, .shift = 0x03, .ctrl = 0x03}});  // VK_CANCEL (Ctrl+Break)
+  keys.push_back(
+      {0x03, 0, {.plain = 0x03, .shift = 0x03, .ctrl = 0x03}});  // VK_CANCEL (Ctrl+Break)
   keys.push_back({kVkTab, 0, {.plain = u'\t', .shift = u'\t'}});
 }
 
@@ -57,16 +58,20 @@ std::int16_t LayoutVkKeyScan(const KeyboardLayoutTable& layout, wchar_t ch) {
     }
   }
   // Ctrl+A..Ctrl+Z are no table entries; Windows makes them itself.
-  if (ch >= 0x01 && ch <= 0x1A) return static_cast<std::int16_t>((kShiftStateCtrl << 8) | ('A' + ch - 1));
+  if (ch >= 0x01 && ch <= 0x1A)
+    return static_cast<std::int16_t>((kShiftStateCtrl << 8) | ('A' + ch - 1));
   return -1;
 }
 
-ToUnicodeResult LayoutToUnicode(const KeyboardLayoutTable& layout, Byte vk, Byte shiftState, bool capsLock) {
+ToUnicodeResult LayoutToUnicode(const KeyboardLayoutTable& layout, Byte vk, Byte shiftState,
+                                bool capsLock) {
   Byte bits = shiftState & (kShiftStateShift | kCtrlAlt);
   if (!layout.hasAltGr && (bits & kCtrlAlt) == kCtrlAlt) return {};
   if (const LayoutKey* key = FindKey(layout, vk)) {
-    if (capsLock && (key->attributes & kCapLok) && (bits & ~kShiftStateShift) == 0) bits ^= kShiftStateShift;
-    if (capsLock && (key->attributes & kCapLokAltGr) && (bits & kCtrlAlt) == kCtrlAlt) bits ^= kShiftStateShift;
+    if (capsLock && (key->attributes & kCapLok) && (bits & ~kShiftStateShift) == 0)
+      bits ^= kShiftStateShift;
+    if (capsLock && (key->attributes & kCapLokAltGr) && (bits & kCtrlAlt) == kCtrlAlt)
+      bits ^= kShiftStateShift;
     const std::uint32_t value = CellFor(*key, bits);
     if (value != kNone) {
       const std::wstring text(1, static_cast<wchar_t>(value & 0xFFFF));

@@ -16,7 +16,9 @@ namespace quillet::os::sim {
 // spacing form is c.
 inline constexpr std::uint32_t kNone = 0xF000;  // WCH_NONE
 inline constexpr std::uint32_t kDeadFlag = 0x10000;
-constexpr std::uint32_t Dead(char16_t c) { return kDeadFlag | c; }
+constexpr std::uint32_t Dead(char16_t c) {
+  return kDeadFlag | c;
+}
 
 // Key attributes (as in the layout DLLs).
 inline constexpr Byte kCapLok = 0x01;       // Caps Lock acts as Shift on the plain and Shift levels
@@ -67,6 +69,7 @@ std::int16_t LayoutVkKeyScan(const KeyboardLayoutTable& layout, wchar_t ch);
 
 // ToUnicodeEx on a table for one key with the given shift-state bits
 // (kShiftStateShift | kShiftStateCtrl | kShiftStateAlt) and Caps Lock.
-ToUnicodeResult LayoutToUnicode(const KeyboardLayoutTable& layout, Byte vk, Byte shiftState, bool capsLock);
+ToUnicodeResult LayoutToUnicode(const KeyboardLayoutTable& layout, Byte vk, Byte shiftState,
+                                bool capsLock);
 
 }  // namespace quillet::os::sim

@@ -30,7 +30,8 @@ std::wstring FromUtf16(std::u16string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t ch = text[i];
     if constexpr (sizeof(wchar_t) == 4) {
-      if (ch >= 0xD800 && ch < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+      if (ch >= 0xD800 && ch < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+          text[i + 1] < 0xE000) {
         out.push_back(static_cast<wchar_t>(0x10000 + ((ch - 0xD800) << 10) + (text[++i] - 0xDC00)));
         continue;
       }
@@ -63,14 +64,16 @@ Dword WriteError(const std::filesystem::path& path) {
 }
 
 ProfileSection* FindSection(ProfileFile& file, std::u16string_view name) {
-  auto it = std::find_if(file.sections.begin(), file.sections.end(),
-                         [&](const ProfileSection& section) { return ProfileNamesEqual(section.name, name); });
+  auto it = std::find_if(
+      file.sections.begin(), file.sections.end(),
+      [&](const ProfileSection& section) { return ProfileNamesEqual(section.name, name); });
   return it == file.sections.end() ? nullptr : &*it;
 }
 
 ProfileEntry* FindEntry(ProfileSection& section, std::u16string_view name) {
-  auto it = std::find_if(section.entries.begin(), section.entries.end(),
-                         [&](const ProfileEntry& entry) { return ProfileNamesEqual(entry.name, name); });
+  auto it =
+      std::find_if(section.entries.begin(), section.entries.end(),
+                   [&](const ProfileEntry& entry) { return ProfileNamesEqual(entry.name, name); });
   return it == section.entries.end() ? nullptr : &*it;
 }
 
@@ -101,9 +104,10 @@ ProfileString Unquoted(std::u16string_view value, Dword bufferSize) {
 
 }  // namespace
 
-ProfileString SimProfile::GetPrivateProfileStringW(const std::wstring& section, const std::wstring& key,
-                                                   const std::wstring& defaultValue, Dword bufferSize,
-                                                   const std::wstring& file) {
+ProfileString SimProfile::GetPrivateProfileStringW(const std::wstring& section,
+                                                   const std::wstring& key,
+                                                   const std::wstring& defaultValue,
+                                                   Dword bufferSize, const std::wstring& file) {
   if (bufferSize == 0) return {};
   if (const auto bytes = ReadBytes(ProfilePath(file))) {
     ProfileFile parsed = ParseProfile(*bytes);
@@ -118,11 +122,14 @@ ProfileString SimProfile::GetPrivateProfileStringW(const std::wstring& section, 
   return Truncated(fallback, bufferSize);
 }
 
-ProfileWriteResult SimProfile::WritePrivateProfileStringW(const std::wstring& section, const std::wstring& key,
-                                                          const std::wstring& value, const std::wstring& file) {
+ProfileWriteResult SimProfile::WritePrivateProfileStringW(const std::wstring& section,
+                                                          const std::wstring& key,
+                                                          const std::wstring& value,
+                                                          const std::wstring& file) {
   const auto path = ProfilePath(file);
   const auto bytes = ReadBytes(path);
-  ProfileFile parsed = bytes ? ParseProfile(*bytes) : ProfileFile{ProfileEncoding::kAnsi, {ProfileSection{}}};
+  ProfileFile parsed =
+      bytes ? ParseProfile(*bytes) : ProfileFile{ProfileEncoding::kAnsi, {ProfileSection{}}};
 
   // Names are looked up trimmed, but what is stored loses leading blanks
   // only; the trailing ones go when the file is next read.

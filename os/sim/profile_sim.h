@@ -31,8 +31,9 @@ class SimProfile final : public ProfileApi {
   ProfileString GetPrivateProfileStringW(const std::wstring& section, const std::wstring& key,
                                          const std::wstring& defaultValue, Dword bufferSize,
                                          const std::wstring& file) override;
-  ProfileWriteResult WritePrivateProfileStringW(const std::wstring& section, const std::wstring& key,
-                                                const std::wstring& value, const std::wstring& file) override;
+  ProfileWriteResult WritePrivateProfileStringW(const std::wstring& section,
+                                                const std::wstring& key, const std::wstring& value,
+                                                const std::wstring& file) override;
 
   // As if the file's medium were write-protected (a locked card, a CD, a
   // read-only share): every write that would change a file fails with

@@ -16,10 +16,9 @@ namespace {
 // 0x80..0x9F; the five bytes the code page leaves undefined map to the C1
 // control of the same number.
 constexpr std::array<char16_t, 32> kHigh = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 // Sorted by character.
 constexpr std::pair<char16_t, unsigned char> kBestFit[] = {
@@ -111,15 +110,17 @@ unsigned char UnicodeToCp1252(char16_t ch) {
     if (kHigh[byte - 0x80] == ch) return static_cast<unsigned char>(byte);
   }
   const auto* end = std::end(kBestFit);
-  const auto* it = std::lower_bound(std::begin(kBestFit), end, ch,
-                                    [](const auto& entry, char16_t key) { return entry.first < key; });
+  const auto* it =
+      std::lower_bound(std::begin(kBestFit), end, ch,
+                       [](const auto& entry, char16_t key) { return entry.first < key; });
   return it != end && it->first == ch ? it->second : static_cast<unsigned char>('?');
 }
 
 void AppendUtf8(std::string& out, std::u16string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t cp = text[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
     } else if (cp >= 0xD800 && cp < 0xE000) {
       cp = char32_t{0xFFFD};

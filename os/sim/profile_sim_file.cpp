@@ -11,7 +11,9 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-char16_t AsciiLower(char16_t ch) { return ch >= u'A' && ch <= u'Z' ? static_cast<char16_t>(ch + 32) : ch; }
+char16_t AsciiLower(char16_t ch) {
+  return ch >= u'A' && ch <= u'Z' ? static_cast<char16_t>(ch + 32) : ch;
+}
 
 bool StartsWith(const std::string& bytes, std::string_view prefix) {
   return bytes.size() >= prefix.size() && bytes.compare(0, prefix.size(), prefix) == 0;
@@ -23,7 +25,8 @@ std::u16string DecodeUtf16(const std::string& bytes, std::size_t start, bool big
   for (std::size_t i = start; i + 1 < bytes.size(); i += 2) {
     const auto first = static_cast<unsigned char>(bytes[i]);
     const auto second = static_cast<unsigned char>(bytes[i + 1]);
-    text.push_back(static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first));
+    text.push_back(
+        static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first));
   }
   return text;
 }
@@ -54,8 +57,10 @@ std::u16string DecodeUtf8(const std::string& bytes, std::size_t start) {
       ++i;
       continue;
     }
-    const std::size_t extra = lead >= 0xC2 && lead < 0xE0 ? 1 : lead >= 0xE0 && lead < 0xF0 ? 2
-                              : lead >= 0xF0 && lead < 0xF5 ? 3 : 0;
+    const std::size_t extra = lead >= 0xC2 && lead < 0xE0   ? 1
+                              : lead >= 0xE0 && lead < 0xF0 ? 2
+                              : lead >= 0xF0 && lead < 0xF5 ? 3
+                                                            : 0;
     if (extra == 0 || i + 1 >= bytes.size() || !continues(at(i + 1))) {
       text.push_back(kReplacement);
       ++i;
@@ -71,7 +76,8 @@ std::u16string DecodeUtf8(const std::string& bytes, std::size_t start) {
     }
     char32_t cp = lead & (0x3F >> extra);
     std::size_t j = i + 1;
-    while (j <= i + extra && j < bytes.size() && continues(at(j))) cp = (cp << 6) | (at(j++) & 0x3F);
+    while (j <= i + extra && j < bytes.size() && continues(at(j)))
+      cp = (cp << 6) | (at(j++) & 0x3F);
     if (j == i + extra + 1) {
       AppendUtf16(text, cp);
     } else {
@@ -102,12 +108,12 @@ std::u16string Decode(const std::string& bytes, ProfileEncoding& encoding) {
   char16_t chunk[4096];
   for (std::size_t at = 0; at < bytes.size(); at += std::size(chunk)) {
     const std::size_t n = std::min(std::size(chunk), bytes.size() - at);
-    for (std::size_t i = 0; i < n; ++i) chunk[i] = Cp1252ToUnicode(static_cast<unsigned char>(bytes[at + i]));
+    for (std::size_t i = 0; i < n; ++i)
+      chunk[i] = Cp1252ToUnicode(static_cast<unsigned char>(bytes[at + i]));
     text.append(chunk, n);
   }
   return text;
 }
-
 
 std::string Encode(std::u16string_view text, ProfileEncoding encoding) {
   std::string out;
@@ -115,7 +121,8 @@ std::string Encode(std::u16string_view text, ProfileEncoding encoding) {
     case ProfileEncoding::kAnsi: {
       out.resize(text.size());
       char* bytes = out.data();
-      for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = static_cast<char>(UnicodeToCp1252(text[i]));
+      for (std::size_t i = 0; i < text.size(); ++i)
+        bytes[i] = static_cast<char>(UnicodeToCp1252(text[i]));
       break;
     }
     case ProfileEncoding::kUtf8:
@@ -175,7 +182,9 @@ void ParseLine(std::u16string_view raw, ProfileFile& file) {
 
 // Ctrl+Z counts as a blank too: the system's parser takes it for a DOS
 // end-of-file mark left at the end of a line.
-bool IsProfileBlank(char16_t ch) { return ch == u' ' || (ch >= u'\t' && ch <= u'\r') || ch == 0x1A; }
+bool IsProfileBlank(char16_t ch) {
+  return ch == u' ' || (ch >= u'\t' && ch <= u'\r') || ch == 0x1A;
+}
 
 std::u16string TrimProfileBlanks(std::u16string_view text) {
   std::size_t begin = 0;

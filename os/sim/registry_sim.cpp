@@ -52,19 +52,22 @@ SimRegistry::Key* SimRegistry::Find(RegistryKey key) {
   return it == keys_.end() ? nullptr : &it->second;
 }
 
-RegistryOpenResult SimRegistry::RegOpenKeyExW(RegistryKey parent, const std::wstring& subKey, Dword) {
+RegistryOpenResult SimRegistry::RegOpenKeyExW(RegistryKey parent, const std::wstring& subKey,
+                                              Dword) {
   const std::wstring path = PathOf(parent, subKey);
   if (path.empty()) return {kErrorInvalidHandle, 0};
   if (keys_.find(path) == keys_.end()) return {kErrorFileNotFound, 0};
   return {kErrorSuccess, NewHandle(path)};
 }
 
-RegistryOpenResult SimRegistry::RegCreateKeyExW(RegistryKey parent, const std::wstring& subKey, Dword, Dword) {
+RegistryOpenResult SimRegistry::RegCreateKeyExW(RegistryKey parent, const std::wstring& subKey,
+                                                Dword, Dword) {
   const std::wstring path = PathOf(parent, subKey);
   if (path.empty()) return {kErrorInvalidHandle, 0};
   if (failWrites_ != 0) return {failWrites_, 0};
   // Every level on the way exists afterwards, as with the real call.
-  for (std::size_t end = path.find(L'\\'); end != std::wstring::npos; end = path.find(L'\\', end + 1)) {
+  for (std::size_t end = path.find(L'\\'); end != std::wstring::npos;
+       end = path.find(L'\\', end + 1)) {
     keys_.try_emplace(path.substr(0, end));
   }
   keys_.try_emplace(path);
@@ -92,7 +95,8 @@ Dword SimRegistry::RegSetValueExW(RegistryKey key, const std::wstring& name, Dwo
   return kErrorSuccess;
 }
 
-RegistryValue SimRegistry::RegQueryValueExW(RegistryKey key, const std::wstring& name, Dword dataRoom) {
+RegistryValue SimRegistry::RegQueryValueExW(RegistryKey key, const std::wstring& name,
+                                            Dword dataRoom) {
   Key* k = Find(key);
   if (k == nullptr) return {kErrorInvalidHandle, 0, {}};
   const std::wstring upper = Upper(name);
@@ -104,7 +108,8 @@ RegistryValue SimRegistry::RegQueryValueExW(RegistryKey key, const std::wstring&
   return {kErrorFileNotFound, 0, {}};
 }
 
-RegistryEnumValue SimRegistry::RegEnumValueW(RegistryKey key, Dword index, Dword nameRoom, Dword dataRoom) {
+RegistryEnumValue SimRegistry::RegEnumValueW(RegistryKey key, Dword index, Dword nameRoom,
+                                             Dword dataRoom) {
   Key* k = Find(key);
   if (k == nullptr) return {kErrorInvalidHandle, L"", 0, {}};
   if (index >= k->values.size()) return {kErrorNoMoreItems, L"", 0, {}};
@@ -113,13 +118,16 @@ RegistryEnumValue SimRegistry::RegEnumValueW(RegistryKey key, Dword index, Dword
   return {kErrorSuccess, v.name, v.type, v.data};
 }
 
-void SimRegistry::SetString(const std::wstring& path, const std::wstring& name, const std::wstring& value) {
+void SimRegistry::SetString(const std::wstring& path, const std::wstring& name,
+                            const std::wstring& value) {
   SetValue(path, name, kRegSz, RegistryStringData(value));
 }
 
-void SimRegistry::SetValue(const std::wstring& path, const std::wstring& name, Dword type, std::vector<Byte> data) {
+void SimRegistry::SetValue(const std::wstring& path, const std::wstring& name, Dword type,
+                           std::vector<Byte> data) {
   const std::wstring upper = Upper(Trimmed(path));
-  for (std::size_t end = upper.find(L'\\'); end != std::wstring::npos; end = upper.find(L'\\', end + 1)) {
+  for (std::size_t end = upper.find(L'\\'); end != std::wstring::npos;
+       end = upper.find(L'\\', end + 1)) {
     keys_.try_emplace(upper.substr(0, end));
   }
   Key& k = keys_[upper];
@@ -134,7 +142,9 @@ void SimRegistry::SetValue(const std::wstring& path, const std::wstring& name, D
   k.values.push_back({name, type, std::move(data)});
 }
 
-bool SimRegistry::KeyExists(const std::wstring& path) const { return keys_.count(Upper(Trimmed(path))) != 0; }
+bool SimRegistry::KeyExists(const std::wstring& path) const {
+  return keys_.count(Upper(Trimmed(path))) != 0;
+}
 
 RegistryValue SimRegistry::Value(const std::wstring& path, const std::wstring& name) const {
   const auto it = keys_.find(Upper(Trimmed(path)));

@@ -14,18 +14,22 @@ namespace quillet::os::sim {
 
 class SimRegistry final : public RegistryApi {
  public:
-  RegistryOpenResult RegOpenKeyExW(RegistryKey parent, const std::wstring& subKey, Dword access) override;
+  RegistryOpenResult RegOpenKeyExW(RegistryKey parent, const std::wstring& subKey,
+                                   Dword access) override;
   RegistryOpenResult RegCreateKeyExW(RegistryKey parent, const std::wstring& subKey, Dword options,
                                      Dword access) override;
   Dword RegCloseKey(RegistryKey key) override;
   Dword RegSetValueExW(RegistryKey key, const std::wstring& name, Dword type,
                        const std::vector<Byte>& data) override;
-  RegistryValue RegQueryValueExW(RegistryKey key, const std::wstring& name, Dword dataRoom) override;
-  RegistryEnumValue RegEnumValueW(RegistryKey key, Dword index, Dword nameRoom, Dword dataRoom) override;
+  RegistryValue RegQueryValueExW(RegistryKey key, const std::wstring& name,
+                                 Dword dataRoom) override;
+  RegistryEnumValue RegEnumValueW(RegistryKey key, Dword index, Dword nameRoom,
+                                  Dword dataRoom) override;
 
   // The test's side: paths are "HKLM\..." or "HKCU\...".
   void SetString(const std::wstring& path, const std::wstring& name, const std::wstring& value);
-  void SetValue(const std::wstring& path, const std::wstring& name, Dword type, std::vector<Byte> data);
+  void SetValue(const std::wstring& path, const std::wstring& name, Dword type,
+                std::vector<Byte> data);
   bool KeyExists(const std::wstring& path) const;
   // The value, or one with error ERROR_FILE_NOT_FOUND.
   RegistryValue Value(const std::wstring& path, const std::wstring& name) const;

@@ -10,8 +10,9 @@ class Win32ProfileApi final : public ProfileApi {
   ProfileString GetPrivateProfileStringW(const std::wstring& section, const std::wstring& key,
                                          const std::wstring& defaultValue, Dword bufferSize,
                                          const std::wstring& file) override;
-  ProfileWriteResult WritePrivateProfileStringW(const std::wstring& section, const std::wstring& key,
-                                                const std::wstring& value, const std::wstring& file) override;
+  ProfileWriteResult WritePrivateProfileStringW(const std::wstring& section,
+                                                const std::wstring& key, const std::wstring& value,
+                                                const std::wstring& file) override;
 };
 
 }  // namespace quillet::os::win32

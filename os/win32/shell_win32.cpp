@@ -14,7 +14,9 @@ struct PidlFree {
 };
 using UniquePidl = std::unique_ptr<ITEMIDLIST, PidlFree>;
 
-DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
+DWORD Attributes(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str());
+}
 
 }  // namespace
 
@@ -22,7 +24,8 @@ std::wstring Win32ShellApi::AppDataFolder() {
   const std::lock_guard lock(mutex_);
   if (!app_data_.empty()) return app_data_;
   LPITEMIDLIST raw = nullptr;
-  if (FAILED(::SHGetSpecialFolderLocation(nullptr, kCsidlAppData, &raw)) || raw == nullptr) return {};
+  if (FAILED(::SHGetSpecialFolderLocation(nullptr, kCsidlAppData, &raw)) || raw == nullptr)
+    return {};
   UniquePidl pidl(raw);
   wchar_t path[MAX_PATH] = {};
   if (!::SHGetPathFromIDListW(pidl.get(), path)) return {};
@@ -35,7 +38,9 @@ bool Win32ShellApi::DirectoryExists(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool Win32ShellApi::MakeDirectory(const std::wstring& path) { return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE; }
+bool Win32ShellApi::MakeDirectory(const std::wstring& path) {
+  return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+}
 
 bool Win32ShellApi::FileExists(const std::wstring& path) {
   const DWORD attributes = Attributes(path);

@@ -8,9 +8,10 @@ namespace quillet::serial {
 TComComboBox::TComComboBox(HWND parent, int id, int left, int top, int width, int dropHeight,
                            os::RegistryApi& registry)
     : FComSelect(*this, registry) {
-  FHandle = ::CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
-                              left, top, width, dropHeight, parent,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
+  FHandle = ::CreateWindowExW(
+      0, L"COMBOBOX", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, left,
+      top, width, dropHeight, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+      ::GetModuleHandleW(nullptr), nullptr);
 }
 
 TComComboBox::~TComComboBox() {
@@ -68,19 +69,24 @@ void TComComboBox::HandleCommand(WORD code) {
   if (FOnChange) FOnChange();
 }
 
-void TComComboBox::Clear() { ::SendMessageW(FHandle, CB_RESETCONTENT, 0, 0); }
+void TComComboBox::Clear() {
+  ::SendMessageW(FHandle, CB_RESETCONTENT, 0, 0);
+}
 
 void TComComboBox::Add(const std::wstring& text) {
   ::SendMessageW(FHandle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-int TComComboBox::Count() const { return static_cast<int>(::SendMessageW(FHandle, CB_GETCOUNT, 0, 0)); }
+int TComComboBox::Count() const {
+  return static_cast<int>(::SendMessageW(FHandle, CB_GETCOUNT, 0, 0));
+}
 
 std::wstring TComComboBox::Strings(int index) const {
   const LRESULT length = ::SendMessageW(FHandle, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
   if (length == CB_ERR) return {};
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  ::SendMessageW(FHandle, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+  ::SendMessageW(FHandle, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<std::size_t>(length));
   return text;
 }

@@ -20,7 +20,8 @@ class TComComboBox final : private TComStrings {
  public:
   // Creates the control as child `id` of parent at (left, top), width pixels
   // wide, with a drop-down of dropHeight pixels.
-  TComComboBox(HWND parent, int id, int left, int top, int width, int dropHeight, os::RegistryApi& registry);
+  TComComboBox(HWND parent, int id, int left, int top, int width, int dropHeight,
+               os::RegistryApi& registry);
   ~TComComboBox() override;
   TComComboBox(const TComComboBox&) = delete;
   TComComboBox& operator=(const TComComboBox&) = delete;

@@ -28,10 +28,11 @@ constexpr int kRowStep = 24;
 constexpr RECT kOkButton = {70, 184, 70 + 75, 184 + 25};
 constexpr RECT kCancelButton = {150, 184, 150 + 75, 184 + 25};
 
-constexpr TComProperty kComboProperties[6] = {TComProperty::cpPort,     TComProperty::cpBaudRate,
-                                              TComProperty::cpDataBits, TComProperty::cpStopBits,
-                                              TComProperty::cpParity,   TComProperty::cpFlowControl};
-const wchar_t* const kLabels[6] = {L"Port", L"Baud rate", L"Data bits", L"Stop bits", L"Parity", L"Flow control"};
+constexpr TComProperty kComboProperties[6] = {
+    TComProperty::cpPort,     TComProperty::cpBaudRate, TComProperty::cpDataBits,
+    TComProperty::cpStopBits, TComProperty::cpParity,   TComProperty::cpFlowControl};
+const wchar_t* const kLabels[6] = {L"Port",      L"Baud rate", L"Data bits",
+                                   L"Stop bits", L"Parity",    L"Flow control"};
 
 // An empty, hidden dialog with its caption; the controls are made in pixels.
 std::vector<WORD> DialogTemplate() {
@@ -47,9 +48,11 @@ std::vector<WORD> DialogTemplate() {
   return words;
 }
 
-HWND MakeChild(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int id, const RECT& r) {
-  return ::CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, r.left, r.top, r.right - r.left,
-                           r.bottom - r.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+HWND MakeChild(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int id,
+               const RECT& r) {
+  return ::CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, r.left, r.top,
+                           r.right - r.left, r.bottom - r.top, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                            ::GetModuleHandleW(nullptr), nullptr);
 }
 
@@ -57,8 +60,9 @@ HWND MakeChild(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style
 
 TComSetupFrm::TComSetupFrm(HWND owner, os::RegistryApi& registry) : FOwner(owner) {
   const std::vector<WORD> tmpl = DialogTemplate();
-  FHandle = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(tmpl.data()),
-                                         owner, DialogProc, reinterpret_cast<LPARAM>(this));
+  FHandle = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr),
+                                         reinterpret_cast<LPCDLGTEMPLATEW>(tmpl.data()), owner,
+                                         DialogProc, reinterpret_cast<LPARAM>(this));
   if (FHandle == nullptr) throw Exception(L"Cannot create the port settings dialog");
   try {
     CreateControls(registry);
@@ -77,10 +81,13 @@ TComSetupFrm::~TComSetupFrm() {
 void TComSetupFrm::CreateControls(os::RegistryApi& registry) {
   const int dpi = os::win32::ScreenDpi();
   auto px = [dpi](int v) { return ::MulDiv(v, dpi, 96); };
-  auto scaled = [&px](const RECT& r) { return RECT{px(r.left), px(r.top), px(r.right), px(r.bottom)}; };
+  auto scaled = [&px](const RECT& r) {
+    return RECT{px(r.left), px(r.top), px(r.right), px(r.bottom)};
+  };
 
-  FFont.reset(::CreateFontW(-px(11), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));
+  FFont.reset(::CreateFontW(-px(11), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                            DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));
 
   // Creation order is the tab order: the lists, then OK, then Cancel.
   std::vector<HWND> controls;
@@ -93,9 +100,8 @@ void TComSetupFrm::CreateControls(os::RegistryApi& registry) {
       ::GetTextExtentPoint32W(dc.get(), kLabels[i], static_cast<int>(wcslen(kLabels[i])), &extent);
       const int left = px(kGroupBox.left + kLabelLeft);
       const int top = px(kGroupBox.top + kFirstLabelTop + i * kRowStep);
-      controls.push_back(
-          MakeChild(FHandle, L"STATIC", kLabels[i], SS_LEFT | SS_NOPREFIX, -1,
-                    RECT{left, top, left + extent.cx, top + extent.cy}));
+      controls.push_back(MakeChild(FHandle, L"STATIC", kLabels[i], SS_LEFT | SS_NOPREFIX, -1,
+                                   RECT{left, top, left + extent.cx, top + extent.cy}));
     }
   }
   for (int i = 0; i < 6; ++i) {
@@ -104,16 +110,17 @@ void TComSetupFrm::CreateControls(os::RegistryApi& registry) {
         px(kGroupBox.top + kFirstComboTop + i * kRowStep), px(kComboWidth), px(200), registry);
     controls.push_back(FCombos[static_cast<std::size_t>(i)]->Handle());
   }
-  controls.push_back(
-      MakeChild(FHandle, L"BUTTON", L"OK", BS_DEFPUSHBUTTON | WS_TABSTOP, kComSetupOkId, scaled(kOkButton)));
-  controls.push_back(
-      MakeChild(FHandle, L"BUTTON", L"Cancel", BS_PUSHBUTTON | WS_TABSTOP, kComSetupCancelId, scaled(kCancelButton)));
+  controls.push_back(MakeChild(FHandle, L"BUTTON", L"OK", BS_DEFPUSHBUTTON | WS_TABSTOP,
+                               kComSetupOkId, scaled(kOkButton)));
+  controls.push_back(MakeChild(FHandle, L"BUTTON", L"Cancel", BS_PUSHBUTTON | WS_TABSTOP,
+                               kComSetupCancelId, scaled(kCancelButton)));
   for (HWND control : controls) {
     if (control == nullptr) throw Exception(L"Cannot create the port settings dialog");
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.get()), FALSE);
   }
   // Fill after the font is set, so each list's height fits it.
-  for (int i = 0; i < 6; ++i) FCombos[static_cast<std::size_t>(i)]->SetComProperty(kComboProperties[i]);
+  for (int i = 0; i < 6; ++i)
+    FCombos[static_cast<std::size_t>(i)]->SetComProperty(kComboProperties[i]);
 
   // Client area of the layout, centred on the screen.
   RECT frame{0, 0, px(kClientWidth), px(kClientHeight)};
@@ -122,7 +129,8 @@ void TComSetupFrm::CreateControls(os::RegistryApi& registry) {
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
   ::SetWindowPos(FHandle, nullptr, (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                 (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+                 (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 TModalResult TComSetupFrm::ShowModal() {

@@ -60,9 +60,7 @@ class Win32PortWindow final : public TPortWindow {
   Win32PortWindow& operator=(const Win32PortWindow&) = delete;
 
   os::WindowHandle Handle() const override { return reinterpret_cast<os::WindowHandle>(window_); }
-  void SendEvent(os::Dword eventBit) override {
-    SendMessageW(window_, kPortMessage, eventBit, 0);
-  }
+  void SendEvent(os::Dword eventBit) override { SendMessageW(window_, kPortMessage, eventBit, 0); }
 
  private:
   HWND window_ = nullptr;

@@ -10,7 +10,8 @@ namespace quillet::fuzz {
 
 inline std::wstring WideText(const std::uint8_t* data, std::size_t size) {
   std::wstring text;
-  for (std::size_t i = 0; i + 1 < size; i += 2) text.push_back(static_cast<wchar_t>(data[i] | (data[i + 1] << 8)));
+  for (std::size_t i = 0; i + 1 < size; i += 2)
+    text.push_back(static_cast<wchar_t>(data[i] | (data[i + 1] << 8)));
   return text;
 }
 

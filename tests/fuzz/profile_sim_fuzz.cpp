@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool sameEncoding = Bom(bytes) == Bom(once) && Bom(once) == Bom(twice);
   if (sameEncoding) Require(twice == thrice);
 
-  static const std::filesystem::path file =
-      std::filesystem::temp_directory_path() / ("quillet-fuzz-" + std::to_string(::getpid()) + ".ini");
+  static const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                            ("quillet-fuzz-" + std::to_string(::getpid()) + ".ini");
   std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
   std::wstring windowsPath = file.wstring();
   for (wchar_t& ch : windowsPath) {
@@ -47,12 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   sim::SimProfile profile;
   profile.GetPrivateProfileStringW(L"skener1", L"Port", L"COM1", 2048, windowsPath);
-  const auto written = profile.WritePrivateProfileStringW(L"skener1", L"BaudRate", L"19200", windowsPath);
+  const auto written =
+      profile.WritePrivateProfileStringW(L"skener1", L"BaudRate", L"19200", windowsPath);
   // Not for every file, as with Wine: an ANSI file whose text begins like a
   // byte-order mark ("\xFF\xFE") reads as another encoding once rewritten,
   // and a NUL can end a name just after a blank that a later read trims.
   if (written.ok && sameEncoding && bytes.find('\0') == std::string::npos) {
-    Require(profile.GetPrivateProfileStringW(L"skener1", L"BaudRate", L"", 2048, windowsPath).value == L"19200");
+    Require(
+        profile.GetPrivateProfileStringW(L"skener1", L"BaudRate", L"", 2048, windowsPath).value ==
+        L"19200");
   }
   return 0;
 }

@@ -48,8 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(ParseCharText(CharText(code)) == code);
   if (size > 0) Require(ParseCharText(CharText(data[0])) == data[0]);
 
-  for (const SettingNames* names : {&kBaudRateNames, &kStopBitsNames, &kDataBitsNames, &kParityNames,
-                                    &kFlowControlNames, &kRtsFlowNames, &kDtrFlowNames}) {
+  for (const SettingNames* names :
+       {&kBaudRateNames, &kStopBitsNames, &kDataBitsNames, &kParityNames, &kFlowControlNames,
+        &kRtsFlowNames, &kDtrFlowNames}) {
     CheckNames(*names, text);
   }
   return 0;

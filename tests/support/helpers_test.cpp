@@ -1,9 +1,8 @@
 // The Linux helpers of the Wine harness, tested natively: a fault here would
 // otherwise show up only as a puzzling serial failure under Wine.
-#include <gtest/gtest.h>
-
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <signal.h>
@@ -14,8 +13,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -23,19 +22,20 @@
 #include <string>
 #include <thread>
 
-extern char **environ;
+extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool exists(const std::string &path) {
+bool exists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
 }
 
 // Waits (sleeping, generous deadline) until the condition holds.
-template <class F> bool eventually(F condition) {
+template <class F>
+bool eventually(F condition) {
   auto end = Clock::now() + std::chrono::seconds(10);
   while (!condition()) {
     if (Clock::now() > end) return false;
@@ -44,7 +44,7 @@ template <class F> bool eventually(F condition) {
   return true;
 }
 
-int openRaw(const std::string &path) {
+int openRaw(const std::string& path) {
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
   if (fd >= 0) {
     termios t;
@@ -70,7 +70,7 @@ std::string readExactly(int fd, size_t n) {
   return got;
 }
 
-void writeAll(int fd, const std::string &data) {
+void writeAll(int fd, const std::string& data) {
   size_t done = 0;
   while (done < data.size()) {
     ssize_t w = write(fd, data.data() + done, data.size() - done);
@@ -95,9 +95,9 @@ class PtyPair : public ::testing::Test {
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&fa, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    const char *argv[] = {QUILLET_PTYPAIR_PATH, "--control", control_.c_str(), link1_.c_str(), link2_.c_str(),
-                          nullptr};
-    ASSERT_EQ(posix_spawn(&pid_, argv[0], &fa, nullptr, const_cast<char **>(argv), environ), 0);
+    const char* argv[] = {QUILLET_PTYPAIR_PATH, "--control",    control_.c_str(),
+                          link1_.c_str(),       link2_.c_str(), nullptr};
+    ASSERT_EQ(posix_spawn(&pid_, argv[0], &fa, nullptr, const_cast<char**>(argv), environ), 0);
     posix_spawn_file_actions_destroy(&fa);
     close(out[1]);
     std::string ready = readExactly(out[0], 6);
@@ -116,9 +116,7 @@ class PtyPair : public ::testing::Test {
     rmdir(dir_.c_str());
   }
 
-  void command(const std::string &line) {
-    std::ofstream(control_) << line << '\n';
-  }
+  void command(const std::string& line) { std::ofstream(control_) << line << '\n'; }
 
   std::string dir_, link1_, link2_, control_;
   pid_t pid_ = -1;
@@ -212,17 +210,18 @@ class ModemShim : public PtyPair {
     return bits;
   }
 
-  void *lib_ = nullptr;
+  void* lib_ = nullptr;
   IoctlFn shimIoctl_ = nullptr;
   std::string lines_;
   int fd_ = -1;
 };
 
 TEST_F(ModemShim, InputLinesComeFromTheControlFile) {
-  constexpr int out = TIOCM_DTR | TIOCM_RTS; // raised at open
-  EXPECT_EQ(modemLines(), TIOCM_CTS | TIOCM_DSR | TIOCM_CD | out) << "no file: a device is attached";
+  constexpr int out = TIOCM_DTR | TIOCM_RTS;  // raised at open
+  EXPECT_EQ(modemLines(), TIOCM_CTS | TIOCM_DSR | TIOCM_CD | out)
+      << "no file: a device is attached";
   const struct {
-    const char *text;
+    const char* text;
     int bits;
   } cases[] = {
       {"CTS DSR CD\n", TIOCM_CTS | TIOCM_DSR | TIOCM_CD},
@@ -231,10 +230,11 @@ TEST_F(ModemShim, InputLinesComeFromTheControlFile) {
       {"", 0},
       {"0x100", TIOCM_DSR},
       {"64", TIOCM_CD},
-      {"0x1ff", TIOCM_CTS | TIOCM_CD | TIOCM_RI | TIOCM_DSR}, // output bits in the file are ignored
+      {"0x1ff",
+       TIOCM_CTS | TIOCM_CD | TIOCM_RI | TIOCM_DSR},  // output bits in the file are ignored
       {"bogus words", 0},
   };
-  for (const auto &c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     std::ofstream(lines_, std::ios::trunc) << c.text;
     EXPECT_EQ(modemLines(), c.bits | out);
@@ -277,7 +277,7 @@ TEST_F(ModemShim, AnswersSerialQueriesAndLeavesOtherDescriptorsAlone) {
 // pseudo-terminal a process uses once, whatever call comes first, and
 // nothing else.
 TEST_F(ModemShim, LogsTheFirstUseOfEachPseudoTerminalOnce) {
-  using TcgetattrFn = int (*)(int, termios *);
+  using TcgetattrFn = int (*)(int, termios*);
   auto shimTcgetattr = reinterpret_cast<TcgetattrFn>(dlsym(lib_, "tcgetattr"));
   ASSERT_NE(shimTcgetattr, nullptr);
   const std::string log = dir_ + "/ports.log";
@@ -312,4 +312,4 @@ TEST_F(ModemShim, LogsTheFirstUseOfEachPseudoTerminalOnce) {
   unlink(log.c_str());
 }
 
-} // namespace
+}  // namespace

@@ -11,7 +11,8 @@ namespace quillet::testsupport {
 
 // False when `done` still does not hold after `deadline_ms`. Between looks it
 // sleeps until a message comes or `poll_ms` pass.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD deadline_ms = 20000, DWORD poll_ms = 20) {
+inline bool PumpUntil(const std::function<bool()>& done, DWORD deadline_ms = 20000,
+                      DWORD poll_ms = 20) {
   const DWORD start = GetTickCount();
   for (;;) {
     MSG msg;

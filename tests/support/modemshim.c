@@ -62,7 +62,7 @@
 static unsigned output_lines[MAX_PTS];
 #define TOUCHED 0x80000000u
 
-static long real_ioctl(int fd, unsigned long request, void *arg) {
+static long real_ioctl(int fd, unsigned long request, void* arg) {
   return syscall(SYS_ioctl, fd, request, arg);
 }
 
@@ -86,7 +86,7 @@ static int hung_up(int fd) {
 static unsigned char logged[MAX_PTS];
 
 static void log_first_use(int fd, int idx) {
-  const char *path = getenv("QUILLET_OPEN_LOG");
+  const char* path = getenv("QUILLET_OPEN_LOG");
   if (!path || !*path || __atomic_exchange_n(&logged[idx], 1, __ATOMIC_RELAXED)) return;
   int saved = errno;
   char link[64], device[256];
@@ -111,15 +111,15 @@ static void note_use(int fd) {
   if (idx >= 0) log_first_use(fd, idx);
 }
 
-static int parse_lines(const char *text) {
+static int parse_lines(const char* text) {
   while (isspace((unsigned char)*text)) text++;
   if (isdigit((unsigned char)*text)) return (int)strtol(text, NULL, 0) & INPUT_MASK;
   int lines = 0;
   static const struct {
-    const char *word;
+    const char* word;
     int bit;
   } words[] = {{"CTS", TIOCM_CTS}, {"DSR", TIOCM_DSR}, {"CD", TIOCM_CD}, {"RLSD", TIOCM_CD},
-               {"CAR", TIOCM_CD},  {"DCD", TIOCM_CD}, {"RI", TIOCM_RI}, {"RNG", TIOCM_RI}};
+               {"CAR", TIOCM_CD},  {"DCD", TIOCM_CD},  {"RI", TIOCM_RI}, {"RNG", TIOCM_RI}};
   char word[16];
   while (*text) {
     size_t n = 0;
@@ -137,7 +137,7 @@ static int parse_lines(const char *text) {
 }
 
 static int input_lines(void) {
-  const char *path = getenv("QUILLET_MODEM_LINES");
+  const char* path = getenv("QUILLET_MODEM_LINES");
   if (!path || !*path) return DEFAULT_INPUT_LINES;
   int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return DEFAULT_INPUT_LINES;
@@ -160,7 +160,7 @@ static void store_output(int idx, unsigned lines) {
 int ioctl(int fd, unsigned long request, ...) {
   va_list ap;
   va_start(ap, request);
-  void *arg = va_arg(ap, void *);
+  void* arg = va_arg(ap, void*);
   va_end(ap);
 
   switch (request) {
@@ -189,22 +189,22 @@ int ioctl(int fd, unsigned long request, ...) {
 
   switch (request) {
     case TIOCMGET:
-      *(int *)arg = input_lines() | (int)current_output(idx);
+      *(int*)arg = input_lines() | (int)current_output(idx);
       return 0;
     case TIOCMSET:
-      store_output(idx, (unsigned)*(int *)arg);
+      store_output(idx, (unsigned)*(int*)arg);
       return 0;
     case TIOCMBIS:
-      store_output(idx, current_output(idx) | (unsigned)*(int *)arg);
+      store_output(idx, current_output(idx) | (unsigned)*(int*)arg);
       return 0;
     case TIOCMBIC:
-      store_output(idx, current_output(idx) & ~(unsigned)*(int *)arg);
+      store_output(idx, current_output(idx) & ~(unsigned)*(int*)arg);
       return 0;
     case TIOCGICOUNT:
       memset(arg, 0, sizeof(struct serial_icounter_struct));
       return 0;
     case TIOCGSERIAL: {
-      struct serial_struct *s = arg;
+      struct serial_struct* s = arg;
       memset(s, 0, sizeof *s);
       s->type = PORT_16550A;
       s->line = idx;
@@ -220,9 +220,9 @@ int ioctl(int fd, unsigned long request, ...) {
 }
 
 /* Only watched for the use log; the real calls do the work. */
-int tcgetattr(int fd, struct termios *t) {
-  static int (*real)(int, struct termios *);
-  if (!real) real = (int (*)(int, struct termios *))dlsym(RTLD_NEXT, "tcgetattr");
+int tcgetattr(int fd, struct termios* t) {
+  static int (*real)(int, struct termios*);
+  if (!real) real = (int (*)(int, struct termios*))dlsym(RTLD_NEXT, "tcgetattr");
   note_use(fd);
   if (!real) {
     errno = ENOSYS;
@@ -231,9 +231,9 @@ int tcgetattr(int fd, struct termios *t) {
   return real(fd, t);
 }
 
-int tcsetattr(int fd, int action, const struct termios *t) {
-  static int (*real)(int, int, const struct termios *);
-  if (!real) real = (int (*)(int, int, const struct termios *))dlsym(RTLD_NEXT, "tcsetattr");
+int tcsetattr(int fd, int action, const struct termios* t) {
+  static int (*real)(int, int, const struct termios*);
+  if (!real) real = (int (*)(int, int, const struct termios*))dlsym(RTLD_NEXT, "tcsetattr");
   note_use(fd);
   if (!real) {
     errno = ENOSYS;

@@ -36,7 +36,7 @@
 #define BUF_SIZE 65536
 
 struct side {
-  const char *link;
+  const char* link;
   int master; /* -1 while unplugged */
   int slave;  /* kept open so the master never reads EIO when nobody else has it open */
   char slave_name[64];
@@ -51,7 +51,7 @@ struct pipebuf {
 static struct side sides[2];
 static struct pipebuf to_side[2]; /* to_side[i]: bytes heading for sides[i] */
 
-static void die(const char *what) {
+static void die(const char* what) {
   fprintf(stderr, "ptypair: %s: %s\n", what, strerror(errno));
   exit(1);
 }
@@ -64,7 +64,7 @@ static int set_raw(int fd) {
 }
 
 /* Points s->link at the slave, replacing a stale link atomically. */
-static int make_link(struct side *s) {
+static int make_link(struct side* s) {
   char tmp[PATH_MAX];
   snprintf(tmp, sizeof tmp, "%s.ptypair-%d", s->link, (int)getpid());
   unlink(tmp);
@@ -83,7 +83,7 @@ static int make_link(struct side *s) {
 }
 
 /* Removes the link only while it still points at our slave. */
-static void remove_link(const struct side *s) {
+static void remove_link(const struct side* s) {
   char target[PATH_MAX];
   ssize_t n = readlink(s->link, target, sizeof target - 1);
   if (n < 0) return;
@@ -92,11 +92,11 @@ static void remove_link(const struct side *s) {
 }
 
 static int plug(int i) {
-  struct side *s = &sides[i];
+  struct side* s = &sides[i];
   if (s->master >= 0) return 0;
   int m = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (m < 0 || grantpt(m) != 0 || unlockpt(m) != 0) goto fail;
-  const char *name = ptsname(m);
+  const char* name = ptsname(m);
   if (!name) goto fail;
   snprintf(s->slave_name, sizeof s->slave_name, "%s", name);
   int sl = open(s->slave_name, O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -120,7 +120,7 @@ fail:
 }
 
 static void unplug(int i) {
-  struct side *s = &sides[i];
+  struct side* s = &sides[i];
   if (s->master < 0) return;
   remove_link(s);
   close(s->master);
@@ -137,7 +137,7 @@ static void cleanup(void) {
   }
 }
 
-static void run_command(char *line) {
+static void run_command(char* line) {
   int n = 0;
   char verb[16] = "";
   if (sscanf(line, "%15s %d", verb, &n) < 1) return;
@@ -161,11 +161,11 @@ struct cmdsrc {
   size_t len;
 };
 
-static int read_commands(struct cmdsrc *c) {
+static int read_commands(struct cmdsrc* c) {
   ssize_t n = read(c->fd, c->buf + c->len, sizeof c->buf - 1 - c->len);
   if (n <= 0) return n == 0 ? 0 : (errno == EAGAIN || errno == EINTR ? 1 : 0);
   c->len += (size_t)n;
-  char *nl;
+  char* nl;
   while ((nl = memchr(c->buf, '\n', c->len)) != NULL) {
     *nl = '\0';
     run_command(c->buf);
@@ -179,7 +179,7 @@ static int read_commands(struct cmdsrc *c) {
 
 /* Moves bytes from side `from` into the buffer heading for the other side. */
 static void pump_in(int from) {
-  struct pipebuf *b = &to_side[1 - from];
+  struct pipebuf* b = &to_side[1 - from];
   if (b->start > 0 && b->len > 0) memmove(b->data, b->data + b->start, b->len);
   b->start = 0;
   size_t room = BUF_SIZE - b->len;
@@ -189,7 +189,7 @@ static void pump_in(int from) {
 }
 
 static void pump_out(int to) {
-  struct pipebuf *b = &to_side[to];
+  struct pipebuf* b = &to_side[to];
   if (b->len == 0) return;
   ssize_t n = write(sides[to].master, b->data + b->start, b->len);
   if (n > 0) {
@@ -204,8 +204,8 @@ static void usage(void) {
   exit(2);
 }
 
-int main(int argc, char **argv) {
-  const char *control = NULL;
+int main(int argc, char** argv) {
+  const char* control = NULL;
   int argi = 1;
   if (argi < argc && strcmp(argv[argi], "--control") == 0) {
     if (argi + 1 >= argc) usage();

@@ -22,11 +22,12 @@ inline std::wstring Env(const wchar_t* name) {
 // "unplug 2\n" / "plug 2\n" to the null-modem helper: the pair's second port
 // goes (its pseudo-terminal ended) or comes back (a new one under its name).
 inline bool Cable(const char* command) {
-  HANDLE control = CreateFileW(Env(L"QUILLET_COM_CONTROL_WIN").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                               0, nullptr);
+  HANDLE control = CreateFileW(Env(L"QUILLET_COM_CONTROL_WIN").c_str(), GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
   if (control == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  const bool ok = WriteFile(control, command, static_cast<DWORD>(std::strlen(command)), &written, nullptr) != FALSE;
+  const bool ok = WriteFile(control, command, static_cast<DWORD>(std::strlen(command)), &written,
+                            nullptr) != FALSE;
   CloseHandle(control);
   return ok && written == std::strlen(command);
 }
@@ -36,7 +37,8 @@ inline bool Cable(const char* command) {
 inline bool ComLinked(const wchar_t* name) {
   const std::wstring prefix = Env(L"WINEPREFIX");
   if (prefix.empty()) return false;
-  const std::wstring pattern = WindowsPath(std::string(prefix.begin(), prefix.end())) + L"\\dosdevices\\com*";
+  const std::wstring pattern =
+      WindowsPath(std::string(prefix.begin(), prefix.end())) + L"\\dosdevices\\com*";
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW(pattern.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return false;
@@ -57,6 +59,8 @@ inline std::string Hex4(const std::string& text) {
   return out;
 }
 
-inline std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+inline std::string Narrow(const std::wstring& text) {
+  return std::string(text.begin(), text.end());
+}
 
 }  // namespace quillet::testsupport

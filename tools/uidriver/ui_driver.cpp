@@ -13,7 +13,9 @@ namespace {
 
 constexpr DWORD kPollMs = 50;  // windows of another process cannot be waited on
 
-bool Visible(HWND window) { return IsWindowVisible(window) != FALSE; }
+bool Visible(HWND window) {
+  return IsWindowVisible(window) != FALSE;
+}
 
 // EnumWindows and EnumChildWindows call back through the system, which no
 // exception may cross: the callback keeps what a match threw and stops the
@@ -113,7 +115,8 @@ std::wstring Text(HWND window) {
   // WM_GETTEXT is marshalled between processes, for status bars too.
   const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  const LRESULT copied = SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  const LRESULT copied =
+      SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<std::size_t>(copied));
   return text;
 }
@@ -142,22 +145,29 @@ int Dpi() {
   return GetDeviceCaps(screen.get(), LOGPIXELSY);
 }
 
-void Click(HWND control) { PostMessageW(control, BM_CLICK, 0, 0); }
+void Click(HWND control) {
+  PostMessageW(control, BM_CLICK, 0, 0);
+}
 
-bool IsChecked(HWND check_box) { return SendMessageW(check_box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool IsChecked(HWND check_box) {
+  return SendMessageW(check_box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
 
 namespace {
 
 // Wine keeps a menu's items in the owning process, so another process cannot
 // read them; the shared layout table then stands in for Quillet's own menu.
-bool MenuReadable(HMENU bar) { return bar != nullptr && GetMenuItemCount(bar) > 0; }
+bool MenuReadable(HMENU bar) {
+  return bar != nullptr && GetMenuItemCount(bar) > 0;
+}
 
 std::vector<std::wstring> TableMenuPaths() {
   std::vector<std::wstring> paths;
   for (const auto& top : app::kTopMenus) {
     for (const auto& item : app::kMenuItems) {
       if (item.menu != top.menu || item.hidden) continue;
-      paths.push_back(std::wstring(top.caption) + L"|" + (item.caption.empty() ? L"-" : std::wstring(item.caption)));
+      paths.push_back(std::wstring(top.caption) + L"|" +
+                      (item.caption.empty() ? L"-" : std::wstring(item.caption)));
     }
   }
   return paths;
@@ -176,7 +186,8 @@ std::vector<std::wstring> MenuPaths(HWND top) {
     const int items = GetMenuItemCount(popup);
     for (int j = 0; j < items; ++j) {
       const UINT state = GetMenuState(popup, static_cast<UINT>(j), MF_BYPOSITION);
-      paths.push_back(top_caption + L"|" + ((state & MF_SEPARATOR) != 0 ? std::wstring(L"-") : MenuCaption(popup, j)));
+      paths.push_back(top_caption + L"|" +
+                      ((state & MF_SEPARATOR) != 0 ? std::wstring(L"-") : MenuCaption(popup, j)));
     }
   }
   return paths;
@@ -228,7 +239,8 @@ struct BoxSearch {
 };
 
 bool MatchBox(HWND window, const BoxSearch& search) {
-  if (!Visible(window) || ClassName(window) != L"#32770" || ProcessOf(window) != search.process_id) return false;
+  if (!Visible(window) || ClassName(window) != L"#32770" || ProcessOf(window) != search.process_id)
+    return false;
   // A box still being built has no text yet: not the box to answer.
   return GetDlgItem(window, 0xFFFF) != nullptr;
 }
@@ -256,17 +268,23 @@ std::optional<MessageBox> WaitMessageBox(DWORD process_id, DWORD timeout_ms) {
 bool AnswerMessageBox(const MessageBox& box, int button_id) {
   HWND button = GetDlgItem(box.window, button_id);
   if (button == nullptr) return false;
-  PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(button_id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(button_id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(button));
   // Until the box has gone, a search for the next box of the process would
   // find this one again.
   const DWORD start = GetTickCount();
-  while (IsWindow(box.window) && Visible(box.window) && GetTickCount() - start < 10000) Sleep(kPollMs);
+  while (IsWindow(box.window) && Visible(box.window) && GetTickCount() - start < 10000)
+    Sleep(kPollMs);
   return true;
 }
 
-void Close(HWND top) { PostMessageW(top, WM_CLOSE, 0, 0); }
+void Close(HWND top) {
+  PostMessageW(top, WM_CLOSE, 0, 0);
+}
 
-void SystemClose(HWND top) { PostMessageW(top, WM_SYSCOMMAND, SC_CLOSE, 0); }
+void SystemClose(HWND top) {
+  PostMessageW(top, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
 
 DWORD ProcessOf(HWND window) {
   DWORD process_id = 0;
@@ -290,7 +308,8 @@ bool SaveScreenshot(HWND window, const std::wstring& bmp_path) {
   info.bmiHeader.biBitCount = 24;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  const os::win32::UniqueBitmap bitmap(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  const os::win32::UniqueBitmap bitmap(
+      CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   bool saved = false;
   if (bitmap) {
     {

@@ -33,7 +33,9 @@ T* WindowObject(HWND hwnd, UINT message, LPARAM lparam) noexcept {
 }
 
 // For WM_NCDESTROY: messages that still come find no object.
-inline void ForgetWindowObject(HWND hwnd) noexcept { SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0); }
+inline void ForgetWindowObject(HWND hwnd) noexcept {
+  SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+}
 
 // The dialog's object, or nullptr before WM_INITDIALOG.
 template <typename T>

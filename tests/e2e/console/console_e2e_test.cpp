@@ -6,7 +6,6 @@
 // Usage: quillet_e2e_console <quillet.exe> <receiver.exe> [gtest flags], run
 // through tests/support/wine-run with the pairs COM7:COM8 and COM5:COM6.
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -42,8 +41,8 @@ constexpr DWORD kWaitMs = 20000;
 class Scanner {
  public:
   explicit Scanner(const wchar_t* port)
-      : handle_(CreateFileW((std::wstring(L"\\\\.\\") + port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                            OPEN_EXISTING, 0, nullptr)) {}
+      : handle_(CreateFileW((std::wstring(L"\\\\.\\") + port).c_str(), GENERIC_READ | GENERIC_WRITE,
+                            0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
   ~Scanner() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   }
@@ -52,7 +51,8 @@ class Scanner {
   bool Scan(const std::string& barcode) {
     DWORD written = 0;
     return handle_ != INVALID_HANDLE_VALUE &&
-           WriteFile(handle_, barcode.data(), static_cast<DWORD>(barcode.size()), &written, nullptr) &&
+           WriteFile(handle_, barcode.data(), static_cast<DWORD>(barcode.size()), &written,
+                     nullptr) &&
            written == barcode.size();
   }
   // As a scanner at 9600 bit/s sends: a byte about every millisecond.
@@ -99,7 +99,9 @@ class ConsoleE2E : public ::testing::Test {
     EXPECT_EQ(program_->WaitExit(kWaitMs), 0);
   }
 
-  HWND Row(const wchar_t* prefix, int row) const { return ud::FindControl(top_, prefix + std::to_wstring(row)); }
+  HWND Row(const wchar_t* prefix, int row) const {
+    return ud::FindControl(top_, prefix + std::to_wstring(row));
+  }
   std::wstring Label(int row) const { return ud::Text(Row(L"lbstatus", row)); }
   bool LabelBecomes(int row, const std::wstring& text) const {
     return WaitUntil([&] { return Label(row) == text; });
@@ -110,7 +112,8 @@ class ConsoleE2E : public ::testing::Test {
   void MoveReceiverAside() {
     HWND window = receiver_->Window();
     ASSERT_NE(window, nullptr);
-    SetWindowPos(window, nullptr, 0, GetSystemMetrics(SM_CYSCREEN) - 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SetWindowPos(window, nullptr, 0, GetSystemMetrics(SM_CYSCREEN) - 200, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER);
   }
   // The receiver in front, as the application the user scans into.
   void FocusReceiver() {
@@ -125,7 +128,8 @@ class ConsoleE2E : public ::testing::Test {
   // Waits until count more characters have arrived; returns them as hex.
   std::string Typed(int before, int count) {
     EXPECT_TRUE(receiver_->WaitForCount("CHAR ", before + count))
-        << "only " << receiver_->Count("CHAR ") - before << " of " << count << " characters arrived";
+        << "only " << receiver_->Count("CHAR ") - before << " of " << count
+        << " characters arrived";
     std::string hex;
     int seen = 0;
     for (const auto& line : receiver_->Lines()) {
@@ -141,7 +145,9 @@ class ConsoleE2E : public ::testing::Test {
     ud::SaveScreenshot(top_, artifacts_ + L"\\" + name);
   }
 
-  static std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+  static std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+  }
 
   std::wstring artifacts_;
   std::unique_ptr<Program> program_;
@@ -184,8 +190,9 @@ TEST_F(ConsoleE2E, ScannersTypeSurviveARestartAndAPulledCable) {
   EXPECT_EQ(saved->text, L"Saved!");
   ud::AnswerMessageBox(*saved, IDOK);
   const std::string ini = quillet::e2e::ReadFile(quillet::e2e::IniPath());
-  for (const char* line : {"[skener1]", "Port=COM8", "[skener2]", "Port=COM6", "BaudRate=9600", "[Aktivacija]",
-                           "cbotvori1=1", "cbotvori2=1", "cbotvori3=0", "[skener8]"}) {
+  for (const char* line :
+       {"[skener1]", "Port=COM8", "[skener2]", "Port=COM6", "BaudRate=9600", "[Aktivacija]",
+        "cbotvori1=1", "cbotvori2=1", "cbotvori3=0", "[skener8]"}) {
     EXPECT_NE(ini.find(line), std::string::npos) << line << " missing from\n" << ini;
   }
 
@@ -223,7 +230,8 @@ TEST_F(ConsoleE2E, ScannersTypeSurviveARestartAndAPulledCable) {
   // error, the program hides in the notification area.
   ASSERT_TRUE(ud::ChooseMenu(top_, L"Settings|Run Minimized"));
   EXPECT_TRUE(WaitUntil([] {
-    return quillet::e2e::ReadFile(quillet::e2e::IniPath()).find("RunMinimized=1") != std::string::npos;
+    return quillet::e2e::ReadFile(quillet::e2e::IniPath()).find("RunMinimized=1") !=
+           std::string::npos;
   })) << "Run Minimized was not stored";
   ASSERT_TRUE(ud::ChooseMenu(top_, L"Ports|Open"));
   ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(top_); })) << "the window was not hidden";
@@ -243,7 +251,8 @@ TEST_F(ConsoleE2E, ScannersTypeSurviveARestartAndAPulledCable) {
   }));
   PostMessageW(tray, WM_USER + 1, 1, WM_LBUTTONDOWN);
   PostMessageW(tray, WM_USER + 1, 1, WM_LBUTTONUP);
-  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(top_) && !IsIconic(top_); })) << "not restored";
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(top_) && !IsIconic(top_); }))
+      << "not restored";
 
   Quit();
 }
@@ -259,12 +268,15 @@ TEST_F(ConsoleE2E, TheAdvancedSettingsShapeEveryScanAndStillApplyAfterARestart) 
   HWND dialog = ud::WaitWindow(L"Advanced settings", L"TForm2", kWaitMs);
   ASSERT_NE(dialog, nullptr) << "Settings > Advanced showed no dialog";
   DWORD_PTR ignored = 0;
-  SendMessageTimeoutW(GetDlgItem(dialog, 3101), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"PRE-"), SMTO_NORMAL,
-                      kWaitMs, &ignored);
+  SendMessageTimeoutW(GetDlgItem(dialog, 3101), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"PRE-"),
+                      SMTO_NORMAL, kWaitMs, &ignored);
   ud::Click(GetDlgItem(dialog, 3103));  // Add prefix
   ud::Click(GetDlgItem(dialog, 3105));  // CR
-  ASSERT_TRUE(WaitUntil([&] { return ud::IsChecked(GetDlgItem(dialog, 3103)) && ud::IsChecked(GetDlgItem(dialog, 3105)); }));
-  if (!artifacts_.empty()) ud::SaveScreenshot(dialog, artifacts_ + L"\\console_advanced_prefix_cr.bmp");
+  ASSERT_TRUE(WaitUntil([&] {
+    return ud::IsChecked(GetDlgItem(dialog, 3103)) && ud::IsChecked(GetDlgItem(dialog, 3105));
+  }));
+  if (!artifacts_.empty())
+    ud::SaveScreenshot(dialog, artifacts_ + L"\\console_advanced_prefix_cr.bmp");
   ud::Click(GetDlgItem(dialog, 3110));  // Save && Close
   ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); })) << "Save && Close did not close";
   const std::string ini = quillet::e2e::ReadFile(quillet::e2e::IniPath());

@@ -4,9 +4,8 @@
 // files and https addresses), and the hidden advanced-settings dialog
 // round-tripping its eight values through [Napredna].
 #include <windows.h>
-#include <shlobj.h>
-
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -82,15 +81,16 @@ class Program {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     std::wstring command = L"\"" + exe + L"\"";
-    started_ = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                              &info_) != FALSE;
+    started_ = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &startup, &info_) != FALSE;
     if (started_) top_ = ud::WaitWindow(app::kMainWindowCaption, app::kMainWindowClass, kWaitMs);
   }
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
   ~Program() {
     if (!started_) return;
-    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info_.hProcess, 99);
+    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT)
+      TerminateProcess(info_.hProcess, 99);
     WaitForSingleObject(info_.hProcess, kWaitMs);
     CloseHandle(info_.hThread);
     CloseHandle(info_.hProcess);
@@ -127,16 +127,20 @@ void ExpectRect(HWND top, int id, app::LayoutRect want96, bool sized_to_text = f
 
 void SetText(HWND top, int id, const wchar_t* text) {
   DWORD_PTR ignored = 0;
-  SendMessageTimeoutW(GetDlgItem(top, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, kWaitMs,
-                      &ignored);
+  SendMessageTimeoutW(GetDlgItem(top, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text),
+                      SMTO_NORMAL, kWaitMs, &ignored);
 }
 
 void Type(HWND top, int id, const wchar_t* text) {
   for (const wchar_t* p = text; *p != L'\0'; ++p) PostMessageW(GetDlgItem(top, id), WM_CHAR, *p, 1);
 }
 
-std::wstring ControlText(HWND top, int id) { return ud::Text(GetDlgItem(top, id)); }
-bool Checked(HWND top, int id) { return ud::IsChecked(GetDlgItem(top, id)); }
+std::wstring ControlText(HWND top, int id) {
+  return ud::Text(GetDlgItem(top, id));
+}
+bool Checked(HWND top, int id) {
+  return ud::IsChecked(GetDlgItem(top, id));
+}
 
 class DialogsE2E : public ::testing::Test {
  protected:
@@ -164,7 +168,8 @@ class DialogsE2E : public ::testing::Test {
     return found;
   }
 
-  HWND OpenDialog(const Program& program, int command, const wchar_t* caption, const wchar_t* window_class) {
+  HWND OpenDialog(const Program& program, int command, const wchar_t* caption,
+                  const wchar_t* window_class) {
     PostMessageW(program.Top(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
     return ud::WaitWindow(caption, window_class, kWaitMs);
   }
@@ -217,12 +222,16 @@ std::wstring FileVersion(const std::wstring& exe) {
   std::vector<char> data(GetFileVersionInfoSizeW(exe.c_str(), &ignored));
   VS_FIXEDFILEINFO* info = nullptr;
   UINT size = 0;
-  if (data.empty() || !GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) ||
-      !VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &size) || info == nullptr) {
+  if (data.empty() ||
+      !GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) ||
+      !VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &size) ||
+      info == nullptr) {
     return L"<none>";
   }
-  return std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info->dwFileVersionMS)) +
-         L"." + std::to_wstring(HIWORD(info->dwFileVersionLS)) + L"." + std::to_wstring(LOWORD(info->dwFileVersionLS));
+  return std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." +
+         std::to_wstring(LOWORD(info->dwFileVersionMS)) + L"." +
+         std::to_wstring(HIWORD(info->dwFileVersionLS)) + L"." +
+         std::to_wstring(LOWORD(info->dwFileVersionLS));
 }
 
 TEST_F(DialogsE2E, ARebuiltProgramFileShowsItsOwnVersionWithoutTheBuildNumber) {
@@ -261,7 +270,9 @@ TEST_F(DialogsE2E, HelpAsksTheShellToOpenQuilletChmBesideTheProgram) {
 }
 
 TEST_F(DialogsE2E, AdvancedDialogLoadsAndSavesItsEightValues) {
-  WriteIni("[Napredna]\r\ncbprefiks=1\r\ncbsufiks=0\r\ncbCR=1\r\ncbLF=0\r\nSufiks=END\r\nPrefiks=ST\r\nOd=5\r\nDo=5\r\n");
+  WriteIni(
+      "[Napredna]\r\ncbprefiks=1\r\ncbsufiks=0\r\ncbCR=1\r\ncbLF=0\r\nSufiks=END\r\nPrefiks="
+      "ST\r\nOd=5\r\nDo=5\r\n");
   {
     Program program;
     ASSERT_NE(program.Top(), nullptr);
@@ -287,11 +298,13 @@ TEST_F(DialogsE2E, AdvancedDialogLoadsAndSavesItsEightValues) {
     ExpectRect(dialog, w32::kForm2Btnzatvori, {136, 218, 104, 25});
     EXPECT_EQ(ControlText(dialog, w32::kForm2Btnzatvori), L"Save && Close");
     // Tab order.
-    const int order[] = {w32::kForm2Edprefiks, w32::kForm2Edsufiks, w32::kForm2Cbprefiks, w32::kForm2Cbsufiks,
-                         w32::kForm2CbCR,      w32::kForm2CbLF,     w32::kForm2SeOd,      w32::kForm2SeDo,
-                         w32::kForm2Button1,   w32::kForm2Btnzatvori};
+    const int order[] = {w32::kForm2Edprefiks, w32::kForm2Edsufiks, w32::kForm2Cbprefiks,
+                         w32::kForm2Cbsufiks,  w32::kForm2CbCR,     w32::kForm2CbLF,
+                         w32::kForm2SeOd,      w32::kForm2SeDo,     w32::kForm2Button1,
+                         w32::kForm2Btnzatvori};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
-      EXPECT_EQ(GetNextDlgTabItem(dialog, GetDlgItem(dialog, order[i]), FALSE), GetDlgItem(dialog, order[i + 1]))
+      EXPECT_EQ(GetNextDlgTabItem(dialog, GetDlgItem(dialog, order[i]), FALSE),
+                GetDlgItem(dialog, order[i + 1]))
           << "after " << order[i];
     }
     ud::SaveScreenshot(dialog, g_artifacts + L"\\advanced_settings.bmp");
@@ -316,7 +329,8 @@ TEST_F(DialogsE2E, AdvancedDialogLoadsAndSavesItsEightValues) {
     ud::Click(GetDlgItem(dialog, w32::kForm2CbCR));
     ud::Click(GetDlgItem(dialog, w32::kForm2CbLF));
     ud::Click(GetDlgItem(dialog, w32::kForm2Btnzatvori));
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); })) << "Save & Close did not close";
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); }))
+        << "Save & Close did not close";
   }
   EXPECT_EQ(IniValue(L"cbprefiks"), L"1");
   EXPECT_EQ(IniValue(L"cbsufiks"), L"1");

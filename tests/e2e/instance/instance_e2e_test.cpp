@@ -10,9 +10,9 @@
 //
 // Usage: quillet_e2e_instance <quillet.exe> <artifacts folder>, run through
 // tests/support/wine-run with the null-modem pair COM7:COM8.
+#include <windows.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "app/single_instance_protocol.h"
 #include "app/main_window_layout.h"
+#include "app/single_instance_protocol.h"
 #include "app/win32/single_instance_registry.h"
 #include "tests/e2e/support/e2e_files.h"
 #include "tests/e2e/support/e2e_program.h"

@@ -3,14 +3,14 @@
 // again as the second. The second copy is told about (code 1), sends its
 // command line by WM_COPYDATA and is rejected; when the first copy answers
 // the query with "inactive", the second goes on.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "app/win32/single_instance_guard.h"
 #include "app/win32/single_instance_app_window.h"
+#include "app/win32/single_instance_guard.h"
 
 namespace win32 = quillet::app::win32;
 

@@ -3,9 +3,8 @@
 // table gives them, "Close application?" answered No and then Yes; and the
 // same question at log-off.
 #include <windows.h>
-#include <shlobj.h>
-
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -27,8 +26,8 @@ namespace fs = std::filesystem;
 namespace {
 
 using quillet::e2e::AppData;
-using quillet::e2e::Program;
 using quillet::e2e::IniPath;
+using quillet::e2e::Program;
 using quillet::e2e::ReadFile;
 using quillet::e2e::WindowsPath;
 
@@ -105,8 +104,9 @@ TEST(MainWindowE2E, FirstStartShowsEmptyRowsAndClosingAsksFirst) {
 
   const std::vector<std::wstring> menus = ud::MenuPaths(top);
   const std::vector<std::wstring> expected_menus = {
-      L"File|Close", L"Settings|Save", L"Settings|Load", L"Settings|Run Minimized", L"Settings|-",
-      L"Settings|Advanced", L"Ports|Close", L"Ports|Open",   L"Help|Help",     L"Help|About...",
+      L"File|Close", L"Settings|Save",     L"Settings|Load", L"Settings|Run Minimized",
+      L"Settings|-", L"Settings|Advanced", L"Ports|Close",   L"Ports|Open",
+      L"Help|Help",  L"Help|About...",
   };
   EXPECT_EQ(menus, expected_menus);
 
@@ -134,7 +134,8 @@ TEST(MainWindowE2E, FirstStartShowsEmptyRowsAndClosingAsksFirst) {
   EXPECT_EQ(program.WaitExit(kWaitMs), 0);
 
   std::vector<std::string> expected_lines = {"[Aktivacija]"};
-  for (int row = 1; row <= app::kRowCount; ++row) expected_lines.push_back("cbotvori" + std::to_string(row) + "=0");
+  for (int row = 1; row <= app::kRowCount; ++row)
+    expected_lines.push_back("cbotvori" + std::to_string(row) + "=0");
   EXPECT_EQ(Lines(ReadFile(ini)), expected_lines);
 }
 
@@ -177,7 +178,8 @@ TEST(MainWindowE2E, LogOffAsksTheSameQuestionAndWritesTheOpenStates) {
 
   EXPECT_EQ(QueryEndSession(top, program.Id(), IDYES), TRUE);
   DWORD_PTR ignored_result = 0;
-  SendMessageTimeoutW(top, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, kWaitMs, &ignored_result);
+  SendMessageTimeoutW(top, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, kWaitMs,
+                      &ignored_result);
 
   std::vector<std::string> expected_lines = {"[Aktivacija]"};
   for (int row = 1; row <= app::kRowCount; ++row) {

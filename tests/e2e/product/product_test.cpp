@@ -1,7 +1,6 @@
 // The resources compiled into quillet.exe, read back through the same calls
 // Windows uses: the version block, the application manifest and the icon.
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <string>

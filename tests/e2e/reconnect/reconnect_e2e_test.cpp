@@ -7,8 +7,8 @@
 //
 // Usage: quillet_e2e_reconnect <quillet.exe> <receiver.exe> [gtest flags],
 // run through tests/support/wine-run with the pair COM7:COM8.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>

@@ -23,7 +23,9 @@ inline std::filesystem::path AppData() {
   return path;
 }
 
-inline std::filesystem::path IniPath() { return AppData() / L"Brovana" / L"Quillet" / L"skeneri.ini"; }
+inline std::filesystem::path IniPath() {
+  return AppData() / L"Brovana" / L"Quillet" / L"skeneri.ini";
+}
 
 // The whole file as bytes; empty when it does not exist.
 inline std::string ReadFile(const std::filesystem::path& path) {

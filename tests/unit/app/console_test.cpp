@@ -35,8 +35,8 @@ class ConsoleTest : public test::ServingMainFormTest {
   test::RecordingView::Label LabelOf(int row) const { return view_.labels.at(row - 1); }
 };
 
-void ExpectLabel(const test::RecordingView::Label& label, const std::wstring& text, LabelColour colour,
-                 const char* where) {
+void ExpectLabel(const test::RecordingView::Label& label, const std::wstring& text,
+                 LabelColour colour, const char* where) {
   EXPECT_EQ(label.text, text) << where;
   EXPECT_EQ(label.colour, colour) << where;
 }
@@ -142,7 +142,8 @@ TEST_F(ConsoleTest, ReceivedDataIsTypedAndTheStatusBarNamesThePort) {
   SetPort(2, L"COM2");
   Click(2);
   serial_.PeerWrite(L"COM2", "ABC-123\r");
-  ASSERT_TRUE(ServeUntil([&] { return keyboard_.TypedText() == L"ABC-123\r"; })) << keyboard_.TypedText();
+  ASSERT_TRUE(ServeUntil([&] { return keyboard_.TypedText() == L"ABC-123\r"; }))
+      << keyboard_.TypedText();
   EXPECT_EQ(view_.status, L"Read device: skener2, COM2");
 }
 
@@ -170,7 +171,9 @@ TEST_F(ConsoleTest, AVanishedDeviceTurnsItsRowToErrorAndUntickingClosesIt) {
 }
 
 TEST_F(ConsoleTest, AutomaticOpeningAppliesTheStoredStatesWithItsPausesAndPumps) {
-  WriteIni("[Startup]\r\nRunMinimized=1\r\n[Aktivacija]\r\ncbotvori1=1\r\ncbotvori2=0\r\ncbotvori3=1\r\n");
+  WriteIni(
+      "[Startup]\r\nRunMinimized=1\r\n[Aktivacija]\r\ncbotvori1=1\r\ncbotvori2=0\r\ncbotvori3="
+      "1\r\n");
   Create();  // Load ran: its sequence is checked below
   SetPort(1, L"COM1");
   SetPort(3, L"COM3");
@@ -180,9 +183,9 @@ TEST_F(ConsoleTest, AutomaticOpeningAppliesTheStoredStatesWithItsPausesAndPumps)
 
   form_.RunHandler([&] { form_.Timer1Timer(); });
 
-  EXPECT_EQ(view_.log, (Log{L"status Opening ports...", L"timer off", L"pump", L"pause 700", L"pump", L"pump",
-                            L"pause 700", L"pump", L"pump", L"pump", L"pump", L"pump", L"hide",
-                            L"status Waiting for devices..."}));
+  EXPECT_EQ(view_.log, (Log{L"status Opening ports...", L"timer off", L"pump", L"pause 700",
+                            L"pump", L"pump", L"pause 700", L"pump", L"pump", L"pump", L"pump",
+                            L"pump", L"hide", L"status Waiting for devices..."}));
   EXPECT_TRUE(view_.run_minimized);
   EXPECT_TRUE(form_.Skener(1)->Connected());
   EXPECT_TRUE(form_.Skener(3)->Connected());
@@ -196,7 +199,8 @@ TEST_F(ConsoleTest, HidingNeedsRunMinimizedAndNoRowInError) {
   } cases[] = {
       {"[Startup]\r\nRunMinimized=1\r\n", true},  // every row stored closed
       {"[Startup]\r\nRunMinimized=0\r\n", false},
-      {"[Startup]\r\nRunMinimized=1\r\n[Aktivacija]\r\ncbotvori4=1\r\n", false},  // COM1 of row 4 is busy
+      {"[Startup]\r\nRunMinimized=1\r\n[Aktivacija]\r\ncbotvori4=1\r\n",
+       false},  // COM1 of row 4 is busy
   };
   Create();
   SetPort(5, L"COM1");
@@ -240,8 +244,8 @@ TEST_F(ConsoleTest, LoadClosesEverythingLoadsEveryPortAndArmsTheTimer) {
 
   ASSERT_TRUE(form_.RunHandler([&] { form_.Ubaci1Click(); }));
 
-  EXPECT_EQ(view_.log, (Log{L"status Closing ports and read configuration...", L"pause 1000", L"status ",
-                            L"status Loading...", L"timer on"}));
+  EXPECT_EQ(view_.log, (Log{L"status Closing ports and read configuration...", L"pause 1000",
+                            L"status ", L"status Loading...", L"timer on"}));
   EXPECT_FALSE(form_.Skener(1)->Connected());
   ExpectLabel(LabelOf(1), L"Port status: Closed", LabelColour::Black, "after load");
   EXPECT_EQ(form_.Skener(2)->Port(), L"COM2");
@@ -291,7 +295,6 @@ TEST_F(ConsoleTest, RunMinimizedIsStoredWhenChosenAndMinimisingShowsTheBalloon) 
   EXPECT_EQ(view_.log.back(), L"balloon Information|Quillet is minimized.. |4000");
 }
 
-
 // --- whole scans ---
 
 class ScanConsoleTest : public ConsoleTest {
@@ -327,7 +330,8 @@ TEST_F(ScanConsoleTest, TwoPortsScanningAtOnceTypeWholeScansEachWithItsPort) {
     Deliver(L"COM2", second.substr(i, 1));
   }
   EXPECT_EQ(keyboard_.TypedText(), L"AAAA-1111\rBBBB-2222\r");
-  EXPECT_EQ(view_.log, (Log{L"status Read device: skener1, COM1", L"status Read device: skener2, COM2"}));
+  EXPECT_EQ(view_.log,
+            (Log{L"status Read device: skener1, COM1", L"status Read device: skener2, COM2"}));
 }
 
 TEST_F(ScanConsoleTest, AScanWithoutTerminatorIsTypedWhenTheGapOfItsLineRatePasses) {
@@ -351,17 +355,19 @@ TEST_F(ScanConsoleTest, AScanWithoutTerminatorIsTypedWhenTheGapOfItsLineRatePass
 
 TEST_F(ScanConsoleTest, AWindowWithHigherRightsGetsNothingAndTheStatusBarAndTraySayWhy) {
   Create();
-  keyboard_.AddWindow(os::sim::SimKeyboard::kForegroundWindow, os::sim::SimKeyboard::kForegroundProcess,
-                      L"Stock (Administrator)");
+  keyboard_.AddWindow(os::sim::SimKeyboard::kForegroundWindow,
+                      os::sim::SimKeyboard::kForegroundProcess, L"Stock (Administrator)");
   keyboard_.SetIntegrityLevel(os::sim::SimKeyboard::kForegroundProcess, os::kIntegrityHigh);
   SetPort(1, L"COM1");
   Click(1);
-  const std::wstring why = L"Cannot type into Stock (Administrator): it runs with higher rights than Quillet";
+  const std::wstring why =
+      L"Cannot type into Stock (Administrator): it runs with higher rights than Quillet";
   Deliver(L"COM1", "LOST?\r");
   EXPECT_EQ(keyboard_.TypedText(), L"");
   EXPECT_EQ(view_.status, why);
-  EXPECT_TRUE(std::none_of(view_.log.begin(), view_.log.end(),
-                           [](const std::wstring& line) { return line.rfind(L"balloon", 0) == 0; }));
+  EXPECT_TRUE(std::none_of(view_.log.begin(), view_.log.end(), [](const std::wstring& line) {
+    return line.rfind(L"balloon", 0) == 0;
+  }));
 
   // Hidden in the tray, the same goes to a balloon.
   view_.HideApplication();

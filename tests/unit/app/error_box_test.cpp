@@ -30,9 +30,9 @@ TEST(ErrorBoxText, AppendsAFullStopOnlyAfterACharacterAboveTheFullStop) {
       {L"Port Not Open", L"Port Not Open."},
       {L"Unable to write to C:\\x\\skeneri.ini", L"Unable to write to C:\\x\\skeneri.ini."},
       {L"Failed to load settings.", L"Failed to load settings."},  // '.' itself: no second one
-      {L"Error!", L"Error!"},                                       // 0x21
-      {L"Value (3)", L"Value (3)"},                                 // ')' is 0x29
-      {L"Path /", L"Path /."},                                      // '/' is 0x2F, just above
+      {L"Error!", L"Error!"},                                      // 0x21
+      {L"Value (3)", L"Value (3)"},                                // ')' is 0x29
+      {L"Path /", L"Path /."},                                     // '/' is 0x2F, just above
       {L"Code 7", L"Code 7."},
       {L"Ends in a blank ", L"Ends in a blank "},
       {L"\u0161", L"\u0161."},  // letters beyond ASCII are above it too

@@ -67,13 +67,16 @@ class RecordingView final : public MainView {
     log.push_back(L"pump");
     if (on_pump) on_pump();
   }
-  void Pause(unsigned milliseconds) override { log.push_back(L"pause " + std::to_wstring(milliseconds)); }
+  void Pause(unsigned milliseconds) override {
+    log.push_back(L"pause " + std::to_wstring(milliseconds));
+  }
   void HideApplication() override {
     log.push_back(L"hide");
     hidden = true;
   }
   bool ApplicationHidden() const override { return hidden; }
-  void ShowInfoBalloon(const std::wstring& title, const std::wstring& text, unsigned milliseconds) override {
+  void ShowInfoBalloon(const std::wstring& title, const std::wstring& text,
+                       unsigned milliseconds) override {
     log.push_back(L"balloon " + title + L"|" + text + L"|" + std::to_wstring(milliseconds));
   }
   void SetKeyboardCaptionToButtonFace() override { keyboard_button_face = true; }
@@ -109,9 +112,10 @@ class FakeDialog final : public ModalForm {
 class MainFormTest : public ::testing::Test {
  protected:
   MainFormTest() {
-    root_ = fs::temp_directory_path() /
-            ("quillet_main_form_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ =
+        fs::temp_directory_path() /
+        ("quillet_main_form_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(root_);
     fs::create_directories(root_ / "AppData");
     shell_.SetAppDataFolder((root_ / "AppData").wstring());
@@ -124,7 +128,9 @@ class MainFormTest : public ::testing::Test {
 
   fs::path ConfigFolder() const { return root_ / "AppData" / "Brovana" / "Quillet"; }
   fs::path IniPath() const { return ConfigFolder() / "skeneri.ini"; }
-  std::wstring IniWindowsPath() const { return (root_ / "AppData").wstring() + L"\\Brovana\\Quillet\\skeneri.ini"; }
+  std::wstring IniWindowsPath() const {
+    return (root_ / "AppData").wstring() + L"\\Brovana\\Quillet\\skeneri.ini";
+  }
 
   void WriteIni(const std::string& text) {
     fs::create_directories(ConfigFolder());

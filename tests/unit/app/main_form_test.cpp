@@ -1,8 +1,4 @@
-#include "app/main_window_logic.h"
-
 #include <gtest/gtest.h>
-
-#include "tests/unit/app/main_form_fixture.h"
 
 #include <array>
 #include <filesystem>
@@ -10,12 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "app/main_window_logic.h"
 #include "config/ini_file.h"
 #include "os/exception.h"
 #include "os/sim/keyboard_sim.h"
 #include "os/sim/profile_sim.h"
 #include "os/sim/serial_sim.h"
 #include "os/sim/shell_sim.h"
+#include "tests/unit/app/main_form_fixture.h"
 
 namespace quillet::app {
 namespace {
@@ -70,7 +68,8 @@ TEST_F(MainFormTest, NoToTheCloseQuestionKeepsEverythingAsItWas) {
   EXPECT_FALSE(form_.CloseRequested());
   EXPECT_FALSE(form_.QueryEndSession());
 
-  EXPECT_EQ(view_.questions, (std::vector<std::wstring>{L"Close application?", L"Close application?"}));
+  EXPECT_EQ(view_.questions,
+            (std::vector<std::wstring>{L"Close application?", L"Close application?"}));
   EXPECT_FALSE(fs::exists(IniPath()));
   EXPECT_TRUE(view_.errors.empty());
 }
@@ -84,7 +83,8 @@ TEST_F(MainFormTest, YesWritesTheEightOpenStatesAndNothingElse) {
   EXPECT_TRUE(view_.errors.empty());
   for (int row = 1; row <= 8; ++row) EXPECT_EQ(StoredFlag(row), view_.ticks[row - 1]) << row;
   config::TIniFile ini(profile_, IniWindowsPath());
-  EXPECT_EQ(ini.ReadString(L"skener1", L"Port", L"none"), L"none") << "port settings are only saved by Save";
+  EXPECT_EQ(ini.ReadString(L"skener1", L"Port", L"none"), L"none")
+      << "port settings are only saved by Save";
 }
 
 TEST_F(MainFormTest, ClosingUpdatesStoredStatesInPlace) {

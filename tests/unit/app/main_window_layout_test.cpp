@@ -16,7 +16,7 @@ TEST(MainWindowLayout, DeviceRowsStandWhereTheLayoutPutsThem) {
     int row_top;
     const wchar_t* caption;
   } rows[kRowCount] = {
-      {15, 23, 19, L"Device 1"},  {59, 24, 63, L"Device 2"},  {105, 23, 109, L"Device 3"},
+      {15, 23, 19, L"Device 1"},   {59, 24, 63, L"Device 2"},    {105, 23, 109, L"Device 3"},
       {149, 23, 152, L"Device 4"}, {193, 23, 197, L"Device 5 "}, {237, 23, 241, L"Device 6 "},
       {281, 24, 285, L"Device 7"}, {327, 23, 331, L"Device 8 "},
   };
@@ -35,12 +35,14 @@ TEST(MainWindowLayout, DeviceRowsStandWhereTheLayoutPutsThem) {
     EXPECT_EQ(label->tag, row);
     EXPECT_EQ(label->caption, L"Port status:");
     EXPECT_EQ(box->caption, L"Open");
-    EXPECT_EQ((std::array{button->bounds.left, button->bounds.top, button->bounds.width, button->bounds.height}),
+    EXPECT_EQ((std::array{button->bounds.left, button->bounds.top, button->bounds.width,
+                          button->bounds.height}),
               (std::array{7, expected.button_top, 90, expected.button_height}));
     EXPECT_EQ((std::array{label->bounds.left, label->bounds.top, label->bounds.height}),
               (std::array{117, expected.row_top, 13}));
-    EXPECT_EQ((std::array{box->bounds.left, box->bounds.top, box->bounds.width, box->bounds.height}),
-              (std::array{248, expected.row_top, 54, 20}));
+    EXPECT_EQ(
+        (std::array{box->bounds.left, box->bounds.top, box->bounds.width, box->bounds.height}),
+        (std::array{248, expected.row_top, 54, 20}));
   }
 }
 
@@ -72,10 +74,11 @@ TEST(ScaleForDpi, RoundsLikeMulDiv) {
   const struct {
     int value, dpi, scaled;
   } cases[] = {
-      {558, 96, 558}, {558, 120, 698}, {404, 144, 606}, {23, 120, 29}, {13, 120, 16}, {11, 120, 14},
-      {7, 168, 12},   {3, 120, 4},     {-11, 120, -14}, {0, 192, 0},
+      {558, 96, 558}, {558, 120, 698}, {404, 144, 606}, {23, 120, 29},   {13, 120, 16},
+      {11, 120, 14},  {7, 168, 12},    {3, 120, 4},     {-11, 120, -14}, {0, 192, 0},
   };
-  for (const auto& c : cases) EXPECT_EQ(ScaleForDpi(c.value, c.dpi), c.scaled) << c.value << " @ " << c.dpi;
+  for (const auto& c : cases)
+    EXPECT_EQ(ScaleForDpi(c.value, c.dpi), c.scaled) << c.value << " @ " << c.dpi;
   const LayoutRect r = ScaleForDpi(LayoutRect{7, 15, 90, 23}, 144);
   EXPECT_EQ((std::array{r.left, r.top, r.width, r.height}), (std::array{11, 23, 135, 35}));
 }

@@ -20,7 +20,9 @@ ScanPiece Scan(int row, std::wstring text, std::wstring terminator) {
   return ScanPiece{row, std::move(text), std::move(terminator), false};
 }
 
-std::wstring Whole(const ScanPiece& piece) { return piece.text + piece.terminator; }
+std::wstring Whole(const ScanPiece& piece) {
+  return piece.text + piece.terminator;
+}
 
 TEST(ScanAssembly, DeliveriesSplitAtEveryByteAcrossPortsGiveWholeScansInCompletionOrder) {
   const std::vector<std::vector<std::wstring>> port_sets = {
@@ -56,7 +58,8 @@ TEST(ScanAssembly, DeliveriesSplitAtEveryByteAcrossPortsGiveWholeScansInCompleti
           typed.back() += piece.terminator;  // typed right after its CR
         } else {
           typed.push_back(Whole(piece));
-          EXPECT_EQ(codes.at(piece.row - 1).substr(0, Whole(piece).size()), Whole(piece)) << "split " << split;
+          EXPECT_EQ(codes.at(piece.row - 1).substr(0, Whole(piece).size()), Whole(piece))
+              << "split " << split;
         }
       }
       EXPECT_EQ(typed, expected_order) << "split " << split << " of " << codes.size() << " ports";
@@ -128,13 +131,11 @@ TEST(ScanAssembly, TheGapIsFourCharacterTimesAndNeverBelow50Milliseconds) {
     std::chrono::microseconds gap;
   };
   const Case cases[] = {
-      {300, 8, false, 1.0, 133334us},    // 10 bits a character
-      {300, 7, true, 2.0, 146667us},     // 11 bits
-      {110, 8, false, 1.0, 363637us},
-      {1200, 8, false, 1.0, 50ms},       // 33.3 ms: the floor
-      {9600, 8, false, 1.0, 50ms},
-      {115200, 8, false, 1.0, 50ms},
-      {0, 8, false, 1.0, 50ms},          // no rate known
+      {300, 8, false, 1.0, 133334us},                               // 10 bits a character
+      {300, 7, true, 2.0, 146667us},                                // 11 bits
+      {110, 8, false, 1.0, 363637us}, {1200, 8, false, 1.0, 50ms},  // 33.3 ms: the floor
+      {9600, 8, false, 1.0, 50ms},    {115200, 8, false, 1.0, 50ms},
+      {0, 8, false, 1.0, 50ms},  // no rate known
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ScanGap(c.rate, c.data_bits, c.parity, c.stop_bits), c.gap) << c.rate << " bit/s";
@@ -202,19 +203,26 @@ TEST(ScanShaping, TheAdvancedSettingsShapeEveryScan) {
       {"to below from: to the end", with([](auto& f) { f.FOd = 5, f.FDo = 2; }), code, L"EFGH\r\n"},
       {"to beyond the end", with([](auto& f) { f.FOd = 7, f.FDo = 100; }), code, L"GH\r\n"},
       {"from beyond the end: empty", with([](auto& f) { f.FOd = 9; }), code, L"\r\n"},
-      {"a stored negative: no limit", with([](auto& f) { f.FOd = -4, f.FDo = -1; }), code, L"ABCDEFGH\r\n"},
-      {"prefix", with([](auto& f) { f.FPrefiks = L"P-", f.FIncPrefiks = true; }), code, L"P-ABCDEFGH\r\n"},
+      {"a stored negative: no limit", with([](auto& f) { f.FOd = -4, f.FDo = -1; }), code,
+       L"ABCDEFGH\r\n"},
+      {"prefix", with([](auto& f) { f.FPrefiks = L"P-", f.FIncPrefiks = true; }), code,
+       L"P-ABCDEFGH\r\n"},
       {"prefix not ticked", with([](auto& f) { f.FPrefiks = L"P-"; }), code, L"ABCDEFGH\r\n"},
-      {"suffix", with([](auto& f) { f.FSufiks = L"-S", f.FIncSufiks = true; }), code, L"ABCDEFGH-S\r\n"},
-      {"both around an empty range",
-       with([](auto& f) { f.FPrefiks = L"<", f.FSufiks = L">", f.FIncPrefiks = f.FIncSufiks = true, f.FOd = 50; }),
+      {"suffix", with([](auto& f) { f.FSufiks = L"-S", f.FIncSufiks = true; }), code,
+       L"ABCDEFGH-S\r\n"},
+      {"both around an empty range", with([](auto& f) {
+         f.FPrefiks = L"<", f.FSufiks = L">", f.FIncPrefiks = f.FIncSufiks = true, f.FOd = 50;
+       }),
        code, L"<>\r\n"},
       {"CR in place of CR LF", with([](auto& f) { f.FEnter = true; }), code, L"ABCDEFGH\r"},
       {"LF in place of CR", with([](auto& f) { f.FLF = true; }), Scan(1, L"X", L"\r"), L"X\n"},
-      {"CR LF after a gap", with([](auto& f) { f.FEnter = f.FLF = true; }), Scan(1, L"X", L""), L"X\r\n"},
+      {"CR LF after a gap", with([](auto& f) { f.FEnter = f.FLF = true; }), Scan(1, L"X", L""),
+       L"X\r\n"},
       {"the tail kept with the own ending", {}, ScanPiece{1, L"", L"\n", true}, L"\n"},
-      {"the tail dropped for CR", with([](auto& f) { f.FEnter = true; }), ScanPiece{1, L"", L"\n", true}, L""},
-      {"the tail dropped for LF", with([](auto& f) { f.FLF = true; }), ScanPiece{1, L"", L"\n", true}, L""},
+      {"the tail dropped for CR", with([](auto& f) { f.FEnter = true; }),
+       ScanPiece{1, L"", L"\n", true}, L""},
+      {"the tail dropped for LF", with([](auto& f) { f.FLF = true; }),
+       ScanPiece{1, L"", L"\n", true}, L""},
   };
   for (const Case& c : cases) EXPECT_EQ(ShapeScan(c.piece, c.settings), c.typed) << c.what;
 }
@@ -224,9 +232,11 @@ TEST(ScanShaping, OnlySettingsThatChangeTheTextCountAsOn) {
   f.FPrefiks = L"P";
   f.FSufiks = L"S";
   EXPECT_FALSE(f.AnyOn());
-  for (auto change : {+[](AdvancedFields& a) { a.FIncPrefiks = true; }, +[](AdvancedFields& a) { a.FIncSufiks = true; },
-                      +[](AdvancedFields& a) { a.FEnter = true; }, +[](AdvancedFields& a) { a.FLF = true; },
-                      +[](AdvancedFields& a) { a.FOd = 1; }, +[](AdvancedFields& a) { a.FDo = 1; }}) {
+  for (auto change :
+       {+[](AdvancedFields& a) { a.FIncPrefiks = true; },
+        +[](AdvancedFields& a) { a.FIncSufiks = true; },
+        +[](AdvancedFields& a) { a.FEnter = true; }, +[](AdvancedFields& a) { a.FLF = true; },
+        +[](AdvancedFields& a) { a.FOd = 1; }, +[](AdvancedFields& a) { a.FDo = 1; }}) {
     AdvancedFields on;
     change(on);
     EXPECT_TRUE(on.AnyOn());

@@ -14,7 +14,8 @@ TEST(ConfigPath, FollowsTheAppDataFolder) {
   os::sim::SimShell shell;
   shell.SetAppDataFolder(L"C:\\Users\\ana\\AppData\\Roaming");
   EXPECT_EQ(ConfigFolder(shell), L"C:\\Users\\ana\\AppData\\Roaming\\Brovana\\Quillet");
-  EXPECT_EQ(ConfigFilePath(shell), L"C:\\Users\\ana\\AppData\\Roaming\\Brovana\\Quillet\\skeneri.ini");
+  EXPECT_EQ(ConfigFilePath(shell),
+            L"C:\\Users\\ana\\AppData\\Roaming\\Brovana\\Quillet\\skeneri.ini");
 }
 
 TEST(ConfigPath, WithoutAppDataFolderStartsAtTheDriveRoot) {

@@ -35,8 +35,9 @@ TEST_F(IniFileTest, WritersUseDecimalAndOneZeroFlagsInOrderOfFirstWrite) {
   ini.WriteInteger(L"Napredna", L"Od", -12);
   ini.WriteString(L"Napredna", L"Sufiks", L"\u00e9nd");
   ini.WriteBool(L"aktivacija", L"CBOTVORI1", false);  // names match ignoring case; updated in place
-  EXPECT_EQ(folder_.ReadBytes("skeneri.ini"),
-            "[Aktivacija]\r\ncbotvori1=0\r\ncbotvori2=0\r\n[Napredna]\r\nOd=-12\r\nSufiks=\xE9nd\r\n");
+  EXPECT_EQ(
+      folder_.ReadBytes("skeneri.ini"),
+      "[Aktivacija]\r\ncbotvori1=0\r\ncbotvori2=0\r\n[Napredna]\r\nOd=-12\r\nSufiks=\xE9nd\r\n");
   EXPECT_EQ(ini.ReadInteger(L"Napredna", L"Od", 0), -12);
   EXPECT_EQ(ini.ReadString(L"Napredna", L"Sufiks", L""), L"\u00e9nd");
 }
@@ -49,10 +50,10 @@ TEST_F(IniFileTest, FlagsAndIntegersReadFromHandWrittenValues) {
     bool asFlagDefaultTrue;
   };
   const Case cases[] = {
-      {"0", 0, false, false},  {"1", 1, true, true},        {"2", 2, true, true},
-      {"0x1", 1, true, true},  {"-1", -1, true, true},      {"$1F", 31, true, true},
-      {"Yes", 7, false, true}, {"", 7, false, true},        {"4294967296", 7, false, true},
-      {" 5 ", 5, true, true},  {"\"12\"", 12, true, true},  {"0X0", 0, false, false},
+      {"0", 0, false, false},  {"1", 1, true, true},       {"2", 2, true, true},
+      {"0x1", 1, true, true},  {"-1", -1, true, true},     {"$1F", 31, true, true},
+      {"Yes", 7, false, true}, {"", 7, false, true},       {"4294967296", 7, false, true},
+      {" 5 ", 5, true, true},  {"\"12\"", 12, true, true}, {"0X0", 0, false, false},
   };
   for (const auto& c : cases) {
     folder_.WriteBytes("skeneri.ini", std::string("[Startup]\r\nRunMinimized=") + c.value + "\r\n");

@@ -33,8 +33,8 @@ struct WriteCase {
 class ProfileSimTest : public ::testing::Test {
  protected:
   std::wstring File() const { return folder_.Windows("p.ini"); }
-  ProfileString Read(const std::wstring& section, const std::wstring& key, const std::wstring& def = L"d",
-                     Dword size = kProfileBufferSize) {
+  ProfileString Read(const std::wstring& section, const std::wstring& key,
+                     const std::wstring& def = L"d", Dword size = kProfileBufferSize) {
     return profile_.GetPrivateProfileStringW(section, key, def, size, File());
   }
 
@@ -43,6 +43,7 @@ class ProfileSimTest : public ::testing::Test {
 };
 
 TEST_F(ProfileSimTest, WritesRewriteTheFileTheWayTheSystemDoes) {
+  // clang-format off
   const WriteCase cases[] = {
       {"new file, ANSI, CRLF, no blank line between sections", std::nullopt,
        {{L"Sec", L"Key", L"Value"}, {L"Sec", L"k2", L"v2"}, {L"Other", L"a", L"b"}, {L"sec", L"KEY", L"new"}},
@@ -81,30 +82,35 @@ TEST_F(ProfileSimTest, WritesRewriteTheFileTheWayTheSystemDoes) {
        "\xEF\xBB\xBF[S]\r\na=\xC4\x81\r\nb=\xE4\xB8\xAD\r\n"},
       {"a value with a line break becomes two lines", std::nullopt, {{L"S", L"m", L"a\r\nb"}}, "[S]\r\nm=a\r\nb\r\n"},
   };
+  // clang-format on
   int index = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string name = "w" + std::to_string(index++) + ".ini";
     if (c.before) folder_.WriteBytes(name, *c.before);
     for (const auto& w : c.writes) {
-      EXPECT_TRUE(profile_.WritePrivateProfileStringW(w.section, w.key, w.value, folder_.Windows(name)).ok);
+      EXPECT_TRUE(
+          profile_.WritePrivateProfileStringW(w.section, w.key, w.value, folder_.Windows(name)).ok);
     }
     EXPECT_EQ(folder_.ReadBytes(name), c.after);
   }
 }
 
 TEST_F(ProfileSimTest, ReadsValuesTheWayTheSystemDoes) {
-  folder_.WriteBytes("p.ini",
-                     "top=0\r\n[ Sec ] x\r\n  Key  =  Value  \r\n;c=2\r\nnoeq\r\n=noname\r\nempty=\r\n"
-                     "q1=\"abc\"\r\nq2='abc'\r\nq3=\"abc\r\nq4=\"a\"b\"\r\nq5=\"\r\nq6=\"\"\r\nq7=\" a \"  \r\n"
-                     "q8=\"abc'\r\nt=\t\v\f v \t\r\nnb=\xA0v\xA0\r\nz\x1A=\x1Av\x1A\r\nk=1\r\nK=2\r\n[sec]\r\nk=3\r\n"
-                     "only2=x\r\n"
-                     "[\xC9]\r\nk=4\r\n");
+  folder_.WriteBytes(
+      "p.ini",
+      "top=0\r\n[ Sec ] x\r\n  Key  =  Value  \r\n;c=2\r\nnoeq\r\n=noname\r\nempty=\r\n"
+      "q1=\"abc\"\r\nq2='abc'\r\nq3=\"abc\r\nq4=\"a\"b\"\r\nq5=\"\r\nq6=\"\"\r\nq7=\" a \"  \r\n"
+      "q8=\"abc'\r\nt=\t\v\f v "
+      "\t\r\nnb=\xA0v\xA0\r\nz\x1A=\x1Av\x1A\r\nk=1\r\nK=2\r\n[sec]\r\nk=3\r\n"
+      "only2=x\r\n"
+      "[\xC9]\r\nk=4\r\n");
   struct Case {
     const wchar_t* section;
     const wchar_t* key;
     const wchar_t* expected;
   };
+  // clang-format off
   const Case cases[] = {
       {L"", L"top", L"0"},       {L"SEC", L"key", L"Value"}, {L" sec ", L"\tKEY ", L"Value"},
       {L"Sec", L";c", L"2"},     {L"Sec", L"noeq", L"d"},    {L"Sec", L"", L"noname"},
@@ -117,9 +123,11 @@ TEST_F(ProfileSimTest, ReadsValuesTheWayTheSystemDoes) {
       {L"\u00C9", L"k", L"4"},   {L"\u00E9", L"k", L"d"},   // letter case ignored for ASCII only
       {L"Nope", L"k", L"d"},
   };
+  // clang-format on
   for (const auto& c : cases) {
     const ProfileString read = Read(c.section, c.key);
-    EXPECT_EQ(read.value, c.expected) << ::testing::PrintToString(std::wstring(c.section) + L"/" + c.key);
+    EXPECT_EQ(read.value, c.expected)
+        << ::testing::PrintToString(std::wstring(c.section) + L"/" + c.key);
     EXPECT_EQ(read.count, read.value.size());
   }
 }
@@ -170,8 +178,8 @@ TEST_F(ProfileSimTest, HugeValuesAndNamesRoundTrip) {
 TEST_F(ProfileSimTest, GarbageFilesReadWithoutHarm) {
   std::string garbage;
   for (int i = 0; i < 70000; ++i) garbage.push_back(static_cast<char>((i * 7919) % 256));
-  for (const std::string& prefix : {std::string(), std::string("\xFF\xFE"), std::string("\xEF\xBB\xBF"),
-                                    std::string("\xFE\xFF")}) {
+  for (const std::string& prefix : {std::string(), std::string("\xFF\xFE"),
+                                    std::string("\xEF\xBB\xBF"), std::string("\xFE\xFF")}) {
     folder_.WriteBytes("p.ini", prefix + garbage + "\xC3");
     EXPECT_EQ(Read(L"nothing", L"here").value, L"d");
     EXPECT_TRUE(profile_.WritePrivateProfileStringW(L"new", L"key", L"v", File()).ok);
@@ -180,11 +188,13 @@ TEST_F(ProfileSimTest, GarbageFilesReadWithoutHarm) {
 }
 
 TEST_F(ProfileSimTest, WriteFailuresReportTheSystemsErrors) {
-  const auto missing = profile_.WritePrivateProfileStringW(L"S", L"k", L"v", folder_.Windows("no") + L"\\p.ini");
+  const auto missing =
+      profile_.WritePrivateProfileStringW(L"S", L"k", L"v", folder_.Windows("no") + L"\\p.ini");
   EXPECT_FALSE(missing.ok);
   EXPECT_EQ(missing.error, kErrorPathNotFound);
   std::filesystem::create_directory(folder_.Native() / "dir.ini");
-  const auto directory = profile_.WritePrivateProfileStringW(L"S", L"k", L"v", folder_.Windows("dir.ini"));
+  const auto directory =
+      profile_.WritePrivateProfileStringW(L"S", L"k", L"v", folder_.Windows("dir.ini"));
   EXPECT_FALSE(directory.ok);
   EXPECT_EQ(directory.error, kErrorAccessDenied);
   EXPECT_EQ(Read(L"S", L"k").value, L"d");  // missing file

@@ -39,14 +39,18 @@ TEST(IniInteger, ReadsDecimalAndBothHexFormsAndRejectsTheRest) {
       {L"Yes", std::nullopt},
       {L"1.5", std::nullopt},
   };
-  for (const auto& c : cases) EXPECT_EQ(ParseIniInteger(c.text), c.expected) << "text: " << ::testing::PrintToString(std::wstring(c.text));
+  for (const auto& c : cases)
+    EXPECT_EQ(ParseIniInteger(c.text), c.expected)
+        << "text: " << ::testing::PrintToString(std::wstring(c.text));
 }
 
 TEST(YesNo, WritesYesNoAndReadsTrueOnlyForYesInAnyCase) {
   EXPECT_EQ(YesNoText(true), L"Yes");
   EXPECT_EQ(YesNoText(false), L"No");
-  for (const wchar_t* text : {L"Yes", L"YES", L"yes", L"yEs"}) EXPECT_TRUE(ParseYesNo(text)) << text;
-  for (const wchar_t* text : {L"1", L"No", L"", L"Y", L"Yess", L" Yes", L"true"}) EXPECT_FALSE(ParseYesNo(text)) << text;
+  for (const wchar_t* text : {L"Yes", L"YES", L"yes", L"yEs"})
+    EXPECT_TRUE(ParseYesNo(text)) << text;
+  for (const wchar_t* text : {L"1", L"No", L"", L"Y", L"Yess", L" Yes", L"true"})
+    EXPECT_FALSE(ParseYesNo(text)) << text;
 }
 
 TEST(CharText, WritesPrintableCodesAsThemselvesAndOthersAsHashNumber) {
@@ -68,11 +72,13 @@ TEST(CharText, ReadsOddValues) {
     int expected;
   };
   const Case cases[] = {
-      {L"", 0},       {L"#300", 44},  {L"ABC", 'A'}, {L"#", '#'},  {L"#x1", 0},
-      {L"#17", 17},   {L"#-1", 255},  {L"#$41", 'A'}, {L"#99999999999", 0},
+      {L"", 0},          {L"#300", 44},  {L"ABC", 'A'},
+      {L"#", '#'},       {L"#x1", 0},    {L"#17", 17},
+      {L"#-1", 255},     {L"#$41", 'A'}, {L"#99999999999", 0},
       {L"\x20AC", 0xAC},  // not a byte: its low 8 bits
   };
-  for (const auto& c : cases) EXPECT_EQ(ParseCharText(c.text), c.expected) << ::testing::PrintToString(std::wstring(c.text));
+  for (const auto& c : cases)
+    EXPECT_EQ(ParseCharText(c.text), c.expected) << ::testing::PrintToString(std::wstring(c.text));
 }
 
 TEST(SettingNames, LookUpIgnoringCaseAndFallBack) {

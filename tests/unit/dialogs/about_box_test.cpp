@@ -14,7 +14,7 @@ TEST(VersionTest, ShowsMajorMinorReleaseFromTheFixedInfoAndLeavesTheBuildOut) {
   };
   const Case cases[] = {
       {0x00010000, 0x00050000, L"v1.0.5"},
-      {0x00010000, 0x00050007, L"v1.0.5"},  // 1.0.5.7: same label
+      {0x00010000, 0x00050007, L"v1.0.5"},       // 1.0.5.7: same label
       {0xFFFF0002, 0x000A0000, L"v65535.2.10"},  // unsigned 16-bit parts
   };
   for (const Case& c : cases) {

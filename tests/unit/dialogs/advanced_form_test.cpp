@@ -45,9 +45,10 @@ class FakeAdvancedView final : public AdvancedView {
 class AdvancedFormTest : public ::testing::Test {
  protected:
   AdvancedFormTest() {
-    root_ = fs::temp_directory_path() /
-            ("quillet_dialogs_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ =
+        fs::temp_directory_path() /
+        ("quillet_dialogs_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(root_);
     fs::create_directories(root_ / "AppData" / "Brovana" / "Quillet");
     shell_.SetAppDataFolder((root_ / "AppData").wstring());
@@ -86,7 +87,8 @@ TEST_F(AdvancedFormTest, NoFileOrNoSectionLoadsClearBoxesAndZeroes) {
     EXPECT_EQ(view_.Text(AdvancedText::edsufiks), L"");
     EXPECT_EQ(view_.Text(AdvancedText::seOd), L"0");
     EXPECT_EQ(view_.Text(AdvancedText::seDo), L"0");
-    for (auto c : {AdvancedCheck::cbprefiks, AdvancedCheck::cbsufiks, AdvancedCheck::cbCR, AdvancedCheck::cbLF}) {
+    for (auto c : {AdvancedCheck::cbprefiks, AdvancedCheck::cbsufiks, AdvancedCheck::cbCR,
+                   AdvancedCheck::cbLF}) {
       EXPECT_FALSE(view_.Checked(c));
     }
     EXPECT_EQ(fields_.FSufiks, L"");
@@ -98,11 +100,14 @@ TEST_F(AdvancedFormTest, NoFileOrNoSectionLoadsClearBoxesAndZeroes) {
 }
 
 TEST_F(AdvancedFormTest, LoadFillsBoxesAndMirrorsEveryValue) {
-  WriteIni("[Napredna]\r\ncbprefiks=1\r\ncbsufiks=0\r\ncbCR=1\r\ncbLF=1\r\nSufiks=END\r\nPrefiks=ab\r\nOd=2\r\nDo=9\r\n");
+  WriteIni(
+      "[Napredna]\r\ncbprefiks=1\r\ncbsufiks=0\r\ncbCR=1\r\ncbLF=1\r\nSufiks=END\r\nPrefiks="
+      "ab\r\nOd=2\r\nDo=9\r\n");
   form_.FormCreate();
   EXPECT_TRUE(view_.Checked(AdvancedCheck::cbprefiks));
   EXPECT_FALSE(view_.Checked(AdvancedCheck::cbsufiks));
-  EXPECT_EQ(view_.Text(AdvancedText::edprefiks), L"ab");  // the box turns typing upper case, not stored text
+  EXPECT_EQ(view_.Text(AdvancedText::edprefiks),
+            L"ab");  // the box turns typing upper case, not stored text
   EXPECT_EQ(fields_.FPrefiks, L"ab");
   EXPECT_EQ(fields_.FSufiks, L"END");
   EXPECT_TRUE(fields_.FIncPrefiks);
@@ -122,11 +127,10 @@ TEST_F(AdvancedFormTest, StoredRangeGoesThroughTheCouplingOnLoad) {
     int f_od, f_do;
   };
   const Case cases[] = {
-      {"5", "5", L"5", L"6", 5, 6},          // equal values: "to" moves one past "from"
-      {"5", "3", L"5", L"3", 5, 3},          // "to" below "from" is left alone
-      {"100", "0", L"100", L"0", 100, 0},    // "from" set "to" to 100, then the stored 0 came in
-      {"99", "99", L"99", L"100", 99, 100},
-      {"250", "0", L"250", L"0", 250, 0},    // shown unclamped
+      {"5", "5", L"5", L"6", 5, 6},        // equal values: "to" moves one past "from"
+      {"5", "3", L"5", L"3", 5, 3},        // "to" below "from" is left alone
+      {"100", "0", L"100", L"0", 100, 0},  // "from" set "to" to 100, then the stored 0 came in
+      {"99", "99", L"99", L"100", 99, 100}, {"250", "0", L"250", L"0", 250, 0},  // shown unclamped
       {"-4", "7", L"-4", L"7", -4, 7},
   };
   for (const Case& c : cases) {
@@ -207,7 +211,9 @@ TEST_F(AdvancedFormTest, SpinBoxesTakeDigitsSignsTheSeparatorAndControlKeysButNo
 }
 
 TEST_F(AdvancedFormTest, ResetClearsTheBoxesButWritesNothingAndKeepsTheFields) {
-  WriteIni("[Napredna]\r\ncbprefiks=1\r\ncbsufiks=1\r\ncbCR=1\r\ncbLF=1\r\nSufiks=S\r\nPrefiks=P\r\nOd=3\r\nDo=8\r\n");
+  WriteIni(
+      "[Napredna]\r\ncbprefiks=1\r\ncbsufiks=1\r\ncbCR=1\r\ncbLF=1\r\nSufiks=S\r\nPrefiks=P\r\nOd="
+      "3\r\nDo=8\r\n");
   form_.FormCreate();
   const std::string before = IniText();
   const AdvancedFields fields_before = fields_;
@@ -215,7 +221,8 @@ TEST_F(AdvancedFormTest, ResetClearsTheBoxesButWritesNothingAndKeepsTheFields) {
   for (auto c : {AdvancedText::edprefiks, AdvancedText::edsufiks}) EXPECT_EQ(view_.Text(c), L"");
   EXPECT_EQ(view_.Text(AdvancedText::seOd), L"0");
   EXPECT_EQ(view_.Text(AdvancedText::seDo), L"0");
-  for (auto c : {AdvancedCheck::cbprefiks, AdvancedCheck::cbsufiks, AdvancedCheck::cbCR, AdvancedCheck::cbLF}) {
+  for (auto c : {AdvancedCheck::cbprefiks, AdvancedCheck::cbsufiks, AdvancedCheck::cbCR,
+                 AdvancedCheck::cbLF}) {
     EXPECT_FALSE(view_.Checked(c));
   }
   EXPECT_EQ(IniText(), before);
@@ -226,14 +233,19 @@ TEST_F(AdvancedFormTest, ResetClearsTheBoxesButWritesNothingAndKeepsTheFields) {
 }
 
 TEST_F(AdvancedFormTest, SaveAndCloseWritesInItsOrderMirrorsTheFieldsAndCloses) {
-  view_.checks = {{AdvancedCheck::cbprefiks, true}, {AdvancedCheck::cbsufiks, false},
-                  {AdvancedCheck::cbCR, false}, {AdvancedCheck::cbLF, true}};
-  view_.texts = {{AdvancedText::edprefiks, L"PRE"}, {AdvancedText::edsufiks, L"SUF"},
-                 {AdvancedText::seOd, L"4"}, {AdvancedText::seDo, L"12"}};
+  view_.checks = {{AdvancedCheck::cbprefiks, true},
+                  {AdvancedCheck::cbsufiks, false},
+                  {AdvancedCheck::cbCR, false},
+                  {AdvancedCheck::cbLF, true}};
+  view_.texts = {{AdvancedText::edprefiks, L"PRE"},
+                 {AdvancedText::edsufiks, L"SUF"},
+                 {AdvancedText::seOd, L"4"},
+                 {AdvancedText::seDo, L"12"}};
   form_.btnzatvoriClick();
   EXPECT_EQ(view_.closed, 1);
   EXPECT_EQ(IniText(),
-            "[Napredna]\r\ncbprefiks=1\r\ncbsufiks=0\r\ncbCR=0\r\ncbLF=1\r\nSufiks=SUF\r\nPrefiks=PRE\r\nDo=12\r\nOd=4\r\n");
+            "[Napredna]\r\ncbprefiks=1\r\ncbsufiks=0\r\ncbCR=0\r\ncbLF=1\r\nSufiks=SUF\r\nPrefiks="
+            "PRE\r\nDo=12\r\nOd=4\r\n");
   EXPECT_TRUE(fields_.FIncPrefiks);
   EXPECT_FALSE(fields_.FIncSufiks);
   EXPECT_FALSE(fields_.FEnter);
@@ -273,7 +285,8 @@ TEST_F(AdvancedFormTest, SaveStopsAtATextThatIsNoWholeNumberAndKeepsWhatWasWritt
     fields_.FDo = 2;
     view_.closed = 0;
     view_.checks = {{AdvancedCheck::cbCR, true}};
-    view_.texts = {{AdvancedText::edsufiks, L"NEW"}, {AdvancedText::seOd, c.od}, {AdvancedText::seDo, c.to}};
+    view_.texts = {
+        {AdvancedText::edsufiks, L"NEW"}, {AdvancedText::seOd, c.od}, {AdvancedText::seDo, c.to}};
     try {
       form_.btnzatvoriClick();
       ADD_FAILURE() << "no error for " << c.message;
@@ -309,10 +322,17 @@ TEST(WholeNumberTest, AcceptsASignAndDigitsWithin32Bits) {
     bool ok;
     int value;
   };
-  const Case cases[] = {{L"0", true, 0},         {L"+12", true, 12},      {L"-2147483648", true, INT32_MIN},
-                        {L"2147483647", true, 2147483647}, {L"2147483648", false, 0}, {L"", false, 0},
-                        {L"-", false, 0},        {L" 5", false, 0},       {L"5 ", false, 0},
-                        {L"1.5", false, 0},      {L"0x10", false, 0}};
+  const Case cases[] = {{L"0", true, 0},
+                        {L"+12", true, 12},
+                        {L"-2147483648", true, INT32_MIN},
+                        {L"2147483647", true, 2147483647},
+                        {L"2147483648", false, 0},
+                        {L"", false, 0},
+                        {L"-", false, 0},
+                        {L" 5", false, 0},
+                        {L"5 ", false, 0},
+                        {L"1.5", false, 0},
+                        {L"0x10", false, 0}};
   for (const Case& c : cases) {
     int value = -99;
     EXPECT_EQ(ParseWholeNumber(c.text, value), c.ok) << c.text;

@@ -1,7 +1,5 @@
 // The shared instance list against a plain byte array standing in for the
 // named shared block.
-#include "app/single_instance_list.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -9,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "app/single_instance_list.h"
 #include "app/single_instance_protocol.h"
 
 namespace quillet::app {

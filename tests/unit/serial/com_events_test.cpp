@@ -37,9 +37,8 @@ class DeliveryTest : public EventTest {
  protected:
   // Every port handler and one link's handlers write to the journal.
   void JournalEverything() {
-    port->SetOnError([this](TObject*, TComErrors e) {
-      journal.push_back("Error " + std::to_string(e.Bits()));
-    });
+    port->SetOnError(
+        [this](TObject*, TComErrors e) { journal.push_back("Error " + std::to_string(e.Bits())); });
     port->SetOnRxChar(
         [this](TObject*, int n) { journal.push_back("RxChar " + std::to_string(n)); });
     port->SetOnTxEmpty([this](TObject*) { journal.push_back("TxEmpty"); });
@@ -241,7 +240,8 @@ class FakeWindow final : public TPortWindow {
 };
 
 TEST_F(EventTest, WithSmWindowSyncEachEventTravelsAsOneMessage) {
-  SetPortWindowFactory([this](TCustomComPort& p) { return std::make_unique<FakeWindow>(p, journal); });
+  SetPortWindowFactory(
+      [this](TCustomComPort& p) { return std::make_unique<FakeWindow>(p, journal); });
   port->SetSyncMethod(TSyncMethod::smWindowSync);
   port->SetOnRing([this](TObject*) { journal.push_back("Ring"); });
   port->SetOnRLSDChange(
@@ -355,8 +355,8 @@ class LettingGoAThread : public EventTest, public ::testing::WithParamInterface<
 // is let go, delivers nothing more, and is freed (its setup with it) once it
 // has ended and the user-interface thread has served.
 TEST_P(LettingGoAThread, KeepsItUntilItHasEndedThenFreesIt) {
-  const os::Handle device = sim.CreateFileW(L"\\\\.\\COM1", os::kGenericRead | os::kGenericWrite,
-                                            0, os::kOpenExisting, os::kFileFlagOverlapped);
+  const os::Handle device = sim.CreateFileW(L"\\\\.\\COM1", os::kGenericRead | os::kGenericWrite, 0,
+                                            os::kOpenExisting, os::kFileFlagOverlapped);
   ASSERT_NE(device, os::kInvalidHandleValue);
   auto setupAlive = std::make_shared<int>(0);
   const std::weak_ptr<int> setupWatch = setupAlive;

@@ -189,8 +189,8 @@ TEST_F(IoTest, QueriesReadTheDriverAndReportTheirCodes) {
   sim.FailNext(SimCall::GetCommModemStatus, os::kErrorGenFailure);
   ExpectError([&] { port->Signals(); }, 11, 31);
 
-  port->SetOnException([](TObject*, TComExceptions, const std::wstring&, std::int64_t,
-                          const std::wstring&) {});
+  port->SetOnException(
+      [](TObject*, TComExceptions, const std::wstring&, std::int64_t, const std::wstring&) {});
   sim.FailNext(SimCall::ClearCommError, os::kErrorGenFailure, 2);
   sim.FailNext(SimCall::GetCommModemStatus, os::kErrorGenFailure);
   EXPECT_EQ(port->InputCount(), 0);

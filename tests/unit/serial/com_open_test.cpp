@@ -11,9 +11,9 @@ TEST_F(PortTest, DefaultOpenAndCloseMakeExactlyTheseCalls) {
   port->Open();
   EXPECT_TRUE(port->Connected());
   EXPECT_EQ(port->Handle(), sim.OpenHandle(L"COM1"));
-  ASSERT_EQ(Calls(), (Names{"CreateFileW", "SetupComm", "SetCommState", "SetCommTimeouts",
-                            "SetCommMask", "GetCommModemStatus", "GetCommModemStatus",
-                            "GetCommModemStatus"}));
+  ASSERT_EQ(Calls(),
+            (Names{"CreateFileW", "SetupComm", "SetCommState", "SetCommTimeouts", "SetCommMask",
+                   "GetCommModemStatus", "GetCommModemStatus", "GetCommModemStatus"}));
   std::vector<os::sim::SimCallRecord> calls;
   for (const auto& r : sim.Calls()) {
     if (r.call != SimCall::WaitCommEvent && r.call != SimCall::GetOverlappedResult &&

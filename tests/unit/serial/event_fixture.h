@@ -30,8 +30,8 @@ class EventTest : public PortTest {
   }
 
   // Serves the hand-over until done() holds; false after the deadline.
-  bool ServeUntil(const std::function<bool()>& done, std::chrono::seconds deadline =
-                                                         std::chrono::seconds(10)) {
+  bool ServeUntil(const std::function<bool()>& done,
+                  std::chrono::seconds deadline = std::chrono::seconds(10)) {
     const auto end = std::chrono::steady_clock::now() + deadline;
     for (;;) {
       CheckSynchronize();

@@ -1,4 +1,6 @@
 // The hand-over: calls from other threads run on the test's (main) thread.
+#include "serial/sync.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,8 +10,6 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
-
-#include "serial/sync.h"
 
 namespace quillet::serial::test {
 namespace {

@@ -22,7 +22,9 @@ class FakeList final : public TComStrings {
   void Clear() override { items.clear(); }
   void Add(const std::wstring& text) override { items.push_back(text); }
   int Count() const override { return static_cast<int>(items.size()); }
-  std::wstring Strings(int index) const override { return items.at(static_cast<std::size_t>(index)); }
+  std::wstring Strings(int index) const override {
+    return items.at(static_cast<std::size_t>(index));
+  }
   std::vector<std::wstring> items;
 };
 
@@ -70,8 +72,8 @@ TEST_F(ComSelectTest, EachPropertyFillsItsEntriesInEnumerationOrder) {
   };
   const Case cases[] = {
       {TComProperty::cpBaudRate,
-       {L"Custom", L"110", L"300", L"600", L"1200", L"2400", L"4800", L"9600", L"14400", L"19200", L"38400",
-        L"56000", L"57600", L"115200", L"128000", L"256000"}},
+       {L"Custom", L"110", L"300", L"600", L"1200", L"2400", L"4800", L"9600", L"14400", L"19200",
+        L"38400", L"56000", L"57600", L"115200", L"128000", L"256000"}},
       {TComProperty::cpDataBits, {L"5", L"6", L"7", L"8"}},
       {TComProperty::cpStopBits, {L"1", L"1.5", L"2"}},
       {TComProperty::cpParity, {L"None", L"Odd", L"Even", L"Mark", L"Space"}},

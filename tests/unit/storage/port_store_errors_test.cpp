@@ -13,8 +13,10 @@ class FailingProfile final : public os::ProfileApi {
                                              const std::wstring& file) override {
     return real_.GetPrivateProfileStringW(section, key, def, size, file);
   }
-  os::ProfileWriteResult WritePrivateProfileStringW(const std::wstring& section, const std::wstring& key,
-                                                    const std::wstring& value, const std::wstring& file) override {
+  os::ProfileWriteResult WritePrivateProfileStringW(const std::wstring& section,
+                                                    const std::wstring& key,
+                                                    const std::wstring& value,
+                                                    const std::wstring& file) override {
     if (allowed_-- <= 0) return {false, os::kErrorAccessDenied};
     return real_.WritePrivateProfileStringW(section, key, value, file);
   }
@@ -32,7 +34,9 @@ TEST_F(StoreTest, FailedWriteReports16AndKeepsTheKeysWritten) {
   EXPECT_EQ(FileBytes(), "[skener1]\r\nPort=COM1\r\nBaudRate=9600\r\n");
 
   registry.FailWrites(os::kErrorAccessDenied);
-  EXPECT_EQ(ComErrorOf([&] { port->StoreSettings(TStoreType::stRegistry, L"HKEY_CURRENT_USER\\Software\\Q"); }),
+  EXPECT_EQ(ComErrorOf([&] {
+              port->StoreSettings(TStoreType::stRegistry, L"HKEY_CURRENT_USER\\Software\\Q");
+            }),
             16);
   EXPECT_EQ(registry.OpenHandles(), 0u);
 }
@@ -83,8 +87,8 @@ TEST_F(StoreTest, FailedFinalApplyReports17AfterTheUpdateHasEnded) {
 
 TEST_F(StoreTest, WithOnExceptionTheFailureGoesToTheHandlerInstead) {
   std::vector<TComExceptions> seen;
-  port->SetOnException([&seen](TObject*, TComExceptions kind, const std::wstring&, std::int64_t winError,
-                               const std::wstring& winMessage) {
+  port->SetOnException([&seen](TObject*, TComExceptions kind, const std::wstring&,
+                               std::int64_t winError, const std::wstring& winMessage) {
     seen.push_back(kind);
     EXPECT_LE(winError, 0);
     EXPECT_TRUE(winMessage.empty());
@@ -92,7 +96,8 @@ TEST_F(StoreTest, WithOnExceptionTheFailureGoesToTheHandlerInstead) {
   port->StoreSettings(TStoreType::stIniFile, folder.Windows("missing\\x.ini"));
   port->SetStorageApis(nullptr);
   port->LoadSettings(TStoreType::stIniFile, File());
-  EXPECT_EQ(seen, (std::vector<TComExceptions>{TComExceptions::CE_StoreFailed, TComExceptions::CE_LoadFailed}));
+  EXPECT_EQ(seen, (std::vector<TComExceptions>{TComExceptions::CE_StoreFailed,
+                                               TComExceptions::CE_LoadFailed}));
 }
 
 }  // namespace

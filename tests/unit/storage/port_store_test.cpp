@@ -27,18 +27,22 @@ TEST_F(StoreTest, EveryGroupInItsOrderWithItsEncodings) {
             "EventChar=#10\r\nDiscardNull=Yes\r\n"
             "Parity.Check=Yes\r\nParity.Replace=Yes\r\nParity.ReplaceChar=?\r\n"
             "Buffer.OutputSize=4096\r\nBuffer.InputSize=2048\r\n"
-            "Timeouts.ReadInterval=7\r\nTimeouts.ReadTotalConstant=-20\r\nTimeouts.ReadTotalMultiplier=3\r\n"
+            "Timeouts.ReadInterval=7\r\nTimeouts.ReadTotalConstant=-20\r\nTimeouts."
+            "ReadTotalMultiplier=3\r\n"
             "Timeouts.WriteTotalConstant=500\r\nTimeouts.WriteTotalMultiplier=9\r\n"
             "FlowControl.ControlRTS=Toggle\r\nFlowControl.ControlDTR=Handshake\r\n"
-            "FlowControl.DSRSensitivity=Yes\r\nFlowControl.OutCTSFlow=Yes\r\nFlowControl.OutDSRFlow=Yes\r\n"
-            "FlowControl.TxContinueOnXoff=Yes\r\nFlowControl.XonXoffIn=Yes\r\nFlowControl.XonXoffOut=No\r\n"
+            "FlowControl.DSRSensitivity=Yes\r\nFlowControl.OutCTSFlow=Yes\r\nFlowControl."
+            "OutDSRFlow=Yes\r\n"
+            "FlowControl.TxContinueOnXoff=Yes\r\nFlowControl.XonXoffIn=Yes\r\nFlowControl."
+            "XonXoffOut=No\r\n"
             "FlowControl.XoffChar=#32\r\nFlowControl.XonChar=A\r\n");
 }
 
 TEST_F(StoreTest, EveryGroupRoundTripsThroughTheFileAndTheRegistry) {
   for (const TStoreType type : {TStoreType::stIniFile, TStoreType::stRegistry}) {
     SCOPED_TRACE(type == TStoreType::stIniFile ? "INI file" : "registry");
-    const std::wstring target = type == TStoreType::stIniFile ? File() : L"HKEY_CURRENT_USER\\Software\\Quillet";
+    const std::wstring target =
+        type == TStoreType::stIniFile ? File() : L"HKEY_CURRENT_USER\\Software\\Quillet";
     auto source = NewPort();
     source->SetStoredProps(kAllGroups);
     SetEverything(*source);
@@ -92,13 +96,19 @@ TEST_F(StoreTest, HandWrittenValuesLoadByTheirRules) {
     void (*check)(const TCustomComPort&);
   };
   const Case cases[] = {
-      {"BaudRate=fast", [](const TCustomComPort& p) { EXPECT_EQ(p.BaudRate(), TBaudRate::br9600); }},
-      {"baudrate=115200", [](const TCustomComPort& p) { EXPECT_EQ(p.BaudRate(), TBaudRate::br115200); }},
-      {"BAUDRATE=custom", [](const TCustomComPort& p) { EXPECT_EQ(p.BaudRate(), TBaudRate::brCustom); }},
-      {"StopBits=1,5", [](const TCustomComPort& p) { EXPECT_EQ(p.StopBits(), TStopBits::sbOneStopBit); }},
-      {"StopBits=1.5", [](const TCustomComPort& p) { EXPECT_EQ(p.StopBits(), TStopBits::sbOne5StopBits); }},
+      {"BaudRate=fast",
+       [](const TCustomComPort& p) { EXPECT_EQ(p.BaudRate(), TBaudRate::br9600); }},
+      {"baudrate=115200",
+       [](const TCustomComPort& p) { EXPECT_EQ(p.BaudRate(), TBaudRate::br115200); }},
+      {"BAUDRATE=custom",
+       [](const TCustomComPort& p) { EXPECT_EQ(p.BaudRate(), TBaudRate::brCustom); }},
+      {"StopBits=1,5",
+       [](const TCustomComPort& p) { EXPECT_EQ(p.StopBits(), TStopBits::sbOneStopBit); }},
+      {"StopBits=1.5",
+       [](const TCustomComPort& p) { EXPECT_EQ(p.StopBits(), TStopBits::sbOne5StopBits); }},
       {"DataBits=9", [](const TCustomComPort& p) { EXPECT_EQ(p.DataBits(), TDataBits::dbEight); }},
-      {"Parity=eVeN", [](const TCustomComPort& p) { EXPECT_EQ(p.Parity().Bits(), TParityBits::prEven); }},
+      {"Parity=eVeN",
+       [](const TCustomComPort& p) { EXPECT_EQ(p.Parity().Bits(), TParityBits::prEven); }},
       {"DiscardNull=1", [](const TCustomComPort& p) { EXPECT_FALSE(p.DiscardNull()); }},
       {"DiscardNull=yEs", [](const TCustomComPort& p) { EXPECT_TRUE(p.DiscardNull()); }},
       {"EventChar=#300", [](const TCustomComPort& p) { EXPECT_EQ(p.EventChar(), L','); }},
@@ -106,10 +116,14 @@ TEST_F(StoreTest, HandWrittenValuesLoadByTheirRules) {
       {"EventChar=#", [](const TCustomComPort& p) { EXPECT_EQ(p.EventChar(), L'#'); }},
       {"EventChar=#x1", [](const TCustomComPort& p) { EXPECT_EQ(p.EventChar(), 0); }},
       {"EventChar=", [](const TCustomComPort& p) { EXPECT_EQ(p.EventChar(), 0); }},
-      {"Buffer.InputSize=0x801", [](const TCustomComPort& p) { EXPECT_EQ(p.Buffer().InputSize(), 2048); }},
-      {"Buffer.InputSize=lots", [](const TCustomComPort& p) { EXPECT_EQ(p.Buffer().InputSize(), 1024); }},
+      {"Buffer.InputSize=0x801",
+       [](const TCustomComPort& p) { EXPECT_EQ(p.Buffer().InputSize(), 2048); }},
+      {"Buffer.InputSize=lots",
+       [](const TCustomComPort& p) { EXPECT_EQ(p.Buffer().InputSize(), 1024); }},
       {"FlowControl.ControlRTS=toggle",
-       [](const TCustomComPort& p) { EXPECT_EQ(p.FlowControl().ControlRTS(), TRTSFlowControl::rtsToggle); }},
+       [](const TCustomComPort& p) {
+         EXPECT_EQ(p.FlowControl().ControlRTS(), TRTSFlowControl::rtsToggle);
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -152,12 +166,15 @@ TEST_F(StoreTest, OldCustomRateStaysInTheFileAndIsNotReadAgain) {
 }
 
 TEST_F(StoreTest, LoadingAnOpenPortReconfiguresItOnceAtTheEnd) {
-  WriteFile("[skener1]\r\nBaudRate=19200\r\nStopBits=2\r\nDataBits=7\r\nParity=Odd\r\nFlowControl=Hardware\r\n");
+  WriteFile(
+      "[skener1]\r\nBaudRate=19200\r\nStopBits=2\r\nDataBits=7\r\nParity=Odd\r\nFlowControl="
+      "Hardware\r\n");
   port->Open();
   serial.ClearCalls();
   port->LoadSettings(TStoreType::stIniFile, File());
   int states = 0;
-  for (const auto& call : serial.DeviceCalls()) states += call.call == os::sim::SimCall::SetCommState ? 1 : 0;
+  for (const auto& call : serial.DeviceCalls())
+    states += call.call == os::sim::SimCall::SetCommState ? 1 : 0;
   EXPECT_EQ(states, 1);
   EXPECT_EQ(serial.State(L"COM1").BaudRate, 19200u);
   EXPECT_EQ(serial.State(L"COM1").Parity, 1);  // ODDPARITY

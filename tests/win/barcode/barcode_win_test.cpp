@@ -6,7 +6,6 @@
 // Usage: quillet_win_barcode <path of receiver.exe> [gtest flags]; run through
 // tests/support/wine-run with the pair COM7 <-> COM8.
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -53,9 +52,11 @@ TEST(BarcodeRoad, AScannedBarcodeIsTypedWhileTheStatusBarNamesThePort) {
 
   quillet::testsupport::Receiver receiver(g_receiver_path);
   ASSERT_TRUE(receiver.Started());
-  ASSERT_TRUE(PumpUntil([&] { return receiver.Count("READY") > 0; })) << "the receiver never got the focus";
+  ASSERT_TRUE(PumpUntil([&] { return receiver.Count("READY") > 0; }))
+      << "the receiver never got the focus";
 
-  HANDLE scanner = CreateFileW(L"\\\\.\\COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE scanner = CreateFileW(L"\\\\.\\COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(scanner, INVALID_HANDLE_VALUE) << GetLastError();
   const char barcode[] = "ABC-123\r";
   DWORD written = 0;
@@ -66,7 +67,8 @@ TEST(BarcodeRoad, AScannedBarcodeIsTypedWhileTheStatusBarNamesThePort) {
     if (receiver.Count("CHAR ") < 8) return false;
     status_at_arrival = StatusBarText(form.Handle());
     return true;
-  })) << "only " << receiver.Count("CHAR ") << " characters arrived";
+  })) << "only "
+      << receiver.Count("CHAR ") << " characters arrived";
   CloseHandle(scanner);
   EXPECT_EQ(status_at_arrival, L"Read device: skener1, COM8");
   const auto text = receiver.CloseAndReadText();

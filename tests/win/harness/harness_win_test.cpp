@@ -3,7 +3,6 @@
 // like a serial cable for the real communications calls, so the serial and
 // end-to-end tests can trust it.
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,10 +12,10 @@
 
 namespace {
 
-constexpr DWORD kFullMask = 0x05FF; // what the program waits for on each port
+constexpr DWORD kFullMask = 0x05FF;  // what the program waits for on each port
 constexpr DWORD kDeadlineMs = 10000;
 
-std::wstring env(const wchar_t *name) {
+std::wstring env(const wchar_t* name) {
   wchar_t buf[1024];
   DWORD n = GetEnvironmentVariableW(name, buf, 1024);
   return n > 0 && n < 1024 ? std::wstring(buf, n) : std::wstring();
@@ -25,8 +24,8 @@ std::wstring env(const wchar_t *name) {
 class Handle {
  public:
   explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-  Handle(const Handle &) = delete;
-  Handle &operator=(const Handle &) = delete;
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
   ~Handle() {
     if (valid()) CloseHandle(h_);
   }
@@ -50,11 +49,12 @@ HANDLE openPort(int number) {
                      FILE_FLAG_OVERLAPPED, nullptr);
 }
 
-bool writeFileText(const std::wstring &path, const std::string &text) {
+bool writeFileText(const std::wstring& path, const std::string& text) {
   Handle f(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
-  return f.valid() && WriteFile(f.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+  return f.valid() &&
+         WriteFile(f.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
          written == text.size();
 }
 
@@ -82,7 +82,7 @@ class ComPair : public ::testing::Test {
     ASSERT_TRUE(PurgeComm(h, PURGE_RXCLEAR | PURGE_TXCLEAR));
   }
 
-  static void writeAll(HANDLE h, const std::string &bytes) {
+  static void writeAll(HANDLE h, const std::string& bytes) {
     Overlapped o;
     DWORD done = 0;
     if (!WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, &o.ov)) {
@@ -150,7 +150,7 @@ TEST_P(ComPairDirection, FullMaskWaitReportsRxCharAndEveryByteValueArrivesInOrde
 }
 
 INSTANTIATE_TEST_SUITE_P(Harness, ComPairDirection, ::testing::Bool(),
-                         [](const auto &info) { return info.param ? "Com8ToCom7" : "Com7ToCom8"; });
+                         [](const auto& info) { return info.param ? "Com8ToCom7" : "Com7ToCom8"; });
 
 TEST_F(ComPair, ModemStatusFollowsTheControlFile) {
   DWORD status = 0;
@@ -158,16 +158,16 @@ TEST_F(ComPair, ModemStatusFollowsTheControlFile) {
   EXPECT_EQ(status, static_cast<DWORD>(MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON)) << "default lines";
 
   const struct {
-    const char *text;
+    const char* text;
     DWORD expected;
   } cases[] = {
       {"CTS DSR CD", MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON},
       {"RI", MS_RING_ON},
       {"DSR", MS_DSR_ON},
       {"", 0},
-      {"0x20", MS_CTS_ON}, // TIOCM_CTS as a number
+      {"0x20", MS_CTS_ON},  // TIOCM_CTS as a number
   };
-  for (const auto &c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     ASSERT_TRUE(writeFileText(env(L"QUILLET_MODEM_LINES_WIN"), c.text));
     ASSERT_TRUE(GetCommModemStatus(com7_->get(), &status)) << "error " << GetLastError();
@@ -193,14 +193,15 @@ TEST_F(ComPair, ModemLineChangeEndsAWaitWithItsEvent) {
 
 TEST(SerialComm, ListsTheRegisteredPair) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key),
+      ERROR_SUCCESS);
   std::vector<std::wstring> ports;
   for (DWORD i = 0;; i++) {
     wchar_t name[256], data[64];
     DWORD nameLen = 256, dataSize = sizeof data, type = 0;
-    if (RegEnumValueW(key, i, name, &nameLen, nullptr, &type, reinterpret_cast<BYTE *>(data), &dataSize) !=
-        ERROR_SUCCESS)
+    if (RegEnumValueW(key, i, name, &nameLen, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                      &dataSize) != ERROR_SUCCESS)
       break;
     if (type == REG_SZ) ports.emplace_back(data);
   }
@@ -234,4 +235,4 @@ TEST(UnplugCommand, RemovesAndRestoresTheSecondPort) {
   EXPECT_TRUE(waitUntil(com8Opens));
 }
 
-} // namespace
+}  // namespace

@@ -2,7 +2,6 @@
 // failure value for "none" and closes a real handle exactly once; the guard
 // keeps a throwing handler's exception inside the window procedure.
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -24,8 +23,9 @@ bool HandleIsOpen(HANDLE handle) {
 // NULL-invalid owner would close INVALID_HANDLE_VALUE (the current process's
 // pseudo-handle) and a file owner would take NULL for an open file.
 TEST(UniqueHandleTest, EachOwnerTakesItsCreatorsFailureForNone) {
-  const UniqueFileHandle missing_file(CreateFileW(L"Z:\\no\\such\\quillet\\file.txt", GENERIC_READ, 0, nullptr,
-                                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const UniqueFileHandle missing_file(CreateFileW(L"Z:\\no\\such\\quillet\\file.txt", GENERIC_READ,
+                                                  0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                  nullptr));
   EXPECT_EQ(missing_file.get(), INVALID_HANDLE_VALUE);
   EXPECT_FALSE(missing_file);
 
@@ -62,8 +62,8 @@ TEST(UniqueHandleTest, ARealHandleIsClosedOnceByItsLastOwner) {
   wchar_t folder[MAX_PATH] = {};
   ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
   ASSERT_NE(GetTempFileNameW(folder, L"qhl", 0, path), 0u);
-  UniqueFileHandle file(
-      CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  UniqueFileHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_FLAG_DELETE_ON_CLOSE, nullptr));
   ASSERT_TRUE(file);
   const HANDLE file_raw = file.get();
   file.reset();
@@ -98,7 +98,8 @@ struct Thrower {
   }
 
   static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    auto* self = WindowObject<Thrower>(hwnd, message, lparam, [hwnd](Thrower* t) { t->hwnd = hwnd; });
+    auto* self =
+        WindowObject<Thrower>(hwnd, message, lparam, [hwnd](Thrower* t) { t->hwnd = hwnd; });
     if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
     if (message == WM_NCDESTROY) {
       ForgetWindowObject(hwnd);
@@ -118,8 +119,8 @@ TEST(WindowObjectTest, AThrowingHandlerIsReportedAndAnsweredSafelyAndTheWindowLi
   wc.lpszClassName = L"QuilletHelpersThrower";
   ASSERT_NE(RegisterClassExW(&wc), 0);
   Thrower thrower;
-  const HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                    wc.hInstance, &thrower);
+  const HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                    nullptr, wc.hInstance, &thrower);
   ASSERT_NE(hwnd, nullptr);
   EXPECT_EQ(thrower.hwnd, hwnd);  // attached at WM_NCCREATE
 

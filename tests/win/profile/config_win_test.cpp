@@ -1,6 +1,5 @@
 // The configuration layer on the real shell and profile functions.
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -34,7 +33,8 @@ class TempAppDataShell final : public os::ShellApi {
 class ConfigWinTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("quillet-config-" + std::to_string(::GetCurrentProcessId()));
+    root_ =
+        fs::temp_directory_path() / ("quillet-config-" + std::to_string(::GetCurrentProcessId()));
     fs::remove_all(root_);
     fs::create_directories(root_);
   }

@@ -23,7 +23,8 @@ struct Op {
 inline Op W(std::wstring section, std::wstring key, std::wstring value) {
   return {Op::Kind::kWrite, std::move(section), std::move(key), std::move(value)};
 }
-inline Op R(std::wstring section, std::wstring key, std::wstring def = L"dflt", os::Dword size = 2048) {
+inline Op R(std::wstring section, std::wstring key, std::wstring def = L"dflt",
+            os::Dword size = 2048) {
   return {Op::Kind::kRead, std::move(section), std::move(key), std::move(def), size};
 }
 

@@ -1,7 +1,7 @@
-#include "profile_diff.h"
-
 #include <cstdint>
 #include <vector>
+
+#include "profile_diff.h"
 
 namespace quillet::profile_diff {
 
@@ -86,6 +86,7 @@ Scenario JumbleScenario(std::string name, std::string bytes) {
 }  // namespace
 
 std::vector<Scenario> Scenarios() {
+  // clang-format off
   std::vector<Scenario> all;
 
   all.push_back({"new file", std::nullopt,
@@ -270,6 +271,7 @@ std::vector<Scenario> Scenarios() {
 
   all.push_back({"write into a missing folder", std::nullopt, {W(L"S", L"k", L"v"), R(L"S", L"k")}, true});
 
+  // clang-format on
   return all;
 }
 

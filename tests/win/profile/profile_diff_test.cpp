@@ -1,8 +1,9 @@
 // Differential test: every scenario runs once through the emulation and once
 // through the system's own profile functions, each on its own copy of the
 // file; every result and the file's bytes after every step must be equal.
-#include <windows.h>
+#include "profile_diff.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,7 +13,6 @@
 
 #include "os/sim/profile_sim.h"
 #include "os/win32/profile_win32.h"
-#include "profile_diff.h"
 
 namespace quillet::profile_diff {
 namespace {
@@ -46,14 +46,16 @@ std::size_t FirstDifference(const std::string& a, const std::string& b) {
 
 std::string Narrow(const std::wstring& text) {
   std::string out;
-  for (wchar_t ch : text.substr(0, 60)) out.push_back(ch >= 0x20 && ch < 0x7F ? static_cast<char>(ch) : '?');
+  for (wchar_t ch : text.substr(0, 60))
+    out.push_back(ch >= 0x20 && ch < 0x7F ? static_cast<char>(ch) : '?');
   return text.size() > 60 ? out + "..." : out;
 }
 
 class ProfileDiffTest : public ::testing::TestWithParam<Scenario> {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("quillet-profile-" + std::to_string(::GetCurrentProcessId()));
+    root_ =
+        fs::temp_directory_path() / ("quillet-profile-" + std::to_string(::GetCurrentProcessId()));
     // Non-ASCII folder names prove the emulation's wide paths.
     fs::create_directories(root_ / L"sim-\u00E9\u4E2D");
     fs::create_directories(root_ / L"system-\u00E9\u4E2D");
@@ -85,18 +87,21 @@ TEST_P(ProfileDiffTest, EmulationMatchesTheSystem) {
   os::win32::Win32ProfileApi system;
   int step = 0;
   for (const Op& op : scenario.ops) {
-    SCOPED_TRACE("step " + std::to_string(step++) + (op.kind == Op::Kind::kWrite ? " write [" : " read [") +
-                 Narrow(op.section) + "] " + Narrow(op.key) + " = " + Narrow(op.value));
+    SCOPED_TRACE("step " + std::to_string(step++) +
+                 (op.kind == Op::Kind::kWrite ? " write [" : " read [") + Narrow(op.section) +
+                 "] " + Narrow(op.key) + " = " + Narrow(op.value));
     if (op.kind == Op::Kind::kWrite) {
-      const auto expected = system.WritePrivateProfileStringW(op.section, op.key, op.value, systemFile.wstring());
-      const auto actual = sim.WritePrivateProfileStringW(op.section, op.key, op.value, simFile.wstring());
+      const auto expected =
+          system.WritePrivateProfileStringW(op.section, op.key, op.value, systemFile.wstring());
+      const auto actual =
+          sim.WritePrivateProfileStringW(op.section, op.key, op.value, simFile.wstring());
       EXPECT_EQ(actual.ok, expected.ok);
       if (!expected.ok) {
         EXPECT_EQ(actual.error, expected.error);
       }
     } else {
-      const auto expected = system.GetPrivateProfileStringW(op.section, op.key, op.value, op.bufferSize,
-                                                            systemFile.wstring());
+      const auto expected = system.GetPrivateProfileStringW(op.section, op.key, op.value,
+                                                            op.bufferSize, systemFile.wstring());
       const auto actual = sim.GetPrivateProfileStringW(op.section, op.key, op.value, op.bufferSize,
                                                        simFile.wstring());
       EXPECT_EQ(actual.count, expected.count);
@@ -105,8 +110,10 @@ TEST_P(ProfileDiffTest, EmulationMatchesTheSystem) {
     const auto expectedBytes = FileBytes(systemFile);
     const auto actualBytes = FileBytes(simFile);
     if (expectedBytes != actualBytes) {
-      const std::size_t from = expectedBytes && actualBytes ? FirstDifference(*expectedBytes, *actualBytes) : 0;
-      ADD_FAILURE() << "files differ\n system: " << Hex(expectedBytes, from) << "\n    sim: " << Hex(actualBytes, from);
+      const std::size_t from =
+          expectedBytes && actualBytes ? FirstDifference(*expectedBytes, *actualBytes) : 0;
+      ADD_FAILURE() << "files differ\n system: " << Hex(expectedBytes, from)
+                    << "\n    sim: " << Hex(actualBytes, from);
       break;
     }
   }
@@ -114,7 +121,8 @@ TEST_P(ProfileDiffTest, EmulationMatchesTheSystem) {
 
 std::string ScenarioName(const ::testing::TestParamInfo<Scenario>& info) {
   std::string out = std::to_string(info.index) + "_";
-  for (char ch : info.param.name) out.push_back(std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_');
+  for (char ch : info.param.name)
+    out.push_back(std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_');
   return out;
 }
 

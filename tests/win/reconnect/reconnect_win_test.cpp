@@ -25,8 +25,8 @@
 #include "app/win32/win32_services.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/receiver_client.h"
-#include "tests/support/wine_test_env.h"
 #include "tests/support/wine_path.h"
+#include "tests/support/wine_test_env.h"
 
 namespace {
 
@@ -104,9 +104,10 @@ class ReconnectWin : public ::testing::Test {
   std::wstring Label() const { return Text(form_.Control(StatusLabelId(1))); }
   // What a failure message needs to tell a flaw of the row from one of the harness.
   std::string State() {
-    return "label \"" + Narrow(Label()) + "\", ticked " + (Ticked() ? "yes" : "no") + ", connected " +
-           (form_.Logic().Skener(1)->Connected() ? "yes" : "no") + ", COM8 linked " +
-           (ComLinked(L"com8") ? "yes" : "no") + ", status bar \"" + Narrow(StatusBar()) + "\"";
+    return "label \"" + Narrow(Label()) + "\", ticked " + (Ticked() ? "yes" : "no") +
+           ", connected " + (form_.Logic().Skener(1)->Connected() ? "yes" : "no") +
+           ", COM8 linked " + (ComLinked(L"com8") ? "yes" : "no") + ", status bar \"" +
+           Narrow(StatusBar()) + "\"";
   }
   std::wstring StatusBar() const { return Text(form_.Control(quillet::app::kStatusBarId)); }
   bool Ticked() const {
@@ -174,7 +175,8 @@ TEST_F(ReconnectWin, PortNoticesActAtOnce) {
   ASSERT_TRUE(PumpUntil([&] { return Label() == L"Port status: Error!"; }));
   EXPECT_FALSE(ComLinked(L"com8"));
   ASSERT_TRUE(Cable("plug 2\n"));
-  ASSERT_TRUE(WaitWithoutMessages([] { return ComLinked(L"com8"); })) << "the harness did not link COM8 again";
+  ASSERT_TRUE(WaitWithoutMessages([] { return ComLinked(L"com8"); }))
+      << "the harness did not link COM8 again";
   SendPortNotice(form_.Handle(), DBT_DEVICEARRIVAL, L"com8");
   EXPECT_TRUE(form_.Logic().Skener(1)->Connected());
   EXPECT_EQ(Label(), L"Port status: Opened");

@@ -6,7 +6,6 @@
 // Usage: quillet_win_scans <path of receiver.exe> [gtest flags]; run through
 // tests/support/wine-run with the pairs COM7 <-> COM8 and COM5 <-> COM6.
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,7 +29,9 @@ using quillet::testsupport::WindowsPath;
 std::wstring g_receiver_path;
 constexpr DWORD kDeadlineMs = 30000;
 
-bool PumpUntil(const std::function<bool()>& done) { return quillet::testsupport::PumpUntil(done, kDeadlineMs); }
+bool PumpUntil(const std::function<bool()>& done) {
+  return quillet::testsupport::PumpUntil(done, kDeadlineMs);
+}
 
 // A writer thread held up for a whole gap (50 ms) between two bytes of a code
 // ends that scan early, as a scanner that stalled would: such a code proves
@@ -42,8 +43,8 @@ constexpr DWORD kStallMs = 45;
 void ScanSlowly(const wchar_t* port, const std::vector<std::string>& codes, bool* ok,
                 std::vector<bool>* stalled) {
   stalled->assign(codes.size(), false);
-  HANDLE h = CreateFileW((std::wstring(L"\\\\.\\") + port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
+  HANDLE h = CreateFileW((std::wstring(L"\\\\.\\") + port).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
   *ok = h != INVALID_HANDLE_VALUE;
   if (!*ok) return;
   for (std::size_t c = 0; c < codes.size(); ++c) {
@@ -87,7 +88,8 @@ TEST(TwoScanners, CodesScannedAtOnceOnTwoPortsArriveWholeEachOnItsOwnLine) {
 
   quillet::testsupport::Receiver receiver(g_receiver_path);
   ASSERT_TRUE(receiver.Started());
-  ASSERT_TRUE(PumpUntil([&] { return receiver.Count("READY") > 0; })) << "the receiver never got the focus";
+  ASSERT_TRUE(PumpUntil([&] { return receiver.Count("READY") > 0; }))
+      << "the receiver never got the focus";
 
   std::vector<std::string> first, second;
   for (int i = 1; i <= 10; ++i) {
@@ -102,7 +104,8 @@ TEST(TwoScanners, CodesScannedAtOnceOnTwoPortsArriveWholeEachOnItsOwnLine) {
   std::vector<bool> first_stalled, second_stalled;
   std::thread a(ScanSlowly, L"COM7", std::cref(first), &first_ok, &first_stalled);
   std::thread b(ScanSlowly, L"COM5", std::cref(second), &second_ok, &second_stalled);
-  const bool arrived = PumpUntil([&] { return receiver.Count("CHAR ") >= static_cast<int>(characters); });
+  const bool arrived =
+      PumpUntil([&] { return receiver.Count("CHAR ") >= static_cast<int>(characters); });
   a.join();
   b.join();
   ASSERT_TRUE(first_ok && second_ok) << "a scanner could not write";
@@ -125,9 +128,12 @@ TEST(TwoScanners, CodesScannedAtOnceOnTwoPortsArriveWholeEachOnItsOwnLine) {
   // Every code written without a stall is one whole line, once, and each
   // port's codes keep their order; a line that is no whole code can only be
   // a piece of a stalled one.
-  const auto hex_of_code = [](const std::string& code) { return HexOf(code.substr(0, code.size() - 1)); };
+  const auto hex_of_code = [](const std::string& code) {
+    return HexOf(code.substr(0, code.size() - 1));
+  };
   int stalls = 0;
-  for (const auto& [codes, stalled] : {std::pair{&first, &first_stalled}, std::pair{&second, &second_stalled}}) {
+  for (const auto& [codes, stalled] :
+       {std::pair{&first, &first_stalled}, std::pair{&second, &second_stalled}}) {
     std::size_t at = 0;
     for (std::size_t c = 0; c < codes->size(); ++c) {
       if ((*stalled)[c]) {
@@ -135,7 +141,8 @@ TEST(TwoScanners, CodesScannedAtOnceOnTwoPortsArriveWholeEachOnItsOwnLine) {
         continue;
       }
       const std::string want = hex_of_code((*codes)[c]);
-      EXPECT_EQ(std::count(lines.begin(), lines.end(), want), 1) << (*codes)[c] << " is not one whole line";
+      EXPECT_EQ(std::count(lines.begin(), lines.end(), want), 1)
+          << (*codes)[c] << " is not one whole line";
       const auto found = std::find(lines.begin() + static_cast<long>(at), lines.end(), want);
       EXPECT_NE(found, lines.end()) << (*codes)[c] << " came out of its port's order";
       if (found != lines.end()) at = static_cast<std::size_t>(found - lines.begin()) + 1;

@@ -4,7 +4,6 @@
 // open. The test's main thread is the user-interface thread: it runs a
 // message loop that serves the hand-over when the wake hook posts to it.
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -72,7 +71,8 @@ std::string AllByteValues() {
 class Peer {
  public:
   explicit Peer(const wchar_t* name)
-      : handle_(testsupport::OpenRawComPort(name, COMMTIMEOUTS{MAXDWORD, MAXDWORD, 2000, 0, 5000})) {}
+      : handle_(
+            testsupport::OpenRawComPort(name, COMMTIMEOUTS{MAXDWORD, MAXDWORD, 2000, 0, 5000})) {}
   ~Peer() {
     if (Valid()) CloseHandle(handle_);
   }
@@ -279,9 +279,8 @@ TEST_F(WinSerial, ADevicePulledOutIsReportedWithoutSpinningOrHangingClose) {
   std::wstring lost;
   port->SetPort(L"COM8");  // the side the harness can pull out
   CollectReceived();
-  port->SetOnThreadError([&](TObject*, const std::wstring& message, std::int64_t) {
-    lost = message;
-  });
+  port->SetOnThreadError(
+      [&](TObject*, const std::wstring& message, std::int64_t) { lost = message; });
   port->Open();
   ASSERT_TRUE(WriteTextFile(control, "unplug 2\n"));
   EXPECT_TRUE(PumpUntil([&] { return !lost.empty(); })) << "no report of the lost device";

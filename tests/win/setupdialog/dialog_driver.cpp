@@ -53,11 +53,12 @@ void CloseByTitleBar(HWND dialog) {
 
 void Choose(HWND dialog, int comboId, const std::wstring& text) {
   HWND combo = ::GetDlgItem(dialog, comboId);
-  const LRESULT index =
-      ::SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str()));
+  const LRESULT index = ::SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                       reinterpret_cast<LPARAM>(text.c_str()));
   ASSERT_NE(index, CB_ERR) << "no entry for the choice";
   ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-  ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(comboId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+  ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(comboId, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
 }
 
 std::vector<std::wstring> Entries(HWND combo) {

@@ -1,7 +1,6 @@
 // The port settings dialog on real windows, with the registry's serial-port
 // map set by the test.
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -23,21 +22,23 @@ const wchar_t kSerialComm[] = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 // Registers exactly the given ports: every value of the map goes first.
 void RegisterPorts(const std::vector<std::wstring>& ports) {
   HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSerialComm, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSerialComm, 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   for (;;) {
     wchar_t name[256];
     DWORD length = 256;
-    if (::RegEnumValueW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (::RegEnumValueW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
     ASSERT_EQ(::RegDeleteValueW(key, name), ERROR_SUCCESS);
   }
   int n = 0;
   for (const std::wstring& port : ports) {
     const std::wstring name = L"\\Device\\QuilletTest" + std::to_wstring(n++);
-    ASSERT_EQ(::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
-                               static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t))),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
+                         static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t))),
+        ERROR_SUCCESS);
   }
   ::RegCloseKey(key);
 }
@@ -67,7 +68,9 @@ class WatchedPort final : public TComPort {
   bool inApplyAll_ = false;
 };
 
-HWND Combo(HWND dialog, int index) { return ::GetDlgItem(dialog, kComSetupComboId + index); }
+HWND Combo(HWND dialog, int index) {
+  return ::GetDlgItem(dialog, kComSetupComboId + index);
+}
 
 class SetupDialogTest : public ::testing::Test {
  protected:
@@ -101,12 +104,15 @@ class SetupDialogTest : public ::testing::Test {
 TEST_F(SetupDialogTest, ListsHoldTheRegisteredPortsAndEveryValueWithThePortsOnesSelected) {
   WithDialog([this] { Show(); },
              [](HWND dialog) {
-               EXPECT_EQ(Entries(Combo(dialog, 0)), (std::vector<std::wstring>{L"COM1", L"COM10", L"COM2"}));
+               EXPECT_EQ(Entries(Combo(dialog, 0)),
+                         (std::vector<std::wstring>{L"COM1", L"COM10", L"COM2"}));
                EXPECT_EQ(Entries(Combo(dialog, 1)).size(), 16u);
                EXPECT_EQ(Entries(Combo(dialog, 5)),
                          (std::vector<std::wstring>{L"Hardware", L"Software", L"None", L"Custom"}));
-               const std::vector<std::wstring> selected = {L"COM10", L"115200", L"7", L"2", L"Even", L"Hardware"};
-               for (int i = 0; i < 6; ++i) EXPECT_EQ(Selected(Combo(dialog, i)), selected[static_cast<std::size_t>(i)]);
+               const std::vector<std::wstring> selected = {L"COM10", L"115200", L"7",
+                                                           L"2",     L"Even",   L"Hardware"};
+               for (int i = 0; i < 6; ++i)
+                 EXPECT_EQ(Selected(Combo(dialog, i)), selected[static_cast<std::size_t>(i)]);
              });
   ExpectUnchanged();
 }
@@ -187,8 +193,10 @@ class OpenPortRenameTest : public SetupDialogTest {
 
   // The bytes that arrive at a COM port opened here, waiting a few seconds.
   static std::string ReadAt(const wchar_t* device, std::size_t count) {
-    HANDLE h = ::CreateFileW(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "<cannot open, error " + std::to_string(::GetLastError()) + ">";
+    HANDLE h =
+        ::CreateFileW(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+      return "<cannot open, error " + std::to_string(::GetLastError()) + ">";
     COMMTIMEOUTS timeouts{0, 0, 5000, 0, 5000};
     ::SetCommTimeouts(h, &timeouts);
     std::string got(count, '\0');
@@ -252,84 +260,86 @@ TEST_F(SetupDialogTest, EmptyPortMapStillOpensTheDialog) {
 }
 
 TEST_F(SetupDialogTest, LayoutTabOrderOwnerAndScreenshot) {
-  HWND owner = ::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
-                                 nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  HWND owner = ::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
+                                 300, 200, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(owner, nullptr);
-  WithDialog([&] { ShowSetupDialog(port, owner, registry); },
-             [owner](HWND dialog) {
-               EXPECT_EQ(::GetWindow(dialog, GW_OWNER), owner);
-               EXPECT_FALSE(::IsWindowEnabled(owner));  // no input to the owner meanwhile
+  WithDialog(
+      [&] { ShowSetupDialog(port, owner, registry); },
+      [owner](HWND dialog) {
+        EXPECT_EQ(::GetWindow(dialog, GW_OWNER), owner);
+        EXPECT_FALSE(::IsWindowEnabled(owner));  // no input to the owner meanwhile
 
-               HDC screen = ::GetDC(nullptr);
-               const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-               ::ReleaseDC(nullptr, screen);
-               auto px = [dpi](int v) { return ::MulDiv(v, dpi, 96); };
+        HDC screen = ::GetDC(nullptr);
+        const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+        ::ReleaseDC(nullptr, screen);
+        auto px = [dpi](int v) { return ::MulDiv(v, dpi, 96); };
 
-               RECT client{};
-               ::GetClientRect(dialog, &client);
-               EXPECT_EQ(client.right, px(231));
-               EXPECT_EQ(client.bottom, px(216));
-               for (int i = 0; i < 6; ++i) {
-                 const RECT r = ClientRect(dialog, Combo(dialog, i));
-                 EXPECT_EQ(r.left, px(8 + 80)) << "Combo" << i + 1;
-                 EXPECT_EQ(r.top, px(8 + 16 + 24 * i)) << "Combo" << i + 1;
-                 EXPECT_EQ(r.right - r.left, px(129)) << "Combo" << i + 1;
-               }
-               const RECT ok = ClientRect(dialog, ::GetDlgItem(dialog, kComSetupOkId));
-               EXPECT_EQ(ok.left, px(70));
-               EXPECT_EQ(ok.top, px(184));
-               EXPECT_EQ(ok.right, px(70 + 75));
-               EXPECT_EQ(ok.bottom, px(184 + 25));
-               const RECT cancel = ClientRect(dialog, ::GetDlgItem(dialog, kComSetupCancelId));
-               EXPECT_EQ(cancel.left, px(150));
-               EXPECT_EQ(cancel.right, px(150 + 75));
-               EXPECT_EQ(cancel.bottom, px(184 + 25));
+        RECT client{};
+        ::GetClientRect(dialog, &client);
+        EXPECT_EQ(client.right, px(231));
+        EXPECT_EQ(client.bottom, px(216));
+        for (int i = 0; i < 6; ++i) {
+          const RECT r = ClientRect(dialog, Combo(dialog, i));
+          EXPECT_EQ(r.left, px(8 + 80)) << "Combo" << i + 1;
+          EXPECT_EQ(r.top, px(8 + 16 + 24 * i)) << "Combo" << i + 1;
+          EXPECT_EQ(r.right - r.left, px(129)) << "Combo" << i + 1;
+        }
+        const RECT ok = ClientRect(dialog, ::GetDlgItem(dialog, kComSetupOkId));
+        EXPECT_EQ(ok.left, px(70));
+        EXPECT_EQ(ok.top, px(184));
+        EXPECT_EQ(ok.right, px(70 + 75));
+        EXPECT_EQ(ok.bottom, px(184 + 25));
+        const RECT cancel = ClientRect(dialog, ::GetDlgItem(dialog, kComSetupCancelId));
+        EXPECT_EQ(cancel.left, px(150));
+        EXPECT_EQ(cancel.right, px(150 + 75));
+        EXPECT_EQ(cancel.bottom, px(184 + 25));
 
-               // The group frame and the labels, in creation order.
-               std::vector<std::pair<std::wstring, RECT>> statics;
-               for (HWND child = ::GetWindow(dialog, GW_CHILD); child != nullptr;
-                    child = ::GetWindow(child, GW_HWNDNEXT)) {
-                 wchar_t cls[32]{};
-                 wchar_t text[64]{};
-                 ::GetClassNameW(child, cls, 32);
-                 ::GetWindowTextW(child, text, 64);
-                 const bool frame = lstrcmpiW(cls, L"Button") == 0 &&
-                                    (::GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
-                 if (frame || lstrcmpiW(cls, L"Static") == 0) {
-                   statics.emplace_back(text, ClientRect(dialog, child));
-                 }
-               }
-               ASSERT_EQ(statics.size(), 7u);
-               EXPECT_EQ(statics[0].first, L"");
-               EXPECT_EQ(statics[0].second.left, px(8));
-               EXPECT_EQ(statics[0].second.top, px(8));
-               EXPECT_EQ(statics[0].second.right, px(8 + 217));
-               EXPECT_EQ(statics[0].second.bottom, px(8 + 169));
-               const wchar_t* labels[] = {L"Port", L"Baud rate", L"Data bits", L"Stop bits", L"Parity",
-                                          L"Flow control"};
-               for (int i = 0; i < 6; ++i) {
-                 const auto& [text, r] = statics[static_cast<std::size_t>(i + 1)];
-                 EXPECT_EQ(text, labels[i]);
-                 EXPECT_EQ(r.left, px(8 + 8));
-                 EXPECT_EQ(r.top, px(8 + 24 + 24 * i));
-               }
+        // The group frame and the labels, in creation order.
+        std::vector<std::pair<std::wstring, RECT>> statics;
+        for (HWND child = ::GetWindow(dialog, GW_CHILD); child != nullptr;
+             child = ::GetWindow(child, GW_HWNDNEXT)) {
+          wchar_t cls[32]{};
+          wchar_t text[64]{};
+          ::GetClassNameW(child, cls, 32);
+          ::GetWindowTextW(child, text, 64);
+          const bool frame = lstrcmpiW(cls, L"Button") == 0 &&
+                             (::GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+          if (frame || lstrcmpiW(cls, L"Static") == 0) {
+            statics.emplace_back(text, ClientRect(dialog, child));
+          }
+        }
+        ASSERT_EQ(statics.size(), 7u);
+        EXPECT_EQ(statics[0].first, L"");
+        EXPECT_EQ(statics[0].second.left, px(8));
+        EXPECT_EQ(statics[0].second.top, px(8));
+        EXPECT_EQ(statics[0].second.right, px(8 + 217));
+        EXPECT_EQ(statics[0].second.bottom, px(8 + 169));
+        const wchar_t* labels[] = {L"Port",      L"Baud rate", L"Data bits",
+                                   L"Stop bits", L"Parity",    L"Flow control"};
+        for (int i = 0; i < 6; ++i) {
+          const auto& [text, r] = statics[static_cast<std::size_t>(i + 1)];
+          EXPECT_EQ(text, labels[i]);
+          EXPECT_EQ(r.left, px(8 + 8));
+          EXPECT_EQ(r.top, px(8 + 24 + 24 * i));
+        }
 
-               // Tab order: the six lists, OK, Cancel, and round again.
-               std::vector<int> order;
-               HWND at = Combo(dialog, 0);
-               for (int i = 0; i < 9; ++i) {
-                 order.push_back(::GetDlgCtrlID(at));
-                 at = ::GetNextDlgTabItem(dialog, at, FALSE);
-               }
-               EXPECT_EQ(order, (std::vector<int>{1001, 1002, 1003, 1004, 1005, 1006, kComSetupOkId,
-                                                  kComSetupCancelId, 1001}));
+        // Tab order: the six lists, OK, Cancel, and round again.
+        std::vector<int> order;
+        HWND at = Combo(dialog, 0);
+        for (int i = 0; i < 9; ++i) {
+          order.push_back(::GetDlgCtrlID(at));
+          at = ::GetNextDlgTabItem(dialog, at, FALSE);
+        }
+        EXPECT_EQ(order, (std::vector<int>{1001, 1002, 1003, 1004, 1005, 1006, kComSetupOkId,
+                                           kComSetupCancelId, 1001}));
 
-               if (const wchar_t* folder = _wgetenv(L"QUILLET_ARTIFACTS_WIN")) {
-                 ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
-                 EXPECT_TRUE(SaveWindowBitmap(dialog, std::wstring(folder) + L"\\setup-dialog.bmp"));
-               }
-               Press(dialog, kComSetupCancelId);
-             });
+        if (const wchar_t* folder = _wgetenv(L"QUILLET_ARTIFACTS_WIN")) {
+          ::RedrawWindow(dialog, nullptr, nullptr,
+                         RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+          EXPECT_TRUE(SaveWindowBitmap(dialog, std::wstring(folder) + L"\\setup-dialog.bmp"));
+        }
+        Press(dialog, kComSetupCancelId);
+      });
   EXPECT_TRUE(::IsWindowEnabled(owner));
   ::DestroyWindow(owner);
 }
@@ -360,7 +370,8 @@ TEST(ComComboBoxTest, FollowsTheBoundPortAppliesAtOnceWithAutoApplyAndLetsGoWhen
     ::SendMessageW(combo.Handle(), CB_SETCURSEL, 2, 0);
     combo.HandleCommand(CBN_SELCHANGE);
     EXPECT_EQ(port->Parity().Bits(), TParityBits::prEven);
-    EXPECT_EQ(seenAtChange, std::vector<TParityBits>{TParityBits::prEven});  // applied before the notice
+    EXPECT_EQ(seenAtChange,
+              std::vector<TParityBits>{TParityBits::prEven});  // applied before the notice
 
     delete port;
     EXPECT_EQ(combo.ComPort(), nullptr);

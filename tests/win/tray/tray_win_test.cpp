@@ -2,10 +2,8 @@
 // the main window on minimise, the click that restores it, the balloon and
 // its timer, and a rebuilt taskbar.
 #include <windows.h>
-
-#include <shellapi.h>
-
 #include <gtest/gtest.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <functional>

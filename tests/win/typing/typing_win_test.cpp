@@ -3,8 +3,8 @@
 //
 // Usage: quillet_win_typing <path of receiver.exe> [gtest flags]. A Linux
 // path (/x/y) is taken as Wine sees it (Z:\x\y).
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <optional>
