@@ -55,6 +55,12 @@ no_silent_skips() {
   ' "$log"
 }
 
+# Every C and C++ file the project keeps is as .clang-format lays it out.
+formatted() {
+  git ls-files -z '*.c' '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+}
+step "format: sources match .clang-format" formatted || true
+
 # Native tier.
 if step "native: configure" cmake --preset native &&
   step "native: build" cmake --build --preset native --parallel "$jobs"; then
