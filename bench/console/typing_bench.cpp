@@ -38,6 +38,7 @@
 #include "app/win32/main_window.h"
 #include "app/win32/win32_services.h"
 #include "bench/bench_support.h"
+#include "bench/forwarding_keyboard.h"
 #include "bench/wine_bench.h"
 #include "tests/support/receiver_client.h"
 #include "tests/support/wine_path.h"
@@ -137,43 +138,12 @@ std::wstring EditText(HWND edit) {
 // The real keyboard seam, measuring what the paced typing waits for: after
 // each batch and after each wait, how many characters the receiver's edit box
 // still lacks.
-class PacingProbe final : public quillet::os::KeyboardApi {
+class PacingProbe final : public quillet::bench::ForwardingKeyboard {
  public:
   PacingProbe(quillet::os::KeyboardApi& real, HWND edit, std::size_t length)
-      : real_(real), edit_(edit), length_(length) {}
+      : ForwardingKeyboard(real), real_(real), edit_(edit), length_(length) {}
   std::vector<double> after_batch, after_wait, wait_ms;
 
-  std::int16_t GetKeyState(int vk) override { return real_.GetKeyState(vk); }
-  quillet::os::KeyboardLayout GetForegroundKeyboardLayout() override {
-    return real_.GetForegroundKeyboardLayout();
-  }
-  std::int16_t VkKeyScanExW(wchar_t ch, quillet::os::KeyboardLayout layout) override {
-    return real_.VkKeyScanExW(ch, layout);
-  }
-  quillet::os::ToUnicodeResult ToUnicodeEx(unsigned vk, unsigned scan,
-                                           const quillet::os::KeyStateArray& state,
-                                           quillet::os::KeyboardLayout layout,
-                                           unsigned flags) override {
-    return real_.ToUnicodeEx(vk, scan, state, layout, flags);
-  }
-  void keybd_event(quillet::os::Byte vk, quillet::os::Byte scan, quillet::os::Dword flags,
-                   std::uintptr_t extra) override {
-    real_.keybd_event(vk, scan, flags, extra);
-  }
-  unsigned SendInput(std::span<const quillet::os::UnicodeKeyInput> inputs) override {
-    return real_.SendInput(inputs);
-  }
-  quillet::os::WindowHandle GetForegroundWindow() override { return real_.GetForegroundWindow(); }
-  std::wstring GetWindowTextW(quillet::os::WindowHandle window) override {
-    return real_.GetWindowTextW(window);
-  }
-  quillet::os::Dword GetWindowProcessId(quillet::os::WindowHandle window) override {
-    return real_.GetWindowProcessId(window);
-  }
-  quillet::os::Dword GetCurrentProcessId() override { return real_.GetCurrentProcessId(); }
-  std::optional<quillet::os::Dword> GetProcessIntegrityLevel(quillet::os::Dword process) override {
-    return real_.GetProcessIntegrityLevel(process);
-  }
   bool SendNullMessageTimeout(quillet::os::WindowHandle window, unsigned flags,
                               unsigned timeout) override {
     const double start = Now();

@@ -31,6 +31,7 @@
 #include "app/win32/main_window.h"
 #include "app/win32/win32_services.h"
 #include "bench/bench_support.h"
+#include "bench/forwarding_keyboard.h"
 #include "bench/wine_bench.h"
 #include "os/sim/keyboard_sim.h"
 #include "tests/support/message_pump.h"
@@ -47,43 +48,11 @@ using quillet::bench::PairsFromEnvironment;
 using quillet::bench::ProcessCpuSeconds;
 
 // The os/sim recorder behind the seam, noting when each typing call came.
-class TimedKeyboard final : public quillet::os::KeyboardApi {
+class TimedKeyboard final : public quillet::bench::ForwardingKeyboard {
  public:
-  std::int16_t GetKeyState(int vk) override { return sim_.GetKeyState(vk); }
-  quillet::os::KeyboardLayout GetForegroundKeyboardLayout() override {
-    return sim_.GetForegroundKeyboardLayout();
-  }
-  std::int16_t VkKeyScanExW(wchar_t ch, quillet::os::KeyboardLayout layout) override {
-    return sim_.VkKeyScanExW(ch, layout);
-  }
-  quillet::os::ToUnicodeResult ToUnicodeEx(unsigned vk, unsigned scan,
-                                           const quillet::os::KeyStateArray& state,
-                                           quillet::os::KeyboardLayout layout,
-                                           unsigned flags) override {
-    return sim_.ToUnicodeEx(vk, scan, state, layout, flags);
-  }
-  void keybd_event(quillet::os::Byte vk, quillet::os::Byte scan, quillet::os::Dword flags,
-                   std::uintptr_t extra) override {
-    sim_.keybd_event(vk, scan, flags, extra);
-  }
-  unsigned SendInput(std::span<const quillet::os::UnicodeKeyInput> inputs) override {
-    return sim_.SendInput(inputs);
-  }
-  quillet::os::WindowHandle GetForegroundWindow() override { return sim_.GetForegroundWindow(); }
-  std::wstring GetWindowTextW(quillet::os::WindowHandle window) override {
-    return sim_.GetWindowTextW(window);
-  }
-  quillet::os::Dword GetWindowProcessId(quillet::os::WindowHandle window) override {
-    return sim_.GetWindowProcessId(window);
-  }
-  quillet::os::Dword GetCurrentProcessId() override { return sim_.GetCurrentProcessId(); }
-  std::optional<quillet::os::Dword> GetProcessIntegrityLevel(quillet::os::Dword process) override {
-    return sim_.GetProcessIntegrityLevel(process);
-  }
-  bool SendNullMessageTimeout(quillet::os::WindowHandle window, unsigned flags,
-                              unsigned timeoutMs) override {
-    return sim_.SendNullMessageTimeout(window, flags, timeoutMs);
-  }
+  // The recorder is a member, built after the base: the base only keeps the
+  // reference until the first call.
+  TimedKeyboard() : ForwardingKeyboard(sim_) {}
   void SendKeys(std::span<const quillet::os::KeyInput> inputs) override {
     last_call = Now();
     ++calls;
@@ -171,7 +140,7 @@ Road Latency(quillet::app::MainForm& logic, TimedKeyboard& keyboard, HANDLE peer
       std::printf(
           "  round %d: typed \"%ls\" instead of the code (pending %d, waiting in the driver %d)\n",
           i, keyboard.Typed().c_str(), logic.Scans().Pending(1) ? 1 : 0,
-          logic.Skener(1)->InputCount());
+          logic.Skener(1)->Connected() ? logic.Skener(1)->InputCount() : -1);
       continue;
     }
     road.ms.push_back(1000.0 * (keyboard.last_call - written));
