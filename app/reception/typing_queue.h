@@ -1,0 +1,125 @@
+// The queue of scans to type, and the pace for slow targets.
+//
+// Scans are typed one whole job at a time, in the order they were queued
+// (the order they completed), never interleaved. A job without pace and
+// without a wait, on an empty queue, is typed at once inside Enqueue in
+// batches, exactly as TypeText types a string. With a pace above 0 every
+// character and every named key is sent on its own, the next one due the
+// pace after the one before (across jobs too); {WAIT n} adds its pause.
+// Waiting is the host's one-shot timer on the user-interface thread, never a
+// blocking pause, so the window, the other ports and dialogs stay served.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/reception/key_script.h"
+#include "app/reception/reception_record.h"
+#include "app/typing.h"
+#include "os/keyboard_api.h"
+
+namespace quillet::app::reception {
+
+inline constexpr unsigned kMaxCharDelayMs = 1000;
+// How long closing the program may go on typing what is queued.
+inline constexpr std::chrono::milliseconds kCloseDeadline{5000};
+
+struct TypeJob {
+  int row = 0;                    // 1..8
+  std::wstring port;              // "COM7", for the status bar
+  std::wstring componentName;     // "skener1"
+  std::uint64_t receptionId = 0;  // the monitor's row to settle (0: none)
+  std::vector<KeyStep> steps;     // prefix, the scan's text, suffix, ending, in order
+  unsigned charDelayMs = 0;       // 0..1000
+};
+
+struct TypeJobResult {
+  ReceptionOutcome outcome = ReceptionOutcome::typed;
+  // refused: "Cannot type into <title>: it runs with higher rights than
+  // Quillet"; portClosed: why the rest was not typed.
+  std::wstring reason;
+  std::size_t untypedCharacters = 0;  // characters and key presses not sent
+};
+
+// What the queue needs of the window: the clock, one one-shot timer, the
+// keyboard.
+class TypingHost {
+ public:
+  virtual ~TypingHost() = default;
+  // The user-interface thread's clock, which the typing timer follows.
+  virtual std::chrono::steady_clock::time_point Now() const = 0;
+  // Arms the one-shot typing timer, replacing an armed one; 0 stops it. Its
+  // tick calls TypingQueue::Tick.
+  virtual void SetTypingTimer(unsigned milliseconds) = 0;
+  virtual os::KeyboardApi& Keyboard() = 0;
+  // Only while the program closes (TypingQueue::Close): waits this long
+  // before the next key. The window is going away; it may serve messages
+  // meanwhile, but must not run the typing timer's tick.
+  virtual void WaitWhileClosing(unsigned milliseconds) = 0;
+};
+
+// Characters (a surrogate pair counts once) and key presses (each repeat
+// counts) in the steps: what PendingCharacters counts.
+std::size_t CountKeystrokes(const std::vector<KeyStep>& steps);
+
+class TypingQueue {
+ public:
+  explicit TypingQueue(TypingHost& host) : host_(host) {}
+  TypingQueue(const TypingQueue&) = delete;
+  TypingQueue& operator=(const TypingQueue&) = delete;
+
+  // In completion order; never interleaved. May type at once (see above),
+  // calling OnJobStarted and OnJobDone before it returns.
+  void Enqueue(TypeJob job);
+  // The typing timer fired.
+  void Tick();
+  // Characters and key presses queued and not sent yet.
+  std::size_t PendingCharacters() const;
+  // Of those, how many Close would leave untyped, at the queued paces and
+  // waits, with `deadline` to type in: for the close question.
+  std::size_t UntypedAtClose(std::chrono::milliseconds deadline = kCloseDeadline) const;
+  bool Empty() const { return jobs_.empty(); }
+
+  // Closing: types what it can within `deadline` (waiting through the host),
+  // stops the timer, settles every job (what stays untyped: portClosed, with
+  // the count) and returns how many characters and key presses stay untyped.
+  std::size_t Close(std::chrono::milliseconds deadline = kCloseDeadline);
+
+  // The layout's answers kept between scans (see LayoutAnswers).
+  LayoutAnswers& Answers() { return answers_; }
+
+  std::function<void(const TypeJob&)> OnJobStarted;  // the status bar "Read device: ..."
+  std::function<void(const TypeJob&, const TypeJobResult&)> OnJobDone;  // the monitor's outcome
+
+ private:
+  struct Position {
+    std::size_t step = 0;                     // index into the front job's steps
+    std::size_t offset = 0;                   // Text: code units sent; Key: presses sent
+    bool started = false;                     // OnJobStarted called
+    std::size_t sent = 0;                     // keystrokes sent of the front job
+    std::optional<os::WindowHandle> checked;  // the window last found typeable
+  };
+  enum class Run : std::uint8_t { Idle, Waiting, Closing };
+
+  void Pump();
+  bool SendNext(std::chrono::steady_clock::time_point now);
+  void Finish(TypeJobResult result);
+  void Arm(std::chrono::steady_clock::time_point now);
+
+  TypingHost& host_;
+  std::deque<TypeJob> jobs_;  // the front one is being typed
+  Position at_;
+  LayoutAnswers answers_;
+  // When the next key may go (the pace after the last one, plus waits).
+  std::optional<std::chrono::steady_clock::time_point> due_;
+  Run run_ = Run::Idle;
+  bool pumping_ = false;  // a callback that enqueues does not type inside it
+};
+
+}  // namespace quillet::app::reception
