@@ -63,15 +63,24 @@ class ReceptionRecord {
   std::uint64_t version_ = 0;
 };
 
-// "<CR>", "<LF>", "<TAB>", "<ESC>", "<GS>" and other control bytes as
-// "<0x1D>"; printable bytes as the characters they are (one code unit per
-// byte). With `hex`, every byte as two hex digits separated by blanks.
+// "<CR>", "<LF>", "<TAB>", "<ESC>", "<GS>" and other control bytes (below
+// 0x20, 0x7F and 0x80..0x9F) as "<0x1C>"; printable bytes as the characters
+// they are (one code unit per byte, as the port reads text). With `hex`,
+// every byte as two upper-case hex digits separated by blanks.
 std::wstring RenderBytes(std::string_view bytes, bool hex);
+// The received column: RenderBytes, and " \u2026" after a row whose bytes
+// were cut.
+std::wstring RenderReceived(const Reception& reception, bool hex);
+// "2 (COM8)": the row and its port.
+std::wstring RenderRowAndPort(const Reception& reception);
 // "hh:mm:ss.mmm".
 std::wstring RenderTime(std::uint32_t msOfDay);
-// What the outcome column shows: the typed text, or why nothing was.
+// What the outcome column shows: the typed text (its controls shown as in
+// RenderBytes), or why nothing (or not all) was typed.
 std::wstring RenderOutcome(const Reception& reception);
-// Every row as tab-separated text, one line each (CR LF), for the clipboard.
+// Every row as tab-separated text, one line each (CR LF), for the clipboard,
+// after a header line (Time, Row, Port, Received, Typed). No field holds a
+// raw tab or line break.
 std::wstring RenderForClipboard(const std::deque<Reception>& rows, bool hex);
 
 }  // namespace quillet::app::reception
