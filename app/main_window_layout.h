@@ -107,6 +107,7 @@ inline constexpr int kMenuN2 = 2104;
 inline constexpr int kMenuAdvanced1 = 2105;
 inline constexpr int kMenuZatvori2 = 2201;
 inline constexpr int kMenuOtvori1 = 2202;
+inline constexpr int kMenuMonitor = 2203;
 inline constexpr int kMenuHelp2 = 2301;
 inline constexpr int kMenuAbout1 = 2302;
 
@@ -129,6 +130,7 @@ inline constexpr MenuItemSpec kMenuItems[] = {
     {L"Advanced1", kMenuAdvanced1, L"Advanced", 6, 1},
     {L"Zatvori2", kMenuZatvori2, L"Close", 2, 2},
     {L"Otvori1", kMenuOtvori1, L"Open", 3, 2},
+    {L"Monitor1", kMenuMonitor, L"Monitor", -1, 2},
     {L"Help2", kMenuHelp2, L"Help", 0, 3},
     {L"About1", kMenuAbout1, L"About...", 1, 3},
 };

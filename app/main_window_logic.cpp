@@ -174,6 +174,10 @@ void MainForm::About1Click() {
   if (form3_ != nullptr && !form3_->Showing()) form3_->ShowModal();
 }
 
+void MainForm::Monitor1Click() {
+  if (monitor_ != nullptr) monitor_->Show();
+}
+
 void MainForm::Advanced1Click() {
   if (form2_ != nullptr && !form2_->Showing()) form2_->ShowModal();
 }

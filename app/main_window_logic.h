@@ -12,7 +12,9 @@
 
 #include "app/advanced_fields.h"
 #include "app/main_window_view.h"
+#include "app/monitor_form.h"
 #include "app/port_reconnect.h"
+#include "app/reception/reception_record.h"
 #include "app/scan_assembly.h"
 #include "app/services.h"
 #include "app/typing.h"
@@ -74,6 +76,8 @@ class MainForm {
   void Zatvori1Click();
   void About1Click();
   void Advanced1Click();
+  // Ports > Monitor: shows the receptions of every row.
+  void Monitor1Click();
 
   // Device rows and the Ports menu.
   void cbotvoriClick(int row);
@@ -107,6 +111,9 @@ class MainForm {
 
   // The dialogs are created after the main window and live to the end.
   void SetAboutBox(ModalForm* form3) { form3_ = form3; }
+  void SetMonitor(ModelessForm* monitor) { monitor_ = monitor; }
+  // What each row received and what was typed of it, for the Monitor.
+  reception::ReceptionRecord& Record() { return record_; }
   void SetAdvancedDialog(ModalForm* form2) { form2_ = form2; }
   // FSufiks ... FDo: filled by the advanced settings' load and save.
   AdvancedFields& Advanced() { return advanced_; }
@@ -146,6 +153,9 @@ class MainForm {
   Services services_;
   MainView& view_;
   std::unique_ptr<serial::TComStorageApis> storage_;
+  // In memory only, never written to disk; declared before the ports, so a
+  // port closing at the end still finds it.
+  reception::ReceptionRecord record_;
   serial::TComponent root_{nullptr};  // owns the row controls and the port objects
   std::array<serial::TComPort*, 8> skener_{};
   std::array<bool, 8> port_error_{};
@@ -155,6 +165,7 @@ class MainForm {
   bool close_requested_ = false;   // a close chosen during it, done afterwards
   ModalForm* form2_ = nullptr;
   ModalForm* form3_ = nullptr;
+  ModelessForm* monitor_ = nullptr;
   AdvancedFields advanced_;
   // The keyboard layout's answers, kept between scans.
   LayoutAnswers layout_answers_;
