@@ -109,6 +109,39 @@ bool AddBareKey(std::vector<KeyEvent>& out, wchar_t ch, std::int16_t scan, bool 
   return true;
 }
 
+// Keys whose down went through and whose up did not, in the order pressed.
+std::vector<KeyEvent> HeldAfter(std::span<const KeyEvent> sent) {
+  std::vector<KeyEvent> held;
+  for (const KeyEvent& e : sent) {
+    if (e.kind != KeyEvent::Kind::VirtualKey) continue;
+    const auto same =
+        std::find_if(held.begin(), held.end(), [&](const KeyEvent& h) { return h.code == e.code; });
+    if (e.down && same == held.end()) held.push_back(e);
+    if (!e.down && same != held.end()) held.erase(same);
+  }
+  return held;
+}
+
+// Releases the keys, last pressed first, each on its own: one refused
+// release does not keep the others down.
+void Release(const std::vector<KeyEvent>& held, os::KeyboardApi& keyboard) {
+  for (auto it = held.rbegin(); it != held.rend(); ++it) {
+    const os::KeyInput up{false, it->code, true, it->scan, it->extended};
+    try {
+      keyboard.SendKeysCounted(std::span(&up, 1));
+    } catch (...) {
+      // Nothing more can be done for this key.
+    }
+  }
+}
+
+// The extended keys among those typing names: the navigation block.
+bool IsExtendedKey(Byte vk) {
+  return (vk >= 0x21 && vk <= 0x28) || vk == 0x2D || vk == 0x2E;
+}
+
+}  // namespace
+
 // Windows drops synthetic input aimed at a process of a higher integrity
 // level (one run as administrator, say) and SendInput still reports success.
 // A query that fails (the process has gone, access refused) is no reason to
@@ -124,15 +157,37 @@ bool RunsWithHigherRights(os::KeyboardApi& keyboard, os::WindowHandle window) {
   return ours && *theirs > *ours;
 }
 
-}  // namespace
-
 std::string Describe(const KeyEvent& event) {
   static const char kHex[] = "0123456789ABCDEF";
-  std::string hex;
-  for (int shift = event.kind == KeyEvent::Kind::Unicode ? 12 : 4; shift >= 0; shift -= 4)
-    hex += kHex[(event.code >> shift) & 0xF];
-  return (event.kind == KeyEvent::Kind::Unicode ? "char " : "vk ") + hex +
-         (event.down ? " down" : " up");
+  const auto hex = [](unsigned value, int digits) {
+    std::string out;
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += kHex[(value >> shift) & 0xF];
+    return out;
+  };
+  if (event.kind == KeyEvent::Kind::Unicode)
+    return "char " + hex(event.code, 4) + (event.down ? " down" : " up");
+  return "vk " + hex(event.code, 2) + (event.scan ? " sc " + hex(event.scan, 2) : "") +
+         (event.extended ? " ext" : "") + (event.down ? " down" : " up");
+}
+
+std::vector<KeyEvent> PlanNamedKey(Byte vk, Byte shiftState, int repeat,
+                                   os::KeyboardApi& keyboard) {
+  const auto key = [&](Byte code, bool down) {
+    KeyEvent e = down ? KeyEvent::KeyDown(code) : KeyEvent::KeyUp(code);
+    e.scan = static_cast<Byte>(keyboard.MapVirtualKeyW(code, os::kMapVkVkToVsc));
+    e.extended = IsExtendedKey(code);
+    return e;
+  };
+  std::vector<KeyEvent> out;
+  for (int i = 0; i < repeat; ++i) {
+    for (const auto& [bit, modifier] : kModifierOrder)
+      if (shiftState & bit) out.push_back(key(modifier, true));
+    out.push_back(key(vk, true));
+    out.push_back(key(vk, false));
+    for (auto it = std::rbegin(kModifierOrder); it != std::rend(kModifierOrder); ++it)
+      if (shiftState & it->first) out.push_back(key(it->second, false));
+  }
+  return out;
 }
 
 std::int16_t KeyboardLayoutQuery::VkKeyScan(wchar_t ch) const {
@@ -202,12 +257,24 @@ std::vector<KeyEvent> PlanTyping(std::wstring_view text, bool capsLock, const La
   return out;
 }
 
-void SendKeyEvents(const std::vector<KeyEvent>& events, os::KeyboardApi& keyboard) {
+std::size_t SendKeyEvents(const std::vector<KeyEvent>& events, os::KeyboardApi& keyboard) {
   std::vector<os::KeyInput> inputs;
   inputs.reserve(events.size());
   for (const KeyEvent& e : events)
-    inputs.push_back({e.kind == KeyEvent::Kind::Unicode, e.code, !e.down});
-  keyboard.SendKeys(inputs);
+    inputs.push_back({e.kind == KeyEvent::Kind::Unicode, e.code, !e.down, e.scan, e.extended});
+  std::size_t taken = 0;
+  try {
+    taken = keyboard.SendKeysCounted(inputs);
+  } catch (...) {
+    // How far it got is unknown: release every key the events press.
+    std::vector<KeyEvent> downs;
+    std::copy_if(events.begin(), events.end(), std::back_inserter(downs),
+                 [](const KeyEvent& e) { return e.down; });
+    Release(HeldAfter(downs), keyboard);
+    throw;
+  }
+  if (taken < events.size()) Release(HeldAfter(std::span(events).first(taken)), keyboard);
+  return taken;
 }
 
 TypeOutcome TypeText(const std::wstring& text, os::KeyboardApi& keyboard) {
@@ -244,14 +311,20 @@ TypeOutcome TypeText(const std::wstring& text, os::KeyboardApi& keyboard, Layout
       const os::KeyboardLayout handle = keyboard.GetForegroundKeyboardLayout();
       answers.UseLayout(handle);
       const KeyboardLayoutQuery layout(keyboard, handle);
-      SendKeyEvents(PlanTyping(std::wstring_view(text).substr(done, count), capsLock,
-                               RememberingLayoutQuery(layout, answers)),
-                    keyboard);
+      const std::vector<KeyEvent> events =
+          PlanTyping(std::wstring_view(text).substr(done, count), capsLock,
+                     RememberingLayoutQuery(layout, answers));
+      if (SendKeyEvents(events, keyboard) < events.size()) {
+        // Input is blocked: what follows would arrive with holes in it.
+        outcome.failed = true;
+        return outcome;
+      }
       done += count;
+      outcome.typed = done;
     }
   } catch (...) {
-    // Typing reports nothing else: at worst some keys are lost, as when no
-    // window has the focus.
+    // At worst some keys are lost, as when no window has the focus.
+    outcome.failed = true;
   }
   return outcome;
 }

@@ -38,6 +38,8 @@ struct KeyEvent {
   Kind kind = Kind::VirtualKey;
   std::uint16_t code = 0;  // virtual key, or the UTF-16 code unit
   bool down = true;
+  os::Byte scan = 0;      // virtual key: its scan code (named keys), else 0
+  bool extended = false;  // virtual key: an extended key (arrows, Home, Del...)
 
   static KeyEvent KeyDown(os::Byte vk) { return {Kind::VirtualKey, vk, true}; }
   static KeyEvent KeyUp(os::Byte vk) { return {Kind::VirtualKey, vk, false}; }
@@ -50,7 +52,7 @@ struct KeyEvent {
   friend bool operator==(const KeyEvent&, const KeyEvent&) = default;
 };
 
-// For test output: "vk 41 down", "char 20AC up".
+// For test output: "vk 41 down", "char 20AC up", "vk 2E sc 53 ext down".
 std::string Describe(const KeyEvent& event);
 inline void PrintTo(const KeyEvent& event, std::ostream* os) {
   *os << Describe(event);
@@ -116,9 +118,25 @@ class RememberingLayoutQuery final : public LayoutQuery {
 
 std::vector<KeyEvent> PlanTyping(std::wstring_view text, bool capsLock, const LayoutQuery& layout);
 
-// Sends the events in order: virtual keys through keybd_event (scan code 0,
-// extra information 0), characters through SendInput.
-void SendKeyEvents(const std::vector<KeyEvent>& events, os::KeyboardApi& keyboard);
+// A named key (a configured {TAB}, {CTRL+S}): real key presses with their
+// scan codes, `repeat` times; the modifiers of `shiftState` (VkKeyScanExW's
+// bits) go down before each press, Ctrl, Alt, Shift, and up after it in
+// reverse. Letters and digits are the keys of those virtual keys, whatever
+// the layout types there. The scan codes come from MapVirtualKeyW.
+std::vector<KeyEvent> PlanNamedKey(os::Byte vk, os::Byte shiftState, int repeat,
+                                   os::KeyboardApi& keyboard);
+
+// Sends the events in order, in one call: virtual keys as keybd_event sends
+// them (extra information 0), characters as Unicode key events. Returns how
+// many the system took. When it took fewer, or the call throws, every key
+// pressed and not released by what went through is released (each on its
+// own, last pressed first), so no modifier stays down; a throw then goes on.
+std::size_t SendKeyEvents(const std::vector<KeyEvent>& events, os::KeyboardApi& keyboard);
+
+// Whether the window's process runs with higher rights (integrity level)
+// than this program: Windows would drop keys sent to it while SendInput
+// reports success. A failed query says no.
+bool RunsWithHigherRights(os::KeyboardApi& keyboard, os::WindowHandle window);
 
 // Up to this many characters go to the system in one call, with no wait. A
 // longer text goes in batches this size; before each further batch TypeText
@@ -136,6 +154,10 @@ struct TypeOutcome {
   // were sent from there on (for a text of one batch: nothing was typed).
   bool refused = false;
   std::wstring window_title;  // that window's title, when refused
+  // The system took fewer keys than sent (input blocked) or sending threw:
+  // nothing more was sent from there on.
+  bool failed = false;
+  std::size_t typed = 0;  // code units sent in full batches
 };
 
 // Types the text into the focused window. Each batch reads Caps Lock, the

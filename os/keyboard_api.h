@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -32,6 +33,7 @@ inline constexpr Byte kVkLControl = 0xA2;
 inline constexpr Byte kVkLMenu = 0xA4;
 
 // keybd_event / KEYBDINPUT flags.
+inline constexpr Dword kKeyeventfExtendedKey = 0x0001;
 inline constexpr Dword kKeyeventfKeyup = 0x0002;
 inline constexpr Dword kKeyeventfUnicode = 0x0004;
 
@@ -72,12 +74,17 @@ struct UnicodeKeyInput {
   bool keyUp = false;
 };
 
-// One event of a batch: a virtual key as keybd_event sends it (scan code 0,
-// no extra information), or a KEYEVENTF_UNICODE code unit.
+// MapVirtualKeyW: virtual key to scan code.
+inline constexpr unsigned kMapVkVkToVsc = 0;
+
+// One event of a batch: a virtual key as keybd_event sends it (no extra
+// information), or a KEYEVENTF_UNICODE code unit.
 struct KeyInput {
   bool unicode = false;
   std::uint16_t code = 0;  // virtual key, or the UTF-16 code unit
   bool keyUp = false;
+  Byte scan = 0;          // virtual key: its scan code, 0 when not given
+  bool extended = false;  // virtual key: KEYEVENTF_EXTENDEDKEY (arrows, Home, Del...)
 };
 
 class KeyboardApi {
@@ -124,6 +131,10 @@ class KeyboardApi {
   // or after the time-out; false when it did not answer.
   virtual bool SendNullMessageTimeout(WindowHandle window, unsigned flags, unsigned timeoutMs) = 0;
 
+  // MapVirtualKeyW(code, mapType); 0 when there is no translation. Here:
+  // none, so keys go with scan code 0 as keybd_event callers often send them.
+  virtual unsigned MapVirtualKeyW(unsigned /*code*/, unsigned /*mapType*/) { return 0; }
+
   // The events in order. Windows takes them in one SendInput call: one trip
   // into the system for a whole scan, and the user's own keys cannot land in
   // the middle of it. Here: one keybd_event or SendInput call per event.
@@ -133,9 +144,18 @@ class KeyboardApi {
         const UnicodeKeyInput unicode{static_cast<wchar_t>(input.code), input.keyUp};
         SendInput(std::span(&unicode, 1));
       } else {
-        keybd_event(static_cast<Byte>(input.code), 0, input.keyUp ? kKeyeventfKeyup : 0, 0);
+        keybd_event(
+            static_cast<Byte>(input.code), input.scan,
+            (input.keyUp ? kKeyeventfKeyup : 0) | (input.extended ? kKeyeventfExtendedKey : 0), 0);
       }
     }
+  }
+
+  // SendKeys, telling how many events the system took: SendInput inserts
+  // fewer (none) when input is blocked, and the rest are lost. Here: all.
+  virtual std::size_t SendKeysCounted(std::span<const KeyInput> inputs) {
+    SendKeys(inputs);
+    return inputs.size();
   }
 };
 

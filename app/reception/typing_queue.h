@@ -105,12 +105,15 @@ class TypingQueue {
     std::size_t sent = 0;                     // keystrokes sent of the front job
     std::optional<os::WindowHandle> checked;  // the window last found typeable
   };
-  enum class Run : std::uint8_t { Idle, Waiting, Closing };
+  enum class Next : std::uint8_t { Sent, Due, Finished };
 
   void Pump();
-  bool SendNext(std::chrono::steady_clock::time_point now);
+  // Moves the front job on at `now`: sends what is due, or says when it is.
+  // While closing, `closingBy` is the end.
+  Next Step(std::chrono::steady_clock::time_point now,
+            std::optional<std::chrono::steady_clock::time_point> closingBy);
+  // Pops the front job and reports it.
   void Finish(TypeJobResult result);
-  void Arm(std::chrono::steady_clock::time_point now);
 
   TypingHost& host_;
   std::deque<TypeJob> jobs_;  // the front one is being typed
@@ -118,8 +121,10 @@ class TypingQueue {
   LayoutAnswers answers_;
   // When the next key may go (the pace after the last one, plus waits).
   std::optional<std::chrono::steady_clock::time_point> due_;
-  Run run_ = Run::Idle;
+  std::optional<std::chrono::steady_clock::time_point> lastSent_;  // the last key
+  bool armed_ = false;                                             // the typing timer is set
   bool pumping_ = false;  // a callback that enqueues does not type inside it
+  bool closed_ = false;
 };
 
 }  // namespace quillet::app::reception

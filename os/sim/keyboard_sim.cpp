@@ -1,5 +1,9 @@
 #include "os/sim/keyboard_sim.h"
 
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
 namespace quillet::os::sim {
 
 SimKeyboard::SimKeyboard(const KeyboardLayoutTable& layout) : layout_(&layout) {
@@ -35,8 +39,77 @@ bool SimKeyboard::SendNullMessageTimeout(WindowHandle window, unsigned flags, un
 }
 
 void SimKeyboard::SendKeys(std::span<const KeyInput> inputs) {
+  SendKeysCounted(inputs);
+}
+
+std::size_t SimKeyboard::SendKeysCounted(std::span<const KeyInput> inputs) {
   steps_.push_back({KeyboardStep::Kind::Send, inputs.size()});
-  KeyboardApi::SendKeys(inputs);
+  const std::optional<Failure> failure = std::exchange(failNext_, std::nullopt);
+  const std::size_t taken = failure ? std::min(failure->taken, inputs.size()) : inputs.size();
+  KeyboardApi::SendKeys(inputs.first(taken));
+  if (failure && failure->throws) throw std::runtime_error("SendInput failed");
+  return taken;
+}
+
+unsigned SimKeyboard::MapVirtualKeyW(unsigned code, unsigned mapType) {
+  if (mapType != kMapVkVkToVsc) return 0;
+  static constexpr char kLetters[] = "QWERTYUIOPASDFGHJKLZXCVBNM";
+  static constexpr Byte kLetterScans[] = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18,
+                                          0x19, 0x1E, 0x1F, 0x20, 0x21, 0x22, 0x23, 0x24, 0x25,
+                                          0x26, 0x2C, 0x2D, 0x2E, 0x2F, 0x30, 0x31, 0x32};
+  for (std::size_t i = 0; i < 26; ++i)
+    if (code == static_cast<unsigned>(kLetters[i])) return kLetterScans[i];
+  if (code >= '1' && code <= '9') return code - '1' + 0x02;
+  if (code >= 0x70 && code <= 0x79) return code - 0x70 + 0x3B;  // F1..F10
+  if (code >= 0x7C && code <= 0x86) return code - 0x7C + 0x64;  // F13..F23
+  switch (code) {
+    case '0':
+      return 0x0B;
+    case kVkBack:
+      return 0x0E;
+    case kVkTab:
+      return 0x0F;
+    case kVkReturn:
+      return 0x1C;
+    case kVkControl:
+      return 0x1D;
+    case kVkShift:
+      return 0x2A;
+    case kVkMenu:
+      return 0x38;
+    case 0x20:
+      return 0x39;  // space
+    case kVkEscape:
+      return 0x01;
+    case 0x7A:
+      return 0x57;  // F11
+    case 0x7B:
+      return 0x58;  // F12
+    case 0x87:
+      return 0x76;  // F24
+    case 0x21:
+      return 0x49;  // Page Up
+    case 0x22:
+      return 0x51;  // Page Down
+    case 0x23:
+      return 0x4F;  // End
+    case 0x24:
+      return 0x47;  // Home
+    case 0x25:
+      return 0x4B;  // Left
+    case 0x26:
+      return 0x48;  // Up
+    case 0x27:
+      return 0x4D;  // Right
+    case 0x28:
+      return 0x50;  // Down
+    case 0x2D:
+      return 0x52;  // Insert
+    case 0x2E:
+      return 0x53;  // Delete
+    default:
+      return 0;
+  }
 }
 
 void SimKeyboard::Record(const RecordedKeyEvent& event) {

@@ -104,11 +104,23 @@ class SimKeyboard final : public KeyboardApi {
   bool SendNullMessageTimeout(WindowHandle window, unsigned flags, unsigned timeoutMs) override;
   // Logs the batch, then one keybd_event or SendInput per event.
   void SendKeys(std::span<const KeyInput> inputs) override;
+  // The same; after FailNextSend, only the events that call lets through.
+  std::size_t SendKeysCounted(std::span<const KeyInput> inputs) override;
+  // Scan codes of a US keyboard (set 1) for the keys typing names.
+  unsigned MapVirtualKeyW(unsigned code, unsigned mapType) override;
+
+  // The next SendKeys call lets only its first `taken` events through, as
+  // SendInput when input is blocked; with `throws`, it then throws.
+  void FailNextSend(std::size_t taken, bool throws = false) { failNext_ = Failure{taken, throws}; }
 
  private:
   struct Window {
     Dword process = 0;
     std::wstring title;
+  };
+  struct Failure {
+    std::size_t taken = 0;
+    bool throws = false;
   };
   void Record(const RecordedKeyEvent& event);
 
@@ -124,6 +136,7 @@ class SimKeyboard final : public KeyboardApi {
   std::function<void()> onWait_;
   bool waitsAnswered_ = true;
   std::vector<KeyboardStep> steps_;
+  std::optional<Failure> failNext_;
   int capsLockReads_ = 0;
   int layoutReads_ = 0;
   int stateChangingToUnicodeCalls_ = 0;

@@ -82,16 +82,25 @@ unsigned Win32KeyboardApi::SendInput(std::span<const UnicodeKeyInput> inputs) {
 }
 
 void Win32KeyboardApi::SendKeys(std::span<const KeyInput> inputs) {
-  if (inputs.empty()) return;
+  SendKeysCounted(inputs);
+}
+
+std::size_t Win32KeyboardApi::SendKeysCounted(std::span<const KeyInput> inputs) {
+  if (inputs.empty()) return 0;
   std::vector<INPUT> events(inputs.size());
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     events[i].type = INPUT_KEYBOARD;
     events[i].ki.wVk = inputs[i].unicode ? 0 : inputs[i].code;
-    events[i].ki.wScan = inputs[i].unicode ? inputs[i].code : 0;
-    events[i].ki.dwFlags =
-        (inputs[i].unicode ? KEYEVENTF_UNICODE : 0) | (inputs[i].keyUp ? KEYEVENTF_KEYUP : 0);
+    events[i].ki.wScan = inputs[i].unicode ? inputs[i].code : inputs[i].scan;
+    events[i].ki.dwFlags = (inputs[i].unicode ? KEYEVENTF_UNICODE : 0) |
+                           (inputs[i].keyUp ? KEYEVENTF_KEYUP : 0) |
+                           (!inputs[i].unicode && inputs[i].extended ? KEYEVENTF_EXTENDEDKEY : 0);
   }
-  ::SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT));
+  return ::SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT));
+}
+
+unsigned Win32KeyboardApi::MapVirtualKeyW(unsigned code, unsigned mapType) {
+  return ::MapVirtualKeyW(code, mapType);
 }
 
 }  // namespace quillet::os::win32

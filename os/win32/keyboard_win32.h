@@ -15,6 +15,8 @@ class Win32KeyboardApi final : public KeyboardApi {
   void keybd_event(Byte vk, Byte scan, Dword flags, std::uintptr_t extraInfo) override;
   unsigned SendInput(std::span<const UnicodeKeyInput> inputs) override;
   void SendKeys(std::span<const KeyInput> inputs) override;
+  std::size_t SendKeysCounted(std::span<const KeyInput> inputs) override;
+  unsigned MapVirtualKeyW(unsigned code, unsigned mapType) override;
   WindowHandle GetForegroundWindow() override;
   std::wstring GetWindowTextW(WindowHandle window) override;
   Dword GetWindowProcessId(WindowHandle window) override;
