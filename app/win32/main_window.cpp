@@ -147,6 +147,8 @@ bool TForm1::Create() {
   }
   MarkStartupStep("instances");
   ConnectSerialEngine();
+  monitor_ = std::make_unique<TMonitorForm>(instance_, hwnd_, services_, logic_->Record());
+  logic_->SetMonitor(monitor_.get());
   logic_->RunHandler([this] { logic_->FormCreate(); });
   MarkStartupStep("form_create");
   return true;
@@ -442,6 +444,9 @@ void TForm1::OnCommand(int id, int code) {
       break;
     case kMenuOtvori1:
       logic_->RunHandler([this] { logic_->Otvori1Click(); });
+      break;
+    case kMenuMonitor:
+      logic_->RunHandler([this] { logic_->Monitor1Click(); });
       break;
     case kMenuHelp2:
       OpenHelpFile(hwnd_);

@@ -14,6 +14,7 @@
 #include "app/main_window_view.h"
 #include "app/services.h"
 #include "app/win32/main_window_pictures.h"
+#include "app/win32/monitor_window.h"
 #include "app/win32/single_instance_guard.h"
 #include "app/win32/tray_icon_win32.h"
 #include "os/win32/helpers/unique_handle.h"
@@ -116,6 +117,7 @@ class TForm1 final : public MainView {
   bool asking_to_close_ = false;
   std::unique_ptr<TAppInstances> instances_;  // the single-instance guard
   std::unique_ptr<TTrayIconWindow> tray_;
+  std::unique_ptr<TMonitorForm> monitor_;  // its window exists only while shown
   HWND focus_ = nullptr;  // the control that had the focus when the window was left
   bool minimised_ = false;
   bool engine_connected_ = false;
