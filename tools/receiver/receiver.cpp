@@ -1,4 +1,4 @@
-// receiver.exe <logfile> [--shortcuts] [--sink]: a window captioned "Quillet
+// receiver.exe <logfile> [--shortcuts] [--sink] [--times]: a window captioned "Quillet
 // Receiver" whose multi-line edit box takes the keyboard focus, so that tests
 // can type into it and read back exactly what arrived.
 //
@@ -10,6 +10,12 @@
 // --shortcuts: the window has an accelerator table for Ctrl+A, Ctrl+V,
 // Ctrl+W and Ctrl+X (virtual keys, as programs define them for select all,
 // paste, close and cut); one that fires is logged and goes no further.
+//
+// --times: each KEYDOWN and SYSKEYDOWN line goes on with when it was handled
+// and what came with it: " t=<ms> sc=<scan> ext=<0|1> shift=<0|1> ctrl=<0|1>
+// alt=<0|1>", the time in milliseconds with three decimals on the
+// performance counter, the scan code and extended bit of the message, and
+// whether each modifier was down as this thread saw it then.
 //
 // Log format (UTF-8, one line per event, written through at once):
 //   HWND <hex>            the top-level window's handle, first line
@@ -83,6 +89,7 @@ struct Receiver {
   HWND edit = nullptr;
   WNDPROC editProc = nullptr;
   bool ready = false;
+  bool times = false;  // --times
 };
 
 Receiver g_receiver;
@@ -133,17 +140,34 @@ void ReportReadyOnce() {
   g_receiver.log->Line(std::string("READY caps=") + (CapsLockOn() ? "1" : "0"));
 }
 
-void LogEditMessage(UINT message, WPARAM wParam) {
+// " t=... sc=.. ext=. shift=. ctrl=. alt=." for --times.
+std::string KeyDetails(LPARAM lParam) {
+  if (!g_receiver.times) return "";
+  LARGE_INTEGER now{}, frequency{};
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  const long long micros = static_cast<long long>(static_cast<double>(now.QuadPart) * 1e6 /
+                                                  static_cast<double>(frequency.QuadPart));
+  std::string millis = std::to_string(micros % 1000);
+  millis.insert(0, 3 - millis.size(), '0');
+  const auto down = [](int vk) { return (GetKeyState(vk) & 0x8000) ? "1" : "0"; };
+  return " t=" + std::to_string(micros / 1000) + "." + millis +
+         " sc=" + Hex(static_cast<unsigned>((lParam >> 16) & 0xFF), 2) +
+         " ext=" + ((lParam >> 24) & 1 ? "1" : "0") + " shift=" + down(VK_SHIFT) +
+         " ctrl=" + down(VK_CONTROL) + " alt=" + down(VK_MENU);
+}
+
+void LogEditMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   Log& log = *g_receiver.log;
   switch (message) {
     case WM_KEYDOWN:
-      log.Line("KEYDOWN " + Hex(static_cast<unsigned>(wParam), 2));
+      log.Line("KEYDOWN " + Hex(static_cast<unsigned>(wParam), 2) + KeyDetails(lParam));
       break;
     case WM_KEYUP:
       log.Line("KEYUP " + Hex(static_cast<unsigned>(wParam), 2));
       break;
     case WM_SYSKEYDOWN:
-      log.Line("SYSKEYDOWN " + Hex(static_cast<unsigned>(wParam), 2));
+      log.Line("SYSKEYDOWN " + Hex(static_cast<unsigned>(wParam), 2) + KeyDetails(lParam));
       break;
     case WM_SYSKEYUP:
       log.Line("SYSKEYUP " + Hex(static_cast<unsigned>(wParam), 2));
@@ -161,7 +185,7 @@ void LogEditMessage(UINT message, WPARAM wParam) {
 
 LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
-    LogEditMessage(message, wParam);
+    LogEditMessage(message, wParam, lParam);
   } catch (...) {
     // Out of memory while logging: the line is lost, the window goes on.
   }
@@ -243,6 +267,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   for (int i = 2; i < argc; ++i) {
     shortcuts = shortcuts || std::wstring(argv[i]) == L"--shortcuts";
     sink = sink || std::wstring(argv[i]) == L"--sink";
+    g_receiver.times = g_receiver.times || std::wstring(argv[i]) == L"--times";
   }
   LocalFree(argv);
   if (!log.ok()) return 3;
