@@ -1,6 +1,7 @@
 // The registry half of the platform seam: the advapi32 calls that read the
-// machine's serial-port map and keep a port's settings in the registry form
-// of its storage. Results are Windows error numbers (ERROR_SUCCESS is 0).
+// machine's serial-port map, keep a port's settings in the registry form of
+// its storage and keep the user's start-with-Windows entry. Results are
+// Windows error numbers (ERROR_SUCCESS is 0).
 #pragma once
 
 #include <string>
@@ -66,6 +67,8 @@ class RegistryApi {
   // nameRoom: characters for the name with its null; dataRoom as above.
   virtual RegistryEnumValue RegEnumValueW(RegistryKey key, Dword index, Dword nameRoom,
                                           Dword dataRoom) = 0;
+  // ERROR_FILE_NOT_FOUND when the key has no such value.
+  virtual Dword RegDeleteValueW(RegistryKey key, const std::wstring& name) = 0;
 };
 
 // An open key that closes itself; move-only.

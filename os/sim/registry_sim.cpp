@@ -118,6 +118,18 @@ RegistryEnumValue SimRegistry::RegEnumValueW(RegistryKey key, Dword index, Dword
   return {kErrorSuccess, v.name, v.type, v.data};
 }
 
+Dword SimRegistry::RegDeleteValueW(RegistryKey key, const std::wstring& name) {
+  Key* k = Find(key);
+  if (k == nullptr) return kErrorInvalidHandle;
+  if (failWrites_ != 0) return failWrites_;
+  const std::wstring upper = Upper(name);
+  const auto it = std::find_if(k->values.begin(), k->values.end(),
+                               [&upper](const StoredValue& v) { return Upper(v.name) == upper; });
+  if (it == k->values.end()) return kErrorFileNotFound;
+  k->values.erase(it);
+  return kErrorSuccess;
+}
+
 void SimRegistry::SetString(const std::wstring& path, const std::wstring& name,
                             const std::wstring& value) {
   SetValue(path, name, kRegSz, RegistryStringData(value));

@@ -25,6 +25,7 @@ class SimRegistry final : public RegistryApi {
                                  Dword dataRoom) override;
   RegistryEnumValue RegEnumValueW(RegistryKey key, Dword index, Dword nameRoom,
                                   Dword dataRoom) override;
+  Dword RegDeleteValueW(RegistryKey key, const std::wstring& name) override;
 
   // The test's side: paths are "HKLM\..." or "HKCU\...".
   void SetString(const std::wstring& path, const std::wstring& name, const std::wstring& value);
@@ -33,7 +34,7 @@ class SimRegistry final : public RegistryApi {
   bool KeyExists(const std::wstring& path) const;
   // The value, or one with error ERROR_FILE_NOT_FOUND.
   RegistryValue Value(const std::wstring& path, const std::wstring& name) const;
-  // Every later create or set fails with this error (0: none).
+  // Every later create, set or delete fails with this error (0: none).
   void FailWrites(Dword error) { failWrites_ = error; }
   std::size_t OpenHandles() const { return handles_.size(); }
 

@@ -73,4 +73,8 @@ RegistryEnumValue Win32RegistryApi::RegEnumValueW(RegistryKey key, Dword index, 
   return result;
 }
 
+Dword Win32RegistryApi::RegDeleteValueW(RegistryKey key, const std::wstring& name) {
+  return static_cast<Dword>(::RegDeleteValueW(AsHkey(key), name.c_str()));
+}
+
 }  // namespace quillet::os::win32

@@ -18,6 +18,7 @@ class Win32RegistryApi final : public RegistryApi {
                                  Dword dataRoom) override;
   RegistryEnumValue RegEnumValueW(RegistryKey key, Dword index, Dword nameRoom,
                                   Dword dataRoom) override;
+  Dword RegDeleteValueW(RegistryKey key, const std::wstring& name) override;
 };
 
 }  // namespace quillet::os::win32
