@@ -43,6 +43,9 @@ void TCustomComPort::CreateEventThread() {
   setup.syncMethod = FSyncMethod;
   setup.window = FPortWindow.get();
   setup.deliver = [this](TComEvents events) { DispatchEvents(events); };
+  FTakenErrors = 0;  // what an earlier session's thread took is gone with it
+  setup.gathering = FRxGathering;
+  setup.takeErrors = [this](os::Dword errors) { FTakenErrors |= errors; };
   setup.reportFailure = [this](const std::wstring& message, std::int64_t winError) {
     // Queued, not waited for: the owner may well close the port in its
     // handler, which waits for the thread to end.

@@ -62,6 +62,7 @@ TComErrors TCustomComPort::LastErrors() {
     RaiseComError(CE_ClearComFailed, FApi.GetLastError());
     return {};
   }
+  word |= FTakenErrors.exchange(0);
   TComErrors errors;
   for (const ErrorRow& row : kErrorRows) {
     if (word & row.flag) errors.Include(row.error);

@@ -70,6 +70,16 @@ void TCustomComPort::SetDiscardNull(bool value) {
 void TCustomComPort::SetEventChar(wchar_t value) {
   SetLine(FEventChar, value);
 }
+void TCustomComPort::SetRxGathering(const TRxGathering& value) {
+  if (value == FRxGathering) return;
+  const bool eventChar = value.on && value.hasTerminator;
+  const bool wasEventChar = FRxGathering.on && FRxGathering.hasTerminator;
+  const bool dcbChanges =
+      eventChar != wasEventChar || (eventChar && value.terminator != FRxGathering.terminator);
+  FRxGathering = value;
+  if (dcbChanges) ApplyLineSettings();
+  if (FEventThread) FEventThread->SetGathering(value);
+}
 
 void TCustomComPort::SetPort(const std::wstring& value) {
   if (value == FPort) return;

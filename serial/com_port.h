@@ -3,6 +3,7 @@
 // Everything here runs on the user-interface thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -53,6 +54,12 @@ class TCustomComPort : public TComponent {
   // Only the low 8 bits reach the device.
   wchar_t EventChar() const { return FEventChar; }
   void SetEventChar(wchar_t value);
+  // How the event thread holds received bytes before it hands them over
+  // (TRxGathering); takes effect at once, also on an open port. While it is
+  // on with a terminator, the driver's event character is that terminator
+  // (EventChar itself, and what is stored of it, stay as they are).
+  const TRxGathering& RxGathering() const { return FRxGathering; }
+  void SetRxGathering(const TRxGathering& value);
   // Takes effect at the next open.
   TComEvents Events() const { return FEvents; }
   void SetEvents(TComEvents value) { FEvents = value; }
@@ -292,6 +299,10 @@ class TCustomComPort : public TComponent {
   TDataBits FDataBits = TDataBits::dbEight;
   bool FDiscardNull = false;
   wchar_t FEventChar = 0;
+  TRxGathering FRxGathering;
+  // Line errors the event thread cleared while it gathered; LastErrors
+  // reports them with the driver's.
+  std::atomic<os::Dword> FTakenErrors{0};
   TComEvents FEvents = TComEvents::All();
   // Created in this order; each points back to this port.
   TComParity FParity;

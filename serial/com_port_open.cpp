@@ -97,7 +97,9 @@ os::Dcb BuildDcb(const TCustomComPort& port) {
   dcb.XonChar = Low8(flow.XonChar());
   dcb.XoffChar = Low8(flow.XoffChar());
   dcb.ErrorChar = replace ? Low8(parity.ReplaceChar()) : 0;
-  dcb.EvtChar = Low8(port.EventChar());
+  const TRxGathering& gathering = port.RxGathering();
+  dcb.EvtChar =
+      gathering.on && gathering.hasTerminator ? gathering.terminator : Low8(port.EventChar());
   return dcb;
 }
 

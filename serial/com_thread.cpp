@@ -104,16 +104,6 @@ TComEvents MaskToEvents(os::Dword mask) {
   return events;
 }
 
-// The pending wait's mask and OVERLAPPED: the system writes into both when
-// the wait completes, so they live on the heap and are given up (leaked)
-// rather than freed should a wait never complete.
-struct TComThread::WaitRecord {
-  os::Dword mask = 0;
-  os::Overlapped overlapped{};
-  os::EventHandle completion;
-  bool pending = false;
-};
-
 std::unique_ptr<TComThread> TComThread::Start(TComThreadSetup setup) {
   os::SerialApi& api = *setup.api;
   os::EventHandle stop(api, api.CreateEventW(1, 0));
@@ -143,10 +133,11 @@ TComThread::TComThread(TComThreadSetup setup, os::EventHandle stopEvent, os::Eve
       FApi(*FSetup.api),
       FStopEvent(std::move(stopEvent)),
       FWait(std::make_unique<WaitRecord>()),
-      FWakeError(wakeError) {
+      FWakeError(wakeError),
+      FGathering(FSetup.gathering) {
   FWait->completion = std::move(wakeEvent);
   FWait->overlapped.hEvent = FWait->completion.Get();
-  static_cast<void>(FApi.SetCommMask(FSetup.device, FSetup.eventMask));
+  static_cast<void>(FApi.SetCommMask(FSetup.device, DeviceMask(FSetup.eventMask, FGathering)));
   FThread = std::thread([this] { Execute(); });
 }
 
@@ -257,7 +248,11 @@ TComThread::LoopEnd TComThread::Loop(WaitRecord& wait) {
       wait.pending = false;
       FFailures = 0;
       FReported = false;
-      FEvents = MaskToEvents(wait.mask);
+      // The terminator's event counts only where it was asked for.
+      const os::Dword raw = wait.mask;
+      FEvents = MaskToEvents(raw & FSetup.eventMask);
+      if (raw != 0 && FEvents.Empty()) continue;
+      if (raw == os::kEvRxChar && !Gather(wait)) return LoopEnd::Stopped;
       DeliverEvents();
       if (FLetGo) return LoopEnd::Stopped;
       continue;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -49,6 +50,11 @@ struct TComThreadSetup {
   // Event thread: events no longer arrive (an error ended the thread, or
   // the device keeps refusing to wait). Not called once the thread is let go.
   std::function<void(const std::wstring& message, std::int64_t winError)> reportFailure;
+  // How received bytes are held before they are handed over.
+  TRxGathering gathering;
+  // Event thread: line errors it cleared while looking at the receive
+  // queue, for the port's next LastErrors.
+  std::function<void(os::Dword errors)> takeErrors;
 };
 
 class TComThread : public TObject {
@@ -71,6 +77,17 @@ class TComThread : public TObject {
 
   void SignalStop();
 
+  // Changes how received bytes are held; the next delivery follows it. Sets
+  // the device's event mask when the terminator's event has to come or go.
+  void SetGathering(const TRxGathering& gathering);
+
+  // The device's event mask: the events asked for, and the terminator's.
+  static os::Dword DeviceMask(os::Dword eventMask, const TRxGathering& gathering);
+
+  // How long a gathering pauses before it waits on a driver that told it of
+  // no new bytes, or looks at the queue of one that refuses waits.
+  static constexpr os::Dword kGatherPollMs = 1;
+
   // True on the thread that runs this thread's delivery right now.
   bool InOwnDelivery() const;
 
@@ -82,7 +99,15 @@ class TComThread : public TObject {
   static constexpr int kFailuresBeforeReport = 5;
 
  private:
-  struct WaitRecord;
+  // The pending wait's mask and OVERLAPPED: the system writes into both when
+  // the wait completes, so they live on the heap and are given up (leaked)
+  // rather than freed should a wait never complete.
+  struct WaitRecord {
+    os::Dword mask = 0;
+    os::Overlapped overlapped{};
+    os::EventHandle completion;
+    bool pending = false;
+  };
 
   // wakeError: why the wake-up event could not be created, if it could not.
   TComThread(TComThreadSetup setup, os::EventHandle stopEvent, os::EventHandle wakeEvent,
@@ -95,6 +120,13 @@ class TComThread : public TObject {
   // Waits the pause of one more refusal; false when the stop event ended it.
   bool BackOff(os::Dword error);
   void DeliverEvents();
+  // Holds the bytes of a completed wait back until they look complete;
+  // false when the stop event ended it.
+  bool Gather(WaitRecord& wait);
+  // The receive queue's byte count; false when it cannot be read or a line
+  // error came (handed over at once).
+  bool QueuedBytes(os::Dword& count);
+  TRxGathering CurrentGathering();
   void RunHandedOver();
   void SendEventsToWindow();
   void ReportFailure(const std::wstring& message, std::int64_t winError);
@@ -113,6 +145,8 @@ class TComThread : public TObject {
   int FFailures = 0;
   bool FReported = false;
   os::Dword FLastError = 0;
+  std::mutex FGatheringLock;
+  TRxGathering FGathering;
   TSyncLatch FEnded;
   std::atomic<bool> FDelivering{false};
   std::atomic<bool> FLetGo{false};

@@ -142,6 +142,23 @@ enum class TComExceptions {
 // (config/setting_names.h); 0 for brCustom.
 int BaudRateValue(TBaudRate rate);
 
+// Received bytes held on the event thread before they are handed over, so
+// that a code sent a byte at a time reaches OnRxChar in one delivery instead
+// of one a byte. A delivery of bytes alone waits until the terminator comes
+// (the driver's event character, where the driver reports it), until no
+// byte has come for quietMs, or until longestMs after the first byte,
+// whichever is first. Any other event, or a line error, is handed over at
+// once with the bytes held so far. Off by default: every batch goes as it
+// comes.
+struct TRxGathering {
+  bool on = false;
+  bool hasTerminator = false;
+  char terminator = 0;
+  std::uint32_t quietMs = 0;
+  std::uint32_t longestMs = 0;
+  friend bool operator==(const TRxGathering&, const TRxGathering&) = default;
+};
+
 // Handlers: may be empty; called only when assigned, the sender first.
 using TNotifyEvent = std::function<void(TObject* Sender)>;
 using TRxCharEvent = std::function<void(TObject* Sender, int Count)>;

@@ -1,0 +1,234 @@
+// Received bytes gathered on the event thread: a code written a byte a
+// millisecond, as a scanner at 9600 bit/s sends it, reaches OnRxChar in one
+// or two deliveries; anything else that happens on the line is handed over
+// at once; with the defaults every batch goes as it comes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ostream>
+#include <string>
+#include <thread>
+
+#include "serial/com_thread.h"
+#include "tests/unit/serial/event_fixture.h"
+
+namespace quillet::serial::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::uint32_t kForever = 60000;  // longer than any test's deadline
+
+TRxGathering Gathering(bool terminator, std::uint32_t quietMs, std::uint32_t longestMs) {
+  TRxGathering g;
+  g.on = true;
+  g.hasTerminator = terminator;
+  g.terminator = '\r';
+  g.quietMs = quietMs;
+  g.longestMs = longestMs;
+  return g;
+}
+
+class GatherTest : public EventTest {
+ protected:
+  GatherTest() {
+    port->SetOnRxChar([this](TObject*, int count) {
+      std::wstring text;
+      port->ReadStr(text, count);
+      received += std::string(text.begin(), text.end());
+      ++deliveries;
+    });
+  }
+
+  // Writes the bytes one at a time about a millisecond apart, on a thread
+  // of its own, as the far end of the cable.
+  void Scan(const std::string& code) {
+    scanner_ = std::thread([this, code] {
+      for (const char byte : code) {
+        sim.PeerWrite(L"COM1", std::string(1, byte));
+        std::this_thread::sleep_for(1ms);
+      }
+    });
+  }
+  void WaitForScanner() {
+    if (scanner_.joinable()) scanner_.join();
+  }
+  ~GatherTest() override {
+    WaitForScanner();
+    port.reset();  // closing may still deliver, into the members below
+  }
+
+  // Waits until the event thread has looked at the receive queue: it is
+  // holding bytes back.
+  bool ThreadIsGathering() {
+    return ServeUntil([&] { return CountCalls(SimCall::ClearCommError) > 0; });
+  }
+
+  std::string received;
+  int deliveries = 0;
+  std::string seen;  // what handlers other than OnRxChar saw
+
+ private:
+  std::thread scanner_;
+};
+
+struct ScanCase {
+  const char* name;
+  bool terminator;
+  std::string code;
+};
+
+void PrintTo(const ScanCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class ScanAtLineSpeed : public GatherTest, public ::testing::WithParamInterface<ScanCase> {};
+
+TEST_P(ScanAtLineSpeed, ReachesTheHandlerInOneOrTwoDeliveries) {
+  port->SetRxGathering(Gathering(GetParam().terminator, 25, 50));
+  port->Open();
+  Scan(GetParam().code);
+  ASSERT_TRUE(ServeUntil([&] { return received.size() == GetParam().code.size(); }));
+  WaitForScanner();
+  EXPECT_EQ(received, GetParam().code);
+  EXPECT_GE(deliveries, 1);
+  EXPECT_LE(deliveries, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gathering, ScanAtLineSpeed,
+    ::testing::Values(ScanCase{"EndsAtItsTerminator", true, "P1-000001-ABCDEFGHI\r"},
+                      // Ends when the line has been quiet.
+                      ScanCase{"HasNoTerminator", false, "P1-000001-ABCDEFGHIJ"},
+                      // A port told of a terminator its scanner does not send.
+                      ScanCase{"EndsOtherwise", true, "P1-000001-ABCDEFGH\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GatherTest, WithTheDefaultsEveryBatchIsHandedOverAsItComes) {
+  EXPECT_FALSE(port->RxGathering().on);
+  port->Open();
+  EXPECT_EQ(sim.CommMask(L"COM1"), EventsToMask(TComEvents::All()));
+  EXPECT_EQ(sim.State(L"COM1").EvtChar, '\0');
+  for (int i = 1; i <= 5; ++i) {
+    sim.PeerWrite(L"COM1", "x");
+    ASSERT_TRUE(ServeUntil([&] { return deliveries == i; })) << "byte " << i;
+  }
+}
+
+TEST_F(GatherTest, NoByteWaitsLongerThanTheLongestHold) {
+  // The line never goes quiet for long enough: the hold's limit hands over.
+  port->SetRxGathering(Gathering(false, kForever, 30));
+  port->Open();
+  Scan("abc");
+  ASSERT_TRUE(ServeUntil([&] { return received == "abc"; }));
+}
+
+struct EndCase {
+  const char* name;
+  TComEvents events;
+  std::function<void(os::sim::SimSerial&)> happen;
+  std::string received;
+  // What the handlers see beside the bytes.
+  std::string seen;
+};
+
+void PrintTo(const EndCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class EndingAGathering : public GatherTest, public ::testing::WithParamInterface<EndCase> {};
+
+TEST_P(EndingAGathering, HandsTheHeldBytesOverAtOnce) {
+  port->SetOnCTSChange([&](TObject*, bool on) { seen += on ? "CTS on" : "CTS off"; });
+  port->SetOnError([&](TObject*, TComErrors) { seen += "error event"; });
+  port->SetOnRxChar([&](TObject*, int count) {
+    std::wstring text;
+    port->ReadStr(text, count);
+    received += std::string(text.begin(), text.end());
+    // The gathering cleared the driver's errors; the port still reports them.
+    if (port->LastErrors().Contains(TComError::ceFrame)) seen += "frame error";
+  });
+  port->SetEvents(GetParam().events);
+  port->SetRxGathering(Gathering(true, kForever, kForever));
+  port->Open();
+  seen.clear();  // the lines as they were at open
+  sim.PeerWrite(L"COM1", "ab");
+  ASSERT_TRUE(ThreadIsGathering());
+  EXPECT_TRUE(received.empty());
+  GetParam().happen(sim);
+  ASSERT_TRUE(ServeUntil([&] { return received == GetParam().received; })) << received;
+  EXPECT_EQ(seen, GetParam().seen);
+}
+
+INSTANTIATE_TEST_SUITE_P(Gathering, EndingAGathering,
+                         ::testing::Values(EndCase{"TheTerminator", TComEvents::All(),
+                                                   [](os::sim::SimSerial& s) {
+                                                     s.PeerWrite(L"COM1", "c\r");
+                                                   },
+                                                   "abc\r", ""},
+                                           EndCase{"ALineChange", TComEvents::All(),
+                                                   [](os::sim::SimSerial& s) {
+                                                     s.SetModemStatus(L"COM1", os::kMsCtsOn);
+                                                   },
+                                                   "ab", "CTS on"},
+                                           EndCase{"ALineError", TComEvents{TComEvent::evRxChar},
+                                                   [](os::sim::SimSerial& s) {
+                                                     s.AddLineErrors(L"COM1", os::kCeFrame);
+                                                     s.PeerWrite(L"COM1", "c");
+                                                   },
+                                                   "abc", "frame error"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GatherTest, TheTerminatorIsTheDriversEventCharacterOnlyWhileGathering) {
+  port->SetEventChar(L'E');
+  port->Open();
+  EXPECT_EQ(sim.State(L"COM1").EvtChar, 'E');
+  port->SetRxGathering(Gathering(true, 25, 50));
+  EXPECT_EQ(sim.State(L"COM1").EvtChar, '\r');
+  EXPECT_EQ(port->EventChar(), L'E');  // what is stored of the port stays
+  port->SetRxGathering(TRxGathering{});
+  EXPECT_EQ(sim.State(L"COM1").EvtChar, 'E');
+}
+
+TEST_F(GatherTest, TheTerminatorsEventIsNotHandedToAPortThatDidNotAskForIt) {
+  int flags = 0;
+  port->SetOnRxFlag([&](TObject*) { ++flags; });
+  port->SetEvents(TComEvents{TComEvent::evRxChar});
+  port->SetRxGathering(Gathering(true, kForever, kForever));
+  port->Open();
+  EXPECT_EQ(sim.CommMask(L"COM1"), os::kEvRxChar | os::kEvRxFlag);
+  Scan("abc\r");
+  ASSERT_TRUE(ServeUntil([&] { return received == "abc\r"; }));
+  EXPECT_EQ(flags, 0);
+  port->SetRxGathering(TRxGathering{});
+  EXPECT_EQ(sim.CommMask(L"COM1"), os::kEvRxChar);
+}
+
+TEST_F(GatherTest, ADriverThatRefusesTheNextWaitIsWatchedByItsQueue) {
+  port->SetRxGathering(Gathering(true, 25, kForever));
+  port->Open();
+  ASSERT_TRUE(ServeUntil([&] { return CountCalls(SimCall::WaitCommEvent) > 0; }));
+  sim.FailNext(SimCall::WaitCommEvent, os::kErrorGenFailure);
+  Scan("P1-000001-ABCDEFGHI\r");
+  ASSERT_TRUE(ServeUntil([&] { return received == "P1-000001-ABCDEFGHI\r"; })) << received;
+  EXPECT_LE(deliveries, 2);
+  // The thread waits on the device again afterwards.
+  sim.PeerWrite(L"COM1", "z\r");
+  ASSERT_TRUE(ServeUntil([&] { return received.back() == '\r' && received.size() == 22; }));
+}
+
+TEST_F(GatherTest, ClosingEndsAGatheringAtOnce) {
+  port->SetRxGathering(Gathering(false, kForever, kForever));
+  port->Open();
+  sim.PeerWrite(L"COM1", "ab");
+  ASSERT_TRUE(ThreadIsGathering());
+  const auto start = std::chrono::steady_clock::now();
+  port->Close();
+  // Far below the hold's own end.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  EXPECT_FALSE(port->Connected());
+  EXPECT_EQ(sim.LiveHandleCount(), 0u);
+}
+
+}  // namespace
+}  // namespace quillet::serial::test
