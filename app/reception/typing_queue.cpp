@@ -67,6 +67,18 @@ std::size_t KeystrokesFrom(const std::vector<KeyStep>& steps, std::size_t step,
   return n;
 }
 
+// Whether a key is to be sent before the next wait (or the end).
+bool KeysBeforeWait(const std::vector<KeyStep>& steps, std::size_t step, std::size_t offset) {
+  for (std::size_t i = step; i < steps.size(); ++i) {
+    const std::size_t skip = i == step ? offset : 0;
+    if (steps[i].kind == KeyStep::Kind::Wait) return false;
+    if (steps[i].kind == KeyStep::Kind::Text ? skip < steps[i].text.size()
+                                             : static_cast<int>(skip) < steps[i].repeat)
+      return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::size_t CountKeystrokes(const std::vector<KeyStep>& steps) {
@@ -207,77 +219,92 @@ TypingQueue::Next TypingQueue::Step(Clock::time_point now,
   if (due_ && now < *due_) return Next::Due;
 
   os::KeyboardApi& keyboard = host_.Keyboard();
-  const KeyStep& step = job.steps[at_.step];
   const bool paced = job.charDelayMs > 0;
   const auto left = [&] { return KeystrokesFrom(job.steps, at_.step, at_.offset); };
   try {
-    if (step.kind == KeyStep::Kind::Text && !paced) {
-      // As TypeText types any string: batches, a wait for the target between
-      // them, the rights of each new foreground window.
-      std::wstring_view rest = std::wstring_view(step.text).substr(at_.offset);
-      if (closingBy) {
-        // Closing types a batch at a time, to keep to its end.
-        if (at_.offset > 0)
-          if (const os::WindowHandle window = keyboard.GetForegroundWindow())
-            keyboard.SendNullMessageTimeout(window, os::kSmtoBlock | os::kSmtoAbortIfHung,
-                                            std::min(kBatchWaitMs, MsUntil(now, *closingBy)));
-        std::size_t count = std::min(kBatchCharacters, rest.size());
-        if (count < rest.size() && IsHighSurrogate(rest[count - 1])) --count;
-        rest = rest.substr(0, count);
+    for (bool first = true;; first = false) {
+      if (!first) {
+        // As TypeText between batches: the target has taken its input first.
+        if (const os::WindowHandle window = keyboard.GetForegroundWindow())
+          keyboard.SendNullMessageTimeout(
+              window, os::kSmtoBlock | os::kSmtoAbortIfHung,
+              closingBy ? std::min(kBatchWaitMs, MsUntil(host_.Now(), *closingBy)) : kBatchWaitMs);
       }
-      const TypeOutcome outcome = TypeText(std::wstring(rest), keyboard, answers_);
-      at_.sent += CountCharacters(rest.substr(0, outcome.typed));
-      at_.offset += outcome.typed;
-      at_.checked.reset();  // TypeText asked on its own
-      if (outcome.refused || outcome.failed) {
-        Finish({ReceptionOutcome::refused,
-                outcome.refused ? RefusedReason(outcome.window_title) : kBlockedReason, left()});
+      const os::WindowHandle window = keyboard.GetForegroundWindow();
+      if (at_.checked != window) {
+        if (RunsWithHigherRights(keyboard, window)) {
+          Finish(
+              {ReceptionOutcome::refused, RefusedReason(keyboard.GetWindowTextW(window)), left()});
+          return Next::Finished;
+        }
+        at_.checked = window;
+      }
+      Position next = at_;
+      const std::vector<KeyEvent> events = PlanBatch(job, next, paced ? 1 : kBatchCharacters);
+      if (SendKeyEvents(events, keyboard) < events.size()) {
+        Finish({ReceptionOutcome::refused, kBlockedReason, left()});
         return Next::Finished;
       }
-      due_ = lastSent_ = host_.Now();
-      return Next::Sent;
+      at_ = next;
+      lastSent_ = paced ? now : host_.Now();
+      due_ = *lastSent_ + std::chrono::milliseconds(job.charDelayMs);
+      if (paced || (closingBy && host_.Now() >= *closingBy) ||
+          !KeysBeforeWait(job.steps, at_.step, at_.offset))
+        return Next::Sent;
     }
-
-    const os::WindowHandle window = keyboard.GetForegroundWindow();
-    if (at_.checked != window) {
-      if (RunsWithHigherRights(keyboard, window)) {
-        Finish({ReceptionOutcome::refused, RefusedReason(keyboard.GetWindowTextW(window)), left()});
-        return Next::Finished;
-      }
-      at_.checked = window;
-    }
-    std::vector<KeyEvent> events;
-    std::size_t units = 0;
-    std::size_t advance = 0;
-    if (step.kind == KeyStep::Kind::Text) {
-      // One character, on the layout and Caps Lock of this moment.
-      advance = CharacterLength(step.text, at_.offset);
-      units = 1;
-      const bool capsLock = (keyboard.GetKeyState(os::kVkCapital) & 1) != 0;
-      const os::KeyboardLayout handle = keyboard.GetForegroundKeyboardLayout();
-      answers_.UseLayout(handle);
-      const KeyboardLayoutQuery layout(keyboard, handle);
-      events = PlanTyping(std::wstring_view(step.text).substr(at_.offset, advance), capsLock,
-                          RememberingLayoutQuery(layout, answers_));
-    } else {
-      units = advance = paced ? 1 : static_cast<std::size_t>(step.repeat) - at_.offset;
-      events =
-          PlanNamedKey(step.chord.vk, ShiftStateOf(step.chord), static_cast<int>(units), keyboard);
-    }
-    if (SendKeyEvents(events, keyboard) < events.size()) {
-      Finish({ReceptionOutcome::refused, kBlockedReason, left()});
-      return Next::Finished;
-    }
-    at_.offset += advance;
-    at_.sent += units;
-    lastSent_ = paced ? now : host_.Now();
-    due_ = *lastSent_ + std::chrono::milliseconds(job.charDelayMs);
-    return Next::Sent;
   } catch (...) {
     // Sending threw; SendKeyEvents has released what it held down.
     Finish({ReceptionOutcome::refused, kBlockedReason, left()});
     return Next::Finished;
   }
+}
+
+std::vector<KeyEvent> TypingQueue::PlanBatch(const TypeJob& job, Position& at, std::size_t budget) {
+  // One batch as TypeText plans one: Caps Lock and the layout read once,
+  // before its first character; a budget of 1 is one key of a paced scan.
+  os::KeyboardApi& keyboard = host_.Keyboard();
+  const bool capsLock = (keyboard.GetKeyState(os::kVkCapital) & 1) != 0;
+  const os::KeyboardLayout handle = keyboard.GetForegroundKeyboardLayout();
+  answers_.UseLayout(handle);
+  const KeyboardLayoutQuery layout(keyboard, handle);
+  const RememberingLayoutQuery remembering(layout, answers_);
+  std::vector<KeyEvent> events;
+  std::size_t used = 0;  // code units of text, one for each key press
+  while (at.step < job.steps.size() && used < budget) {
+    const KeyStep& step = job.steps[at.step];
+    if (step.kind == KeyStep::Kind::Wait) break;
+    const std::size_t length =
+        step.kind == KeyStep::Kind::Text ? step.text.size() : static_cast<std::size_t>(step.repeat);
+    if (at.offset >= length) {
+      ++at.step;
+      at.offset = 0;
+      continue;
+    }
+    std::vector<KeyEvent> planned;
+    if (step.kind == KeyStep::Kind::Text) {
+      std::size_t take = std::min(budget - used, length - at.offset);
+      if (budget == 1) {
+        take = CharacterLength(step.text, at.offset);
+      } else if (at.offset + take < length && IsHighSurrogate(step.text[at.offset + take - 1])) {
+        // Both halves of a pair go in one batch.
+        if (--take == 0) break;
+      }
+      const std::wstring_view text = std::wstring_view(step.text).substr(at.offset, take);
+      planned = PlanTyping(text, capsLock, remembering);
+      at.sent += CountCharacters(text);
+      at.offset += take;
+      used += take;
+    } else {
+      const std::size_t take = std::min(budget - used, length - at.offset);
+      planned =
+          PlanNamedKey(step.chord.vk, ShiftStateOf(step.chord), static_cast<int>(take), keyboard);
+      at.sent += take;
+      at.offset += take;
+      used += take;
+    }
+    events.insert(events.end(), planned.begin(), planned.end());
+  }
+  return events;
 }
 
 void TypingQueue::Finish(TypeJobResult result) {

@@ -112,6 +112,9 @@ class TypingQueue {
   // While closing, `closingBy` is the end.
   Next Step(std::chrono::steady_clock::time_point now,
             std::optional<std::chrono::steady_clock::time_point> closingBy);
+  // Plans the next batch of the front job from `at` (moved past it): up to
+  // `budget` code units of text and key presses, up to the next wait.
+  std::vector<KeyEvent> PlanBatch(const TypeJob& job, Position& at, std::size_t budget);
   // Pops the front job and reports it.
   void Finish(TypeJobResult result);
 

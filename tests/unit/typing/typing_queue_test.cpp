@@ -125,6 +125,8 @@ TEST_F(TypingQueueTest, NamedKeysBetweenTextKeepCapsLockRulesAndPressNoExtraModi
   // F2; Shift+A for "a" under Caps Lock; B; Tab.
   EXPECT_EQ(codes,
             (std::vector<std::uint16_t>{0x71, 0x71, 0x10, 'A', 'A', 0x10, 'B', 'B', 0x09, 0x09}));
+  // Keys and text in one call: nothing of the user's lands between them.
+  EXPECT_EQ(host.keyboard.Steps().size(), 1u);
 }
 
 TEST_F(TypingQueueTest, PaceSpacesEveryKeyPrefixAndSuffixIncluded) {
