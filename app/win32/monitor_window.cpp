@@ -47,8 +47,8 @@ void SetCell(LVITEMW& item, const std::wstring& text) {
 }  // namespace
 
 TMonitorForm::TMonitorForm(HINSTANCE instance, HWND owner, Services services,
-                           reception::ReceptionRecord& record)
-    : instance_(instance), owner_(owner), services_(services), record_(record) {}
+                           reception::ReceptionRecord& record, int dpi)
+    : instance_(instance), owner_(owner), services_(services), record_(record), fixed_dpi_(dpi) {}
 
 TMonitorForm::~TMonitorForm() {
   if (hwnd_ != nullptr) DestroyWindow(hwnd_);
@@ -73,7 +73,7 @@ bool TMonitorForm::Create() {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kMonitorClass.data();
   RegisterClassExW(&wc);  // a second registration fails harmlessly
-  dpi_ = os::win32::ScreenDpi();
+  dpi_ = fixed_dpi_ > 0 ? fixed_dpi_ : os::win32::ScreenDpi();
   font_ = MakeDialogFont(L"Tahoma", 11, false, dpi_);
   // Owned by the main window: above it, hidden with it, destroyed with it.
   hwnd_ =

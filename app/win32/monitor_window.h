@@ -19,8 +19,9 @@ namespace quillet::app::win32 {
 
 class TMonitorForm final : public ModelessForm {
  public:
+  // dpi 0: the screen's, as the main window has it; tests lay it out at others.
   TMonitorForm(HINSTANCE instance, HWND owner, Services services,
-               reception::ReceptionRecord& record);
+               reception::ReceptionRecord& record, int dpi = 0);
   TMonitorForm(const TMonitorForm&) = delete;
   TMonitorForm& operator=(const TMonitorForm&) = delete;
   ~TMonitorForm() override;
@@ -53,6 +54,7 @@ class TMonitorForm final : public ModelessForm {
   reception::ReceptionRecord& record_;
   HWND hwnd_ = nullptr;
   HWND list_ = nullptr;
+  int fixed_dpi_;
   int dpi_ = 96;
   os::win32::UniqueFont font_;
   bool refresh_armed_ = false;
