@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -245,6 +246,100 @@ TEST_F(WinSerial, CloseReturnsWhileDataIsFlowing) {
   DrainLine(L"\\\\.\\COM7");
   EXPECT_FALSE(port->Connected());
   EXPECT_LT(took, 10000u) << "Close hung";
+}
+
+// What Wine's serial layer does with the driver's event character, which
+// the gathering of received bytes uses to see a terminator arrive: printed,
+// since the gathering works with it or without it.
+TEST_F(WinSerial, WhatTheDriverDoesWithTheEventCharacter) {
+  const HANDLE h = testsupport::OpenRawComPort(L"\\\\.\\COM7", COMMTIMEOUTS{MAXDWORD, 0, 0, 0, 0});
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  Peer peer(L"\\\\.\\COM8");
+  ASSERT_TRUE(peer.Valid());
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  ASSERT_TRUE(GetCommState(h, &dcb));
+  dcb.EvtChar = '\r';
+  EXPECT_TRUE(SetCommState(h, &dcb)) << GetLastError();
+  DCB back{};
+  back.DCBlength = sizeof back;
+  ASSERT_TRUE(GetCommState(h, &back));
+  ASSERT_TRUE(SetCommMask(h, EV_RXCHAR | EV_RXFLAG));
+  // One wait pending while a code and its terminator arrive, then waits
+  // with the bytes still queued.
+  const auto wait = [&](DWORD ms, DWORD& mask) {
+    OVERLAPPED ov{};
+    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    mask = 0;
+    DWORD r = WAIT_OBJECT_0;
+    if (!WaitCommEvent(h, &mask, &ov)) {
+      r = GetLastError() == ERROR_IO_PENDING ? WaitForSingleObject(ov.hEvent, ms) : WAIT_FAILED;
+    }
+    if (r == WAIT_TIMEOUT) {
+      SetCommMask(h, EV_RXCHAR | EV_RXFLAG);  // ends the wait
+      WaitForSingleObject(ov.hEvent, kDeadlineMs);
+    }
+    DWORD n = 0;
+    GetOverlappedResult(h, &ov, &n, FALSE);
+    CloseHandle(ov.hEvent);
+    return r == WAIT_OBJECT_0;
+  };
+  DWORD flagged = 0;
+  std::thread writer([&] {
+    Sleep(50);
+    for (const char byte : std::string("ab\r")) {
+      peer.Write(std::string(1, byte));
+      Sleep(1);
+    }
+  });
+  const DWORD start = GetTickCount();
+  DWORD mask = 0;
+  while (GetTickCount() - start < 1000) {
+    if (wait(200, mask)) flagged |= mask;
+    if (flagged & EV_RXFLAG) break;
+    COMSTAT stat{};
+    ClearCommError(h, nullptr, &stat);
+    if (stat.cbInQue >= 3) break;
+  }
+  writer.join();
+  int atOnce = 0;
+  for (int i = 0; i < 5; ++i) {
+    const DWORD before = GetTickCount();
+    if (wait(100, mask) && GetTickCount() - before < 50) ++atOnce;
+  }
+  std::printf(
+      "event character: SetCommState takes it, GetCommState gives back %d; EV_RXFLAG %s; "
+      "with three bytes queued, %d of 5 waits for EV_RXCHAR ended at once\n",
+      back.EvtChar, (flagged & EV_RXFLAG) ? "reported" : "never reported", atOnce);
+  CloseHandle(h);
+  DrainLine(L"\\\\.\\COM7");
+}
+
+TEST_F(WinSerial, AGatheringPortGetsACodeWrittenAByteAMillisecondInOneOrTwoDeliveries) {
+  port->SetPort(L"COM7");
+  CollectReceived();
+  TRxGathering gathering;
+  gathering.on = true;
+  gathering.hasTerminator = true;
+  gathering.terminator = '\r';
+  gathering.quietMs = 25;
+  gathering.longestMs = 50;
+  port->SetRxGathering(gathering);
+  port->Open();
+  Peer peer(L"\\\\.\\COM8");
+  ASSERT_TRUE(peer.Valid());
+  const std::string code = "P1-000001-ABCDEFGHI\r";
+  std::thread writer([&] {
+    for (const char byte : code) {
+      peer.Write(std::string(1, byte));
+      Sleep(1);
+    }
+  });
+  EXPECT_TRUE(PumpUntil([&] { return received.size() >= code.size(); }));
+  writer.join();
+  EXPECT_EQ(received, code);
+  EXPECT_LE(deliveries, 2);
+  port->Close();
 }
 
 TEST_F(WinSerial, APortThatDoesNotExistRaisesCodeOne) {
