@@ -249,7 +249,10 @@ void TMonitorForm::Refresh() {
 }
 
 LRESULT TMonitorForm::OnNotify(const NMHDR& header) {
-  if (header.idFrom != kMonitorList || header.code != LVN_GETDISPINFOW) return 0;
+  if (header.idFrom != kMonitorList) return 0;
+  // Typing in the list looks for nothing: no row is chosen by its text.
+  if (header.code == LVN_ODFINDITEMW) return -1;
+  if (header.code != LVN_GETDISPINFOW) return 0;
   auto& item = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header)).item;
   if ((item.mask & LVIF_TEXT) == 0) return 0;
   const auto& rows = record_.Rows();
