@@ -39,6 +39,13 @@ class ProfileApi {
                                                         const std::wstring& key,
                                                         const std::wstring& value,
                                                         const std::wstring& file) = 0;
+  // WritePrivateProfileStringW(section, NULL, NULL, file): removes the
+  // section with every key in it. A section that is not there is no error.
+  // A double that cannot delete says so rather than pretending it did.
+  virtual ProfileWriteResult DeletePrivateProfileSection(const std::wstring& /*section*/,
+                                                         const std::wstring& /*file*/) {
+    return {false, kErrorInvalidParameter};
+  }
 };
 
 }  // namespace quillet::os

@@ -150,6 +150,32 @@ ProfileWriteResult SimProfile::WritePrivateProfileStringW(const std::wstring& se
     target->entries.push_back({TrimLeadingBlanks(keyText), newValue});
   }
 
+  return Save(parsed, path);
+}
+
+ProfileWriteResult SimProfile::DeletePrivateProfileSection(const std::wstring& section,
+                                                           const std::wstring& file) {
+  const auto path = ProfilePath(file);
+  const auto bytes = ReadBytes(path);
+  if (!bytes) {
+    // No file, nothing to remove; a missing folder is an error all the same.
+    const Dword error = WriteError(path);
+    return error == kErrorPathNotFound ? ProfileWriteResult{false, error}
+                                       : ProfileWriteResult{true, kErrorSuccess};
+  }
+  ProfileFile parsed = ParseProfile(*bytes);
+  // Unlike every other lookup, the name is compared as given, blanks and all.
+  const std::u16string name = ToUtf16(section);
+  // The part before the first header is a section named "" for this too.
+  const auto found = std::find_if(
+      parsed.sections.begin(), parsed.sections.end(),
+      [&](const ProfileSection& candidate) { return ProfileNamesEqual(candidate.name, name); });
+  if (found == parsed.sections.end()) return {true, kErrorSuccess};
+  parsed.sections.erase(found);
+  return Save(parsed, path);
+}
+
+ProfileWriteResult SimProfile::Save(const ProfileFile& parsed, const std::filesystem::path& path) {
   if (read_only_medium_) return {false, kErrorWriteProtect};
   const std::string out = SerializeProfile(parsed);
   std::error_code error;

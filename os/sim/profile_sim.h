@@ -16,15 +16,23 @@
 //    CRLF endings, the file's own encoding (new files in the ANSI code
 //    page); only the name and value just written keep their trailing blanks;
 //  - a new key goes after the last key of its section, a new section at the
-//    end of the file.
+//    end of the file;
+//  - deleting a section removes the first one whose name equals the name
+//    given, untrimmed, ignoring ASCII case ("" is the part before the first
+//    header, even an empty one); none found leaves the file as it is, no
+//    file is no error, a missing folder is ERROR_PATH_NOT_FOUND.
 // Only std:: is used, so the emulation also builds with MinGW for that test.
 // Where wchar_t has 32 bits, characters beyond U+FFFF travel as one wchar_t
 // in the strings and as surrogate pairs in the file and in the counts.
 #pragma once
 
+#include <filesystem>
+
 #include "os/profile_api.h"
 
 namespace quillet::os::sim {
+
+struct ProfileFile;
 
 class SimProfile final : public ProfileApi {
  public:
@@ -34,6 +42,10 @@ class SimProfile final : public ProfileApi {
   ProfileWriteResult WritePrivateProfileStringW(const std::wstring& section,
                                                 const std::wstring& key, const std::wstring& value,
                                                 const std::wstring& file) override;
+  // The first section of that name goes, keys and all; the file is rewritten
+  // only when one was there.
+  ProfileWriteResult DeletePrivateProfileSection(const std::wstring& section,
+                                                 const std::wstring& file) override;
 
   // As if the file's medium were write-protected (a locked card, a CD, a
   // read-only share): every write that would change a file fails with
@@ -42,6 +54,8 @@ class SimProfile final : public ProfileApi {
   void SetReadOnlyMedium(bool read_only) { read_only_medium_ = read_only; }
 
  private:
+  ProfileWriteResult Save(const ProfileFile& parsed, const std::filesystem::path& path);
+
   bool read_only_medium_ = false;
 };
 

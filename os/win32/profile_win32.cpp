@@ -30,4 +30,10 @@ ProfileWriteResult Win32ProfileApi::WritePrivateProfileStringW(const std::wstrin
   return {ok != FALSE, ok ? Dword{kErrorSuccess} : Dword{::GetLastError()}};
 }
 
+ProfileWriteResult Win32ProfileApi::DeletePrivateProfileSection(const std::wstring& section,
+                                                                const std::wstring& file) {
+  const BOOL ok = ::WritePrivateProfileStringW(section.c_str(), nullptr, nullptr, file.c_str());
+  return {ok != FALSE, ok ? Dword{kErrorSuccess} : Dword{::GetLastError()}};
+}
+
 }  // namespace quillet::os::win32

@@ -13,6 +13,8 @@ class Win32ProfileApi final : public ProfileApi {
   ProfileWriteResult WritePrivateProfileStringW(const std::wstring& section,
                                                 const std::wstring& key, const std::wstring& value,
                                                 const std::wstring& file) override;
+  ProfileWriteResult DeletePrivateProfileSection(const std::wstring& section,
+                                                 const std::wstring& file) override;
 };
 
 }  // namespace quillet::os::win32

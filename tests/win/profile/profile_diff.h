@@ -12,7 +12,7 @@
 namespace quillet::profile_diff {
 
 struct Op {
-  enum class Kind { kWrite, kRead };
+  enum class Kind { kWrite, kRead, kDeleteSection };
   Kind kind;
   std::wstring section;
   std::wstring key;
@@ -26,6 +26,11 @@ inline Op W(std::wstring section, std::wstring key, std::wstring value) {
 inline Op R(std::wstring section, std::wstring key, std::wstring def = L"dflt",
             os::Dword size = 2048) {
   return {Op::Kind::kRead, std::move(section), std::move(key), std::move(def), size};
+}
+
+// WritePrivateProfileStringW(section, NULL, NULL, file).
+inline Op D(std::wstring section) {
+  return {Op::Kind::kDeleteSection, std::move(section), L"", L""};
 }
 
 struct Scenario {

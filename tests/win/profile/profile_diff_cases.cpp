@@ -271,6 +271,21 @@ std::vector<Scenario> Scenarios() {
 
   all.push_back({"write into a missing folder", std::nullopt, {W(L"S", L"k", L"v"), R(L"S", L"k")}, true});
 
+  // A row's own settings go back to the common ones by removing their section.
+  const std::string perPort = "[Napredna]\r\nOd=1\r\n\r\n[Napredna2]\r\ncbsufiks=1\r\nSufiks={TAB}\r\n"
+                              "[napredna2]\r\nOd=9\r\n[Aktivacija]\r\ncbotvori1=1\r\n";
+  all.push_back({"delete a section: first of its name, any case, keys after it kept", perPort,
+                 {D(L"NAPREDNA2"), R(L"Napredna2", L"Sufiks"), R(L"Napredna2", L"Od"), D(L"Napredna2"),
+                  R(L"Napredna2", L"Od"), R(L"Aktivacija", L"cbotvori1"), W(L"Napredna2", L"Od", L"3")}});
+  all.push_back({"delete a section that is not there leaves the file", perPort,
+                 {D(L"Napredna5"), D(L"Napredna"), D(L"Napredna")}});
+  all.push_back({"delete a section: names with blanks, the nameless part, the last section",
+                 Bytes("top=1\r\n[ Spaced ]\r\na=1\r\n[Last]\r\nb=2"),
+                 {D(L" Spaced "), R(L"Spaced", L"a"), D(L""), R(L"", L"top"), D(L"Last"), R(L"Last", L"b")}});
+  all.push_back({"delete the nameless part of a file that starts with a header", perPort, {D(L""), R(L"Napredna", L"Od")}});
+  all.push_back({"delete a section of no file creates none", std::nullopt, {D(L"Napredna1")}});
+  all.push_back({"delete a section in a missing folder", std::nullopt, {D(L"Napredna1")}, true});
+
   // clang-format on
   return all;
 }

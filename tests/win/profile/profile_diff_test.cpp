@@ -87,10 +87,19 @@ TEST_P(ProfileDiffTest, EmulationMatchesTheSystem) {
   os::win32::Win32ProfileApi system;
   int step = 0;
   for (const Op& op : scenario.ops) {
-    SCOPED_TRACE("step " + std::to_string(step++) +
-                 (op.kind == Op::Kind::kWrite ? " write [" : " read [") + Narrow(op.section) +
-                 "] " + Narrow(op.key) + " = " + Narrow(op.value));
-    if (op.kind == Op::Kind::kWrite) {
+    const char* what = op.kind == Op::Kind::kWrite  ? " write ["
+                       : op.kind == Op::Kind::kRead ? " read ["
+                                                    : " delete [";
+    SCOPED_TRACE("step " + std::to_string(step++) + what + Narrow(op.section) + "] " +
+                 Narrow(op.key) + " = " + Narrow(op.value));
+    if (op.kind == Op::Kind::kDeleteSection) {
+      const auto expected = system.DeletePrivateProfileSection(op.section, systemFile.wstring());
+      const auto actual = sim.DeletePrivateProfileSection(op.section, simFile.wstring());
+      EXPECT_EQ(actual.ok, expected.ok);
+      if (!expected.ok) {
+        EXPECT_EQ(actual.error, expected.error);
+      }
+    } else if (op.kind == Op::Kind::kWrite) {
       const auto expected =
           system.WritePrivateProfileStringW(op.section, op.key, op.value, systemFile.wstring());
       const auto actual =
