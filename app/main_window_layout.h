@@ -105,6 +105,7 @@ inline constexpr int kMenuUbaci1 = 2102;
 inline constexpr int kMenuRunMinimized = 2103;
 inline constexpr int kMenuN2 = 2104;
 inline constexpr int kMenuAdvanced1 = 2105;
+inline constexpr int kMenuStartWithWindows = 2106;
 inline constexpr int kMenuZatvori2 = 2201;
 inline constexpr int kMenuOtvori1 = 2202;
 inline constexpr int kMenuMonitor = 2203;
@@ -126,6 +127,7 @@ inline constexpr MenuItemSpec kMenuItems[] = {
     {L"Sacuvaj1", kMenuSacuvaj1, L"Save", 5, 1},
     {L"Ubaci1", kMenuUbaci1, L"Load", 7, 1},
     {L"mnRunMinimized", kMenuRunMinimized, L"Run Minimized", -1, 1},
+    {L"mnStartWithWindows", kMenuStartWithWindows, L"Start with Windows", -1, 1},
     {L"N2", kMenuN2, L"", -1, 1},
     {L"Advanced1", kMenuAdvanced1, L"Advanced", 6, 1},
     {L"Zatvori2", kMenuZatvori2, L"Close", 2, 2},

@@ -5,6 +5,7 @@
 #include <exception>
 #include <vector>
 
+#include "app/start_with_windows.h"
 #include "app/typing.h"
 #include "config/config_path.h"
 #include "config/ini_file.h"
@@ -414,6 +415,14 @@ void MainForm::Timer1Timer() {
 void MainForm::mnRunMinimizedClick() {
   config::TIniFile ini(services_.profile, config::ConfigFilePath(services_.shell));
   ini.WriteBool(L"Startup", L"RunMinimized", view_.RunMinimizedChecked());
+}
+
+void MainForm::mnStartWithWindowsClick(const std::wstring& program) {
+  StartWithWindows(services_.registry, program).Toggle();
+}
+
+bool MainForm::StartsWithWindows(const std::wstring& program) const {
+  return StartWithWindows(services_.registry, program).Enabled();
 }
 
 // --- received data ---

@@ -93,6 +93,11 @@ class MainForm {
   void Ubaci1Click();
   void Timer1Timer();
   void mnRunMinimizedClick();
+  // Settings > Start with Windows for the program file at program: writes
+  // or removes the current user's Run value; the tick shows
+  // StartsWithWindows afterwards, also when the write was refused.
+  void mnStartWithWindowsClick(const std::wstring& program);
+  bool StartsWithWindows(const std::wstring& program) const;
 
   void skener1RxChar(serial::TObject* sender, int count);
   // The scan timer's tick: types the scans whose gap has passed.

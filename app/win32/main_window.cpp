@@ -14,6 +14,7 @@
 #include "os/exception.h"
 #include "os/win32/helpers/device_context.h"
 #include "os/win32/helpers/dpi.h"
+#include "os/win32/helpers/program_file.h"
 #include "os/win32/helpers/window_object.h"
 #include "resources/resource_ids.h"
 #include "serial/com_port.h"
@@ -150,6 +151,7 @@ bool TForm1::Create() {
   monitor_ = std::make_unique<TMonitorForm>(instance_, hwnd_, services_, logic_->Record());
   logic_->SetMonitor(monitor_.get());
   logic_->RunHandler([this] { logic_->FormCreate(); });
+  UpdateStartWithWindowsTick();
   MarkStartupStep("form_create");
   return true;
 }
@@ -379,6 +381,10 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
       return OnControlColour(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
+    case WM_INITMENUPOPUP:
+      // The Run value may have been changed elsewhere since the last look.
+      UpdateStartWithWindowsTick();
+      break;
     case WM_CLOSE:
       OnClose();
       return 0;
@@ -438,6 +444,10 @@ void TForm1::OnCommand(int id, int code) {
       // The item toggles its own tick first.
       SetRunMinimizedChecked(!RunMinimizedChecked());
       logic_->RunHandler([this] { logic_->mnRunMinimizedClick(); });
+      break;
+    case kMenuStartWithWindows:
+      logic_->RunHandler([this] { logic_->mnStartWithWindowsClick(os::win32::ProgramFilePath()); });
+      UpdateStartWithWindowsTick();
       break;
     case kMenuZatvori2:
       logic_->RunHandler([this] { logic_->Zatvori2Click(); });
@@ -631,6 +641,12 @@ void TForm1::SetStatusText(const std::wstring& text) {
 
 bool TForm1::RunMinimizedChecked() const {
   return (GetMenuState(GetMenu(hwnd_), kMenuRunMinimized, MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+void TForm1::UpdateStartWithWindowsTick() {
+  const bool ticked = logic_->StartsWithWindows(os::win32::ProgramFilePath());
+  CheckMenuItem(GetMenu(hwnd_), kMenuStartWithWindows,
+                MF_BYCOMMAND | (ticked ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void TForm1::SetRunMinimizedChecked(bool checked) {

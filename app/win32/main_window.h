@@ -87,6 +87,8 @@ class TForm1 final : public MainView {
   void PlaceWindow();
   void OnCommand(int id, int code);
   void OnClose();
+  // Settings > Start with Windows shows whether the Run value names this program.
+  void UpdateStartWithWindowsTick();
   void OnDeviceChange(WPARAM event, LPARAM data);
   void ConnectSerialEngine();
   void SetLabelColour(int id, COLORREF colour);

@@ -104,9 +104,18 @@ TEST(MainWindowE2E, FirstStartShowsEmptyRowsAndClosingAsksFirst) {
 
   const std::vector<std::wstring> menus = ud::MenuPaths(top);
   const std::vector<std::wstring> expected_menus = {
-      L"File|Close",    L"Settings|Save",     L"Settings|Load", L"Settings|Run Minimized",
-      L"Settings|-",    L"Settings|Advanced", L"Ports|Close",   L"Ports|Open",
-      L"Ports|Monitor", L"Help|Help",         L"Help|About...",
+      L"File|Close",
+      L"Settings|Save",
+      L"Settings|Load",
+      L"Settings|Run Minimized",
+      L"Settings|Start with Windows",
+      L"Settings|-",
+      L"Settings|Advanced",
+      L"Ports|Close",
+      L"Ports|Open",
+      L"Ports|Monitor",
+      L"Help|Help",
+      L"Help|About...",
   };
   EXPECT_EQ(menus, expected_menus);
 
