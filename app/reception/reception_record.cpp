@@ -133,12 +133,12 @@ std::wstring RenderRowAndPort(const Reception& reception) {
 }
 
 std::wstring RenderOutcome(const Reception& reception) {
-  // What was given up on; a scan cut short shows what did go out first.
+  // Why, then the shaped text that was to be typed, when there was one.
   const auto because = [&reception](std::wstring_view fallback) {
-    const std::wstring why =
-        reception.reason.empty() ? std::wstring(fallback) : Shown(reception.reason);
-    if (reception.typed.empty()) return L"Not typed: " + why;
-    return Shown(reception.typed) + L" (not all typed: " + why + L")";
+    std::wstring out = L"Not typed: ";
+    out += reception.reason.empty() ? std::wstring(fallback) : Shown(reception.reason);
+    if (!reception.typed.empty()) out += L" (" + Shown(reception.typed) + L")";
+    return out;
   };
   switch (reception.outcome) {
     case ReceptionOutcome::pending:

@@ -76,7 +76,7 @@ std::wstring RenderRowAndPort(const Reception& reception);
 // "hh:mm:ss.mmm".
 std::wstring RenderTime(std::uint32_t msOfDay);
 // What the outcome column shows: the typed text (its controls shown as in
-// RenderBytes), or why nothing (or not all) was typed.
+// RenderBytes), or why it was not typed followed by the text in brackets.
 std::wstring RenderOutcome(const Reception& reception);
 // Every row as tab-separated text, one line each (CR LF), for the clipboard,
 // after a header line (Time, Row, Port, Received, Typed). No field holds a
