@@ -1,5 +1,6 @@
 #include "app/reception/reception_record.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace quillet::app::reception {
@@ -78,6 +79,18 @@ void ReceptionRecord::Settle(std::uint64_t id, ReceptionOutcome outcome, std::ws
   row.reason = std::move(reason);
   ++version_;
   if (OnChange) OnChange();
+}
+
+void ReceptionRecord::AppendToLatest(int row, std::string_view bytes) {
+  for (auto it = rows_.rbegin(); it != rows_.rend(); ++it) {
+    if (it->row != row) continue;
+    const std::size_t room = kMaxBytes - std::min(kMaxBytes, it->received.size());
+    it->received.append(bytes.substr(0, room));
+    if (bytes.size() > room) it->receivedCut = true;
+    ++version_;
+    if (OnChange) OnChange();
+    return;
+  }
 }
 
 void ReceptionRecord::Clear() {

@@ -49,6 +49,10 @@ class ReceptionRecord {
   void Settle(std::uint64_t id, ReceptionOutcome outcome, std::wstring typed = {},
               std::wstring reason = {});
   void Clear();
+  // Bytes that belong to the newest kept reception of `row` (the LF of a
+  // CR LF that came apart): added to what it received, within kMaxBytes.
+  // Nothing happens when the ring holds no reception of that row.
+  void AppendToLatest(int row, std::string_view bytes);
 
   // Oldest first.
   const std::deque<Reception>& Rows() const { return rows_; }

@@ -72,6 +72,25 @@ TEST(ReceptionRecord, ClearEmptiesItAndAScanTypedAcrossItSettlesNothingNew) {
   EXPECT_TRUE(record.Rows().empty());
 }
 
+TEST(ReceptionRecord, TheRestOfACrLfThatCameApartJoinsItsPortsLatestScan) {
+  ReceptionRecord record;
+  record.AppendToLatest(1, "\n");  // nothing of row 1 yet
+  EXPECT_TRUE(record.Rows().empty());
+  record.Add(Arrived(1, "A1\r"));
+  record.Add(Arrived(2, "B2\r"));
+  const auto version = record.Version();
+  record.AppendToLatest(1, "\n");
+  EXPECT_EQ(record.Rows()[0].received, "A1\r\n");
+  EXPECT_EQ(record.Rows()[1].received, "B2\r");
+  EXPECT_NE(record.Version(), version);
+
+  record.Add(Arrived(3, std::string(ReceptionRecord::kMaxBytes - 1, 'x')));
+  record.AppendToLatest(3, "\r\n");
+  EXPECT_EQ(record.Rows()[2].received.size(), ReceptionRecord::kMaxBytes);
+  EXPECT_EQ(record.Rows()[2].received.back(), '\r');
+  EXPECT_TRUE(record.Rows()[2].receivedCut);
+}
+
 TEST(ReceptionRecord, KeepsOnlyTheFirstBytesOfAnEndlessStream) {
   ReceptionRecord record;
   record.Add(Arrived(1, std::string(ReceptionRecord::kMaxBytes, 'x')));
