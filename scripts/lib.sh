@@ -33,4 +33,5 @@ quillet_build_packages=(
   googletest
   wine wine64 xvfb imagemagick
   fp-utils
+  wixl msitools osslsigncode openssl
 )
