@@ -2,8 +2,9 @@
 # The built package under Wine, in a Wine prefix of its own (so nothing it
 # installs reaches the prefix the other tests share):
 #   package_wine_test.sh <build-dir> <older.msi> <newer.msi> <uidriver.exe> <home>
-# <home> holds the prefix and its state; it is made afresh on every run and
-# its Wine server and display are stopped at the end.
+# <home> holds the prefix and its state; it is made afresh on every run, its
+# Wine server and display are stopped at the end, and it is removed when
+# every check passed.
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
@@ -166,7 +167,10 @@ check "nothing left under HKLM\\Software\\Brovana\\Quillet" not w reg query 'HKL
 check "configuration kept byte for byte" test "$(config_sum)" = "$sum"
 
 if ((failures)); then
-  echo "$failures check(s) failed" >&2
+  echo "$failures check(s) failed; the prefix is kept in $home" >&2
   exit 1
 fi
+# The prefix is only worth its space while a failure is looked into.
+"$wine_env" stop "$build" >/dev/null 2>&1 || true
+rm -rf "$home"
 echo "all checks passed"
