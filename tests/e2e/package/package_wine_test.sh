@@ -122,6 +122,21 @@ check "main window shown" ud wait-window Quillet --class TForm1 --timeout 60000
 screenshot package_installed_program.png
 check "starting it wrote no configuration" test "$(config_sum)" = "$sum"
 
+echo "== Settings > Start with Windows in the installed program"
+user_run='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+user_value() { w reg query "$user_run" /v "$1" | awk -v name="$1" '$1 == name { sub(/.*REG_SZ +/, ""); print }'; }
+w reg add "$user_run" /v Other /t REG_SZ /d '"C:\Other\other.exe"' /f >/dev/null
+# The menu command is posted: wait, within a deadline, for its effect.
+value_is() { [[ $(user_value "$1") == "$2" ]]; }
+within_10s() { local i; for ((i = 0; i < 50; i++)); do "$@" && return 0; sleep 0.2; done; return 1; }
+ud menu Quillet "Settings|Start with Windows" >/dev/null
+check "ticking writes the quoted installed path" \
+  within_10s value_is Quillet '"C:\Program Files\Quillet\quillet.exe"'
+ud menu Quillet "Settings|Start with Windows" >/dev/null
+check "unticking removes it" within_10s value_is Quillet ""
+check "and leaves the other value" test "$(user_value Other)" = '"C:\Other\other.exe"'
+w reg delete "$user_run" /v Other /f >/dev/null
+
 echo "== upgrade while it runs; its user answers No"
 install_while_running no "$newer" AUTOSTART=1
 check "upgrade refused (msiexec $installer_code)" test "$installer_code" != 0
