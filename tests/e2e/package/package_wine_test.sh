@@ -185,7 +185,9 @@ if ((failures)); then
   echo "$failures check(s) failed; the prefix is kept in $home" >&2
   exit 1
 fi
-# The prefix is only worth its space while a failure is looked into.
+# The prefix is only worth its space while a failure is looked into; the
+# exit trap would make its folder again.
+trap - EXIT
 "$wine_env" stop "$build" >/dev/null 2>&1 || true
 rm -rf "$home"
 echo "all checks passed"
