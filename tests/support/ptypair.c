@@ -17,6 +17,15 @@
  *
  * Nothing is lost in transit: a direction whose receiver is not reading stops
  * reading from its sender instead of dropping bytes.
+ *
+ * Counting and scanning, for finding where bytes go under load:
+ *   "counts"        writes what went through so far to FIFO.counts (with
+ *                   --control): bytes read from each side's master, bytes
+ *                   written to each, and the scanner's figures;
+ *   "scan N S [M]"  a scanner on the far side of side 1, outside Wine: every
+ *                   M ms (default 200) for S seconds a code "PN-<6 digits>-
+ *                   ABCDEFGHIJ" cut to 20 characters, then CR, a byte a
+ *                   millisecond, straight into side 1's pseudo-terminal.
  */
 #define _GNU_SOURCE
 #include <errno.h>
@@ -31,6 +40,7 @@
 #include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #define BUF_SIZE 65536
@@ -50,6 +60,71 @@ struct pipebuf {
 
 static struct side sides[2];
 static struct pipebuf to_side[2]; /* to_side[i]: bytes heading for sides[i] */
+static long long read_from[2];    /* bytes read from sides[i]'s master */
+static long long written_to[2];   /* bytes written to sides[i]'s master */
+static const char* control_path;
+
+/* The scanner of "scan": bytes heading for side 1, one a millisecond. */
+static struct {
+  int on, port;
+  long n, interval_ms;
+  long long end_ms, next_byte_ms, next_scan_ms;
+  char code[32];
+  size_t pos, len;
+  long long bytes;
+  long scans;
+} scanner;
+
+static long long now_ms(void) {
+  struct timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return (long long)t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+/* Puts the scanner's next byte on its way when its time has come; returns
+ * the milliseconds until the next one, or -1 when it does not run. */
+static int scan_step(void) {
+  if (!scanner.on) return -1;
+  long long now = now_ms();
+  if (scanner.pos == scanner.len) {
+    if (now >= scanner.end_ms) {
+      scanner.on = 0;
+      return -1;
+    }
+    if (now < scanner.next_scan_ms) return (int)(scanner.next_scan_ms - now);
+    char text[64];
+    snprintf(text, sizeof text, "P%d-%06ld-ABCDEFGHIJ", scanner.port, scanner.n % 1000000);
+    text[20] = '\0';
+    scanner.len = (size_t)snprintf(scanner.code, sizeof scanner.code, "%s\r", text);
+    scanner.pos = 0;
+    scanner.n++;
+    scanner.next_byte_ms = now;
+    scanner.next_scan_ms += scanner.interval_ms;
+  }
+  if (now < scanner.next_byte_ms) return (int)(scanner.next_byte_ms - now);
+  struct pipebuf* b = &to_side[0];
+  if (sides[0].master < 0 || b->start + b->len >= BUF_SIZE) return 1;
+  b->data[b->start + b->len++] = (unsigned char)scanner.code[scanner.pos++];
+  scanner.bytes++;
+  if (scanner.pos == scanner.len) scanner.scans++;
+  scanner.next_byte_ms = now + 1;
+  return scanner.pos == scanner.len ? 0 : 1;
+}
+
+static void write_counts(void) {
+  if (!control_path) return;
+  char path[PATH_MAX], tmp[PATH_MAX + 8];
+  snprintf(path, sizeof path, "%s.counts", control_path);
+  snprintf(tmp, sizeof tmp, "%s.tmp", path);
+  FILE* f = fopen(tmp, "w");
+  if (!f) return;
+  fprintf(f,
+          "read1 %lld read2 %lld written1 %lld written2 %lld scanned %lld scans %ld scanning %d\n",
+          read_from[0], read_from[1], written_to[0], written_to[1], scanner.bytes, scanner.scans,
+          scanner.on);
+  fclose(f);
+  rename(tmp, path);
+}
 
 static void die(const char* what) {
   fprintf(stderr, "ptypair: %s: %s\n", what, strerror(errno));
@@ -132,6 +207,7 @@ static void unplug(int i) {
 }
 
 static void cleanup(void) {
+  write_counts();
   for (int i = 0; i < 2; i++) {
     if (sides[i].master >= 0) remove_link(&sides[i]);
   }
@@ -146,6 +222,22 @@ static void run_command(char* line) {
     unplug(n - 1);
   } else if (strcmp(verb, "plug") == 0) {
     if (plug(n - 1) != 0) fprintf(stderr, "ptypair: cannot plug side %d\n", n);
+  } else if (strcmp(verb, "counts") == 0) {
+    write_counts();
+  } else if (strcmp(verb, "scan") == 0) {
+    long seconds = 0, interval = 200;
+    int port = 0;
+    if (sscanf(line, "%15s %d %ld %ld", verb, &port, &seconds, &interval) < 3 || interval < 1) {
+      fprintf(stderr, "ptypair: usage: scan PORT SECONDS [INTERVAL_MS]\n");
+      return;
+    }
+    scanner.on = 1;
+    scanner.port = port;
+    scanner.n = 0;
+    scanner.interval_ms = interval;
+    scanner.next_scan_ms = now_ms();
+    scanner.end_ms = scanner.next_scan_ms + seconds * 1000;
+    scanner.pos = scanner.len = 0;
   } else if (strcmp(verb, "quit") == 0) {
     cleanup();
     exit(0);
@@ -185,7 +277,10 @@ static void pump_in(int from) {
   size_t room = BUF_SIZE - b->len;
   if (room == 0) return;
   ssize_t n = read(sides[from].master, b->data + b->len, room);
-  if (n > 0) b->len += (size_t)n;
+  if (n > 0) {
+    b->len += (size_t)n;
+    read_from[from] += n;
+  }
 }
 
 static void pump_out(int to) {
@@ -193,6 +288,7 @@ static void pump_out(int to) {
   if (b->len == 0) return;
   ssize_t n = write(sides[to].master, b->data + b->start, b->len);
   if (n > 0) {
+    written_to[to] += n;
     b->start += (size_t)n;
     b->len -= (size_t)n;
     if (b->len == 0) b->start = 0;
@@ -213,6 +309,7 @@ int main(int argc, char** argv) {
     argi += 2;
   }
   if (argc - argi != 2) usage();
+  control_path = control;
   sides[0] = (struct side){argv[argi], -1, -1, ""};
   sides[1] = (struct side){argv[argi + 1], -1, -1, ""};
 
@@ -274,7 +371,10 @@ int main(int argc, char** argv) {
       idx_cmd[i] = n;
       p[n++] = (struct pollfd){cmds[i].fd, POLLIN, 0};
     }
-    if (poll(p, (nfds_t)n, -1) < 0) {
+    int timeout = scan_step();
+    if (to_side[0].len > 0 && sides[0].master >= 0 && idx_master[0] >= 0)
+      p[idx_master[0]].events |= POLLOUT;
+    if (poll(p, (nfds_t)n, timeout) < 0) {
       if (errno == EINTR) continue;
       die("poll");
     }
