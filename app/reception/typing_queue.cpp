@@ -241,12 +241,15 @@ TypingQueue::Next TypingQueue::Step(Clock::time_point now,
       }
       Position next = at_;
       const std::vector<KeyEvent> events = PlanBatch(job, next, paced ? 1 : kBatchCharacters);
+      // The pace counts from the moment the key goes: asking for the
+      // window's rights or the layout can take a while before it.
+      const Clock::time_point sendAt = host_.Now();
       if (SendKeyEvents(events, keyboard) < events.size()) {
         Finish({ReceptionOutcome::refused, kBlockedReason, left()});
         return Next::Finished;
       }
       at_ = next;
-      lastSent_ = paced ? now : host_.Now();
+      lastSent_ = paced ? sendAt : host_.Now();
       due_ = *lastSent_ + std::chrono::milliseconds(job.charDelayMs);
       if (paced || (closingBy && host_.Now() >= *closingBy) ||
           !KeysBeforeWait(job.steps, at_.step, at_.offset))

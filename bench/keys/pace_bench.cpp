@@ -10,16 +10,12 @@
 //    paced, beside the same with the window idle.
 //
 // Usage: bench_keys_pace; run through tests/support/wine-run with
-// QUILLET_COM_PAIR=7:8 (bench/keys/run.sh). The configuration file in the
-// build's Wine prefix is written for each part and removed at the end.
+// QUILLET_COM_PAIR=7:8 (bench/keys/run.sh).
 #include <windows.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -42,7 +38,6 @@ using quillet::bench::Median;
 using quillet::bench::Now;
 using quillet::bench::Pair;
 using quillet::bench::PairsFromEnvironment;
-namespace fs = std::filesystem;
 
 // The os/sim recorder behind the seam, noting when each call sent a key.
 class TimedKeyboard final : public quillet::bench::ForwardingKeyboard {
@@ -62,18 +57,6 @@ class TimedKeyboard final : public quillet::bench::ForwardingKeyboard {
  private:
   quillet::os::sim::SimKeyboard sim_;
 };
-
-fs::path IniPath() {
-  wchar_t path[MAX_PATH] = {};
-  SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
-  return fs::path(path) / L"Brovana" / L"Quillet" / L"skeneri.ini";
-}
-
-void WriteIni(int receiver, unsigned delayMs) {
-  fs::create_directories(IniPath().parent_path());
-  std::ofstream(IniPath(), std::ios::binary)
-      << "[skener1]\r\nPort=COM" << receiver << "\r\n[Napredna]\r\nCharDelay=" << delayMs << "\r\n";
-}
 
 void WriteAtLineSpeed(HANDLE peer, const std::string& code) {
   for (const char byte : code) {
@@ -102,7 +85,6 @@ double Percentile(std::vector<double> v, double p) {
 // The window with row 1 open on the pair and the file's pace.
 struct Window {
   Window(TimedKeyboard& keyboard, int receiver, unsigned delayMs) {
-    WriteIni(receiver, delayMs);
     const quillet::app::Services services = platform.Get();
     form = std::make_unique<quillet::app::win32::TForm1>(
         GetModuleHandleW(nullptr),
@@ -111,6 +93,8 @@ struct Window {
     if (!form->Create()) return;
     form->Show(SW_SHOWNOACTIVATE);
     auto& logic = form->Logic();
+    logic.Advanced().common.CharDelay = static_cast<int>(delayMs);
+    logic.Skener(1)->SetPort(ComName(receiver));
     logic.RunHandler([&] { logic.SetOpenTick(1, true); });
   }
   bool Open() { return form && form->Logic().Skener(1)->Connected(); }
@@ -179,6 +163,7 @@ int main() {
     std::vector<double> errors;
     for (std::size_t i = 1; i < times.size(); ++i)
       errors.push_back(1000.0 * (times[i] - times[i - 1]) - delay);
+
     std::printf("  CharDelay %3u ms: error median %+6.2f ms  p95 %+6.2f  min %+6.2f  max %+6.2f\n",
                 delay, Median(errors), Percentile(errors, 0.95),
                 errors.empty() ? 0.0 : *std::min_element(errors.begin(), errors.end()),
@@ -209,7 +194,5 @@ int main() {
                   times.back() - times.front());
   }
   CloseHandle(peer);
-  std::error_code ignored;
-  fs::remove(IniPath(), ignored);
   return 0;
 }

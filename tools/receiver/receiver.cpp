@@ -12,10 +12,13 @@
 // paste, close and cut); one that fires is logged and goes no further.
 //
 // --times: each KEYDOWN and SYSKEYDOWN line goes on with when it was handled
-// and what came with it: " t=<ms> sc=<scan> ext=<0|1> shift=<0|1> ctrl=<0|1>
-// alt=<0|1>", the time in milliseconds with three decimals on the
-// performance counter, the scan code and extended bit of the message, and
-// whether each modifier was down as this thread saw it then.
+// and what came with it: " t=<ms> mt=<ms> sc=<scan> ext=<0|1> shift=<0|1>
+// ctrl=<0|1> alt=<0|1>": the time it was handled in milliseconds with three
+// decimals on the performance counter; the message's own time stamp
+// (GetMessageTime: when the key went into the system's input, in whole
+// milliseconds, apart from this window's own scheduling); the scan code and
+// extended bit of the message; whether each modifier was down as this
+// thread saw it then.
 //
 // Log format (UTF-8, one line per event, written through at once):
 //   HWND <hex>            the top-level window's handle, first line
@@ -152,6 +155,7 @@ std::string KeyDetails(LPARAM lParam) {
   millis.insert(0, 3 - millis.size(), '0');
   const auto down = [](int vk) { return (GetKeyState(vk) & 0x8000) ? "1" : "0"; };
   return " t=" + std::to_string(micros / 1000) + "." + millis +
+         " mt=" + std::to_string(static_cast<unsigned long>(GetMessageTime())) +
          " sc=" + Hex(static_cast<unsigned>((lParam >> 16) & 0xFF), 2) +
          " ext=" + ((lParam >> 24) & 1 ? "1" : "0") + " shift=" + down(VK_SHIFT) +
          " ctrl=" + down(VK_CONTROL) + " alt=" + down(VK_MENU);
