@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "app/start_with_windows.h"
-#include "app/typing.h"
 #include "config/config_path.h"
 #include "config/ini_file.h"
 #include "os/exception.h"
@@ -58,8 +57,14 @@ class RunningMark {
 MainForm::MainForm(Services services, MainView& view)
     : services_(services),
       view_(view),
-      storage_(std::make_unique<serial::TComStorageApis>(services.profile, services.registry)) {
+      storage_(std::make_unique<serial::TComStorageApis>(services.profile, services.registry)),
+      road_(view, services.keyboard, advanced_) {
   root_.SetName(L"Form1");
+  advanced_.rowCaption = [this](int row) {
+    const serial::TComPort* port = Skener(row);
+    const std::wstring name = L"skener" + std::to_wstring(row);
+    return port == nullptr ? name : name + L" (" + port->Port() + L")";
+  };
   // The window's controls exist before its creation handler runs: the
   // status labels first, then the check boxes; the ports come last.
   for (int row = 1; row <= 8; ++row) new TRowLabel(&root_, RowName(L"lbstatus", row), row, row);
@@ -87,6 +92,8 @@ void MainForm::FormDestroy() {
       // released all the same, and the program is ending.
     }
   }
+  // What the closed ports left queued is typed for a few seconds at most.
+  road_.Close();
 }
 
 bool MainForm::RunHandler(const std::function<void()>& handler) {
@@ -118,14 +125,15 @@ void MainForm::FormCreate() {
     // served during the close adds comes after.
     port->SetOnBeforeClose([this, row](serial::TObject*) {
       closing_[row - 1] = true;
-      FlushRow(row);
+      road_.Flush(row);
     });
     port->SetOnAfterClose([this, row](serial::TObject*) {
       closing_[row - 1] = false;
-      FlushRow(row);
+      road_.Flush(row);
     });
     skener_[row - 1] = port;
   }
+  road_.SetPorts(skener_);
   config::EnsureConfigFolder(services_.shell);
   if (ConfigFileExists()) Ubaci1Click();
 }
@@ -149,7 +157,10 @@ bool MainForm::CloseRequested() {
 }
 
 bool MainForm::FormCloseQuery() {
-  return view_.AskYesNo(L"Close application?");
+  const std::size_t untyped = road_.UntypedAtClose();
+  if (untyped == 0) return view_.AskYesNo(L"Close application?");
+  return view_.AskYesNo(L"Close application?\n" + std::to_wstring(untyped) +
+                        L" characters still queued to type will not be typed.");
 }
 
 void MainForm::FormClose() {
@@ -427,122 +438,8 @@ bool MainForm::StartsWithWindows(const std::wstring& program) const {
 
 // --- received data ---
 
-int MainForm::RowOf(const serial::TObject* sender) const {
-  for (int row = 1; row <= 8; ++row)
-    if (skener_[row - 1] == sender) return row;
-  return 0;
-}
-
-bool MainForm::AssemblingScans() const {
-  if (advanced_.AnyOn()) return true;
-  return std::count_if(skener_.begin(), skener_.end(),
-                       [](serial::TComPort* p) { return p && p->Connected(); }) > 1;
-}
-
-namespace {
-
-std::chrono::microseconds GapOf(const serial::TComPort& port) {
-  const int rate = port.BaudRate() == serial::TBaudRate::brCustom
-                       ? port.CustomBaudRate()
-                       : serial::BaudRateValue(port.BaudRate());
-  const int dataBits = 5 + static_cast<int>(port.DataBits());
-  double stopBits = 1.0;
-  if (port.StopBits() == serial::TStopBits::sbOne5StopBits) stopBits = 1.5;
-  if (port.StopBits() == serial::TStopBits::sbTwoStopBits) stopBits = 2.0;
-  return ScanGap(rate, dataBits, port.Parity().Bits() != serial::TParityBits::prNone, stopBits);
-}
-
-}  // namespace
-
-void MainForm::TypePieces(std::vector<ScanPiece>& pieces) {
-  for (const ScanPiece& piece : pieces) {
-    const serial::TComPort* port = Skener(piece.row);
-    if (port != nullptr) TypeFrom(*port, ShapeScan(piece, advanced_));
-  }
-  pieces.clear();
-}
-
-void MainForm::TypeFrom(const serial::TComPort& port, const std::wstring& text) {
-  view_.SetStatusText(L"Read device: " + port.Name() + L", " + port.Port());
-  const TypeOutcome outcome = TypeText(text, services_.keyboard, layout_answers_);
-  if (!outcome.refused) return;
-  const std::wstring message =
-      L"Cannot type into " + outcome.window_title + L": it runs with higher rights than Quillet";
-  view_.SetStatusText(message);
-  if (view_.ApplicationHidden()) view_.ShowInfoBalloon(L"Quillet", message, 4000);
-}
-
-void MainForm::ArmScanTimer() {
-  const auto next = assembler_.NextDeadline();
-  if (!next) {
-    view_.SetScanTimer(0);
-    return;
-  }
-  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - view_.Now()).count();
-  view_.SetScanTimer(static_cast<unsigned>(std::max<std::int64_t>(wait, 1)));
-}
-
-void MainForm::FlushRow(int row) {
-  std::vector<ScanPiece> pieces;
-  assembler_.Flush(row, pieces);
-  if (pieces.empty()) return;
-  TypePieces(pieces);
-  ArmScanTimer();
-}
-
 void MainForm::skener1RxChar(serial::TObject* sender, int count) {
-  auto* port = dynamic_cast<serial::TComPort*>(sender);
-  if (port == nullptr) return;
-  std::wstring text;
-  port->ReadStr(text, count);
-  const int row = RowOf(port);
-  std::vector<ScanPiece> pieces;
-  if (row == 0 || !AssemblingScans()) {
-    // One port with default settings: typed as read. Whatever an earlier
-    // framing still holds goes first, so nothing is reordered.
-    assembler_.FlushAll(pieces);
-    TypePieces(pieces);
-    TypeFrom(*port, text);
-    if (row != 0) assembler_.TypedDirectly(row, text);
-    ArmScanTimer();
-    return;
-  }
-  // Other ports' scans whose gap ended before these bytes came completed
-  // first. This port's own scan goes on: the bytes were in the driver before
-  // the handler saw them, so a late handler must not cut the scan in two.
-  const auto now = view_.Now();
-  KeepScansWhoseBytesWait(now, row);
-  assembler_.Expire(now, pieces, row);
-  assembler_.Receive(row, text, now, GapOf(*port), pieces);
-  TypePieces(pieces);
-  ArmScanTimer();
-}
-
-void MainForm::KeepScansWhoseBytesWait(ScanClock::time_point now, int except_row) {
-  // A scan whose next bytes already wait in the driver has not ended: the
-  // user-interface thread was only late to hear of them (another port's
-  // delivery, Wine's polling of the line).
-  for (int row = 1; row <= 8; ++row) {
-    serial::TComPort* port = Skener(row);
-    if (row == except_row || port == nullptr || !assembler_.Pending(row) || !port->Connected())
-      continue;
-    int waiting = 0;
-    try {
-      waiting = port->InputCount();
-    } catch (...) {
-      // A device that is gone holds nothing more for this scan.
-    }
-    if (waiting > 0) assembler_.StillArriving(row, now, GapOf(*port));
-  }
-}
-
-void MainForm::ScanTimerTimer() {
-  const auto now = view_.Now();
-  KeepScansWhoseBytesWait(now, 0);
-  std::vector<ScanPiece> pieces;
-  assembler_.Expire(now, pieces);
-  TypePieces(pieces);
-  ArmScanTimer();
+  if (auto* port = dynamic_cast<serial::TComPort*>(sender)) road_.Received(*port, count);
 }
 
 void MainForm::ApplicationEvents1Minimize() {

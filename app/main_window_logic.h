@@ -14,10 +14,8 @@
 #include "app/main_window_view.h"
 #include "app/monitor_form.h"
 #include "app/port_reconnect.h"
-#include "app/reception/reception_record.h"
-#include "app/scan_assembly.h"
+#include "app/reception/reception_road.h"
 #include "app/services.h"
-#include "app/typing.h"
 #include "serial/com_port.h"
 #include "serial/component.h"
 
@@ -99,9 +97,10 @@ class MainForm {
   void mnStartWithWindowsClick(const std::wstring& program);
   bool StartsWithWindows(const std::wstring& program) const;
 
+  // Every port's received data goes down the reception road.
   void skener1RxChar(serial::TObject* sender, int count);
-  // The scan timer's tick: types the scans whose gap has passed.
-  void ScanTimerTimer();
+  void ScanTimerTimer() { road_.ScanTimerTimer(); }
+  void TypingTimerTimer() { road_.TypingTimerTimer(); }
   // The retry timer's tick: the rows whose wait has passed try their ports.
   void RetryTimerTimer();
   // The system announced a port's arrival or removal (names compare without
@@ -118,16 +117,17 @@ class MainForm {
   void SetAboutBox(ModalForm* form3) { form3_ = form3; }
   void SetMonitor(ModelessForm* monitor) { monitor_ = monitor; }
   // What each row received and what was typed of it, for the Monitor.
-  reception::ReceptionRecord& Record() { return record_; }
+  reception::ReceptionRecord& Record() { return road_.Record(); }
   void SetAdvancedDialog(ModalForm* form2) { form2_ = form2; }
-  // FSufiks ... FDo: filled by the advanced settings' load and save.
-  AdvancedFields& Advanced() { return advanced_; }
+  // The common and each row's advanced settings: filled by their load and save.
+  AdvancedSettings& Advanced() { return advanced_; }
 
   serial::TComponent& Root() { return root_; }
   serial::TComPort* Skener(int row) const { return skener_.at(row - 1); }
   std::array<bool, 8>& PortError() { return port_error_; }
   bool AutomaticOpeningRunning() const { return opening_; }
-  const ScanAssembler& Scans() const { return assembler_; }
+  const reception::ScanAssembler& Scans() const { return road_.Scans(); }
+  const reception::TypingQueue& Typing() const { return road_.Queue(); }
   const ReconnectSchedule& Reconnects() const { return reconnect_; }
 
   bool ConfigFileExists();
@@ -138,18 +138,6 @@ class MainForm {
  private:
   void ShowRowError(int row);
   void PortDied(int row);
-  int RowOf(const serial::TObject* sender) const;
-  // Framing applies with a second port open or any advanced setting on;
-  // otherwise text is typed the moment it is read.
-  bool AssemblingScans() const;
-  void TypePieces(std::vector<ScanPiece>& pieces);
-  // Types text with the status bar naming the port; a window that runs with
-  // higher rights gets nothing, and the status bar (and, while hidden in the
-  // tray, a balloon) says so.
-  void TypeFrom(const serial::TComPort& port, const std::wstring& text);
-  void FlushRow(int row);
-  void ArmScanTimer();
-  void KeepScansWhoseBytesWait(ScanClock::time_point now, int except_row);
   // After a row's open or close: a ticked row without its port waits for it.
   void NoteOpenResult(int row);
   void RetryRow(int row);
@@ -158,9 +146,10 @@ class MainForm {
   Services services_;
   MainView& view_;
   std::unique_ptr<serial::TComStorageApis> storage_;
-  // In memory only, never written to disk; declared before the ports, so a
-  // port closing at the end still finds it.
-  reception::ReceptionRecord record_;
+  AdvancedSettings advanced_;
+  // Declared before the ports, so a port closing at the end still finds it
+  // (and its record, kept in memory only).
+  reception::ReceptionRoad road_;
   serial::TComponent root_{nullptr};  // owns the row controls and the port objects
   std::array<serial::TComPort*, 8> skener_{};
   std::array<bool, 8> port_error_{};
@@ -171,10 +160,6 @@ class MainForm {
   ModalForm* form2_ = nullptr;
   ModalForm* form3_ = nullptr;
   ModelessForm* monitor_ = nullptr;
-  AdvancedFields advanced_;
-  // The keyboard layout's answers, kept between scans.
-  LayoutAnswers layout_answers_;
-  ScanAssembler assembler_;
   ReconnectSchedule reconnect_;
 };
 

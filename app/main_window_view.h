@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 namespace quillet::serial {
@@ -33,6 +34,14 @@ class MainView {
   // Arms the one-shot timer of the rows waiting for their ports to come
   // back, replacing an armed one; 0 stops it. Its tick runs RetryTimerTimer.
   virtual void SetRetryTimer(unsigned milliseconds) = 0;
+  // Arms the one-shot timer of paced typing, replacing an armed one; 0 stops
+  // it. Its tick runs TypingTimerTimer.
+  virtual void SetTypingTimer(unsigned milliseconds) = 0;
+  // Only while the program ends and typing finishes what is queued: waits
+  // before the next key without running the typing timer's tick.
+  virtual void WaitWhileClosing(unsigned milliseconds) = 0;
+  // The local time of day in milliseconds after midnight, for the monitor.
+  virtual std::uint32_t LocalMsOfDay() const = 0;
 
   virtual bool Timer1Enabled() const = 0;
   // Enabling an enabled timer does not restart its interval.

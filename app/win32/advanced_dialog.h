@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "app/advanced_fields.h"
 #include "app/advanced_form.h"
 #include "app/main_window_view.h"
@@ -29,11 +32,17 @@ inline constexpr int kForm2Button1 = 3109;
 inline constexpr int kForm2Btnzatvori = 3110;
 inline constexpr int kForm2SeOdArrows = 3111;
 inline constexpr int kForm2SeDoArrows = 3112;
+inline constexpr int kForm2Choice = 3113;
+inline constexpr int kForm2UseCommon = 3114;
+inline constexpr int kForm2ChoiceNote = 3115;
+inline constexpr int kForm2KeyHint = 3116;
+inline constexpr int kForm2SeCharDelay = 3117;
+inline constexpr int kForm2SeCharDelayArrows = 3118;
 
 class TForm2 final : public DialogWindow, public ModalForm, public AdvancedView {
  public:
-  // form1_fields: the main window's copies of the eight values.
-  TForm2(HINSTANCE instance, HWND owner, Services services, AdvancedFields& form1_fields);
+  // form1_settings: the main window's copies of the common and each row's values.
+  TForm2(HINSTANCE instance, HWND owner, Services services, AdvancedSettings& form1_settings);
   ~TForm2() override;
   // Creates the dialog hidden; its creation loads the advanced settings.
   // False when the window cannot be created.
@@ -41,7 +50,7 @@ class TForm2 final : public DialogWindow, public ModalForm, public AdvancedView 
 
   // ModalForm
   bool Showing() const override { return DialogWindow::Showing(); }
-  void ShowModal() override { RunModal(); }
+  void ShowModal() override;
 
   // AdvancedView
   std::wstring Text(AdvancedText control) const override;
@@ -49,11 +58,14 @@ class TForm2 final : public DialogWindow, public ModalForm, public AdvancedView 
   bool Checked(AdvancedCheck control) const override;
   void SetChecked(AdvancedCheck control, bool checked) override;
   void CloseDialog() override { EndModal(); }
+  void SetChoices(const std::vector<std::wstring>& captions, int selected) override;
+  int Choice() const override;
+  void ShowChoiceState(const std::wstring& note, bool can_use_common) override;
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   void CreateControls();
-  void AddSpinBox(int id, int arrows_id, int left, int top);
+  void AddSpinBox(int id, int arrows_id, int left, int top, int high = kSpinMax);
   void AddLabel(const wchar_t* text, int left, int top, HFONT font);
   void OnCommand(int id, int code);
   // Runs a handler of the logic; an error that ends it goes to the standard error box.

@@ -34,6 +34,7 @@ namespace {
 constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT_PTR kScanTimer = 2;
 constexpr UINT_PTR kRetryTimer = 3;
+constexpr UINT_PTR kTypingTimer = 4;
 // Posted by an event thread that has handed a delivery over.
 constexpr UINT kWakeMessage = WM_APP + 1;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -320,6 +321,11 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         retry_timer_armed_ = false;
         logic_->RunHandler([this] { logic_->RetryTimerTimer(); });
       }
+      if (wparam == kTypingTimer) {
+        KillTimer(hwnd_, kTypingTimer);
+        typing_timer_armed_ = false;
+        logic_->RunHandler([this] { logic_->TypingTimerTimer(); });
+      }
       return 0;
     case WM_DEVICECHANGE:
       OnDeviceChange(wparam, lparam);
@@ -400,6 +406,7 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       KillTimer(hwnd_, kTimer1);
       KillTimer(hwnd_, kScanTimer);
       KillTimer(hwnd_, kRetryTimer);
+      KillTimer(hwnd_, kTypingTimer);
       tray_.reset();  // its icon leaves the notification area with the window
       PostQuitMessage(0);
       return 0;
@@ -581,6 +588,21 @@ void TForm1::SetRetryTimer(unsigned milliseconds) {
     return;
   }
   retry_timer_armed_ = SetTimer(hwnd_, kRetryTimer, milliseconds, nullptr) != 0;
+}
+
+void TForm1::SetTypingTimer(unsigned milliseconds) {
+  if (milliseconds == 0) {
+    if (typing_timer_armed_) KillTimer(hwnd_, kTypingTimer);
+    typing_timer_armed_ = false;
+    return;
+  }
+  typing_timer_armed_ = SetTimer(hwnd_, kTypingTimer, milliseconds, nullptr) != 0;
+}
+
+std::uint32_t TForm1::LocalMsOfDay() const {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  return ((now.wHour * 60u + now.wMinute) * 60u + now.wSecond) * 1000u + now.wMilliseconds;
 }
 
 bool TForm1::OpenChecked(int row) const {

@@ -54,6 +54,9 @@ class TForm1 final : public MainView {
   }
   void SetScanTimer(unsigned milliseconds) override;
   void SetRetryTimer(unsigned milliseconds) override;
+  void SetTypingTimer(unsigned milliseconds) override;
+  void WaitWhileClosing(unsigned milliseconds) override { Sleep(milliseconds); }
+  std::uint32_t LocalMsOfDay() const override;
   bool Timer1Enabled() const override { return timer1_enabled_; }
   void SetTimer1Enabled(bool enabled) override;
   bool OpenChecked(int row) const override;
@@ -115,6 +118,7 @@ class TForm1 final : public MainView {
   bool timer1_enabled_ = false;
   bool scan_timer_armed_ = false;
   bool retry_timer_armed_ = false;
+  bool typing_timer_armed_ = false;
   bool shown_once_ = false;
   bool asking_to_close_ = false;
   std::unique_ptr<TAppInstances> instances_;  // the single-instance guard

@@ -287,21 +287,28 @@ TEST_F(DialogsE2E, AdvancedDialogLoadsAndSavesItsEightValues) {
     EXPECT_EQ(ControlText(dialog, w32::kForm2SeOd), L"5");
     EXPECT_EQ(ControlText(dialog, w32::kForm2SeDo), L"6") << "stored 5/5: the coupling shows 6";
 
+    // The choice of whose settings sits on top: the first controls keep
+    // their places 54 pixels lower, the key names stand to their right and
+    // the delay below the range.
     const RECT client = ud::ClientRect(dialog);
-    EXPECT_EQ(client.right, app::ScaleForDpi(248, ud::Dpi()));
-    EXPECT_EQ(client.bottom, app::ScaleForDpi(251, ud::Dpi()));
-    ExpectRect(dialog, w32::kForm2Edprefiks, {16, 32, 89, 21});
-    ExpectRect(dialog, w32::kForm2Edsufiks, {136, 32, 97, 21});
-    ExpectRect(dialog, w32::kForm2Cbprefiks, {16, 59, 97, 17});
-    ExpectRect(dialog, w32::kForm2CbLF, {79, 91, 52, 17});
-    ExpectRect(dialog, w32::kForm2Button1, {17, 218, 75, 25});
-    ExpectRect(dialog, w32::kForm2Btnzatvori, {136, 218, 104, 25});
+    EXPECT_EQ(client.right, app::ScaleForDpi(400, ud::Dpi()));
+    EXPECT_EQ(client.bottom, app::ScaleForDpi(329, ud::Dpi()));
+    ExpectRect(dialog, w32::kForm2Edprefiks, {16, 54 + 32, 89, 21});
+    ExpectRect(dialog, w32::kForm2Edsufiks, {136, 54 + 32, 97, 21});
+    ExpectRect(dialog, w32::kForm2Cbprefiks, {16, 54 + 59, 97, 17});
+    ExpectRect(dialog, w32::kForm2CbLF, {79, 54 + 91, 52, 17});
+    ExpectRect(dialog, w32::kForm2Button1, {17, 54 + 242, 75, 25});
+    ExpectRect(dialog, w32::kForm2Btnzatvori, {136, 54 + 242, 104, 25});
     EXPECT_EQ(ControlText(dialog, w32::kForm2Btnzatvori), L"Save && Close");
-    // Tab order.
-    const int order[] = {w32::kForm2Edprefiks, w32::kForm2Edsufiks, w32::kForm2Cbprefiks,
-                         w32::kForm2Cbsufiks,  w32::kForm2CbCR,     w32::kForm2CbLF,
-                         w32::kForm2SeOd,      w32::kForm2SeDo,     w32::kForm2Button1,
-                         w32::kForm2Btnzatvori};
+    EXPECT_EQ(ControlText(dialog, w32::kForm2SeCharDelay), L"0");
+    EXPECT_EQ(SendMessageW(GetDlgItem(dialog, w32::kForm2Choice), CB_GETCURSEL, 0, 0), 0)
+        << "All ports";
+    // Tab order ("Use all ports' settings" is off while all ports are shown).
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, w32::kForm2UseCommon)));
+    const int order[] = {w32::kForm2Choice,      w32::kForm2Edprefiks, w32::kForm2Edsufiks,
+                         w32::kForm2Cbprefiks,   w32::kForm2Cbsufiks,  w32::kForm2CbCR,
+                         w32::kForm2CbLF,        w32::kForm2SeOd,      w32::kForm2SeDo,
+                         w32::kForm2SeCharDelay, w32::kForm2Button1,   w32::kForm2Btnzatvori};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
       EXPECT_EQ(GetNextDlgTabItem(dialog, GetDlgItem(dialog, order[i]), FALSE),
                 GetDlgItem(dialog, order[i + 1]))

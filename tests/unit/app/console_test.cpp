@@ -447,9 +447,9 @@ TEST_F(ScanConsoleTest, FramingEndingWithASecondPortTypesWhatWasPendingFirst) {
 
 TEST_F(ScanConsoleTest, TheAdvancedSettingsShapeScansOnASinglePort) {
   Create();
-  form_.Advanced().FPrefiks = L"PFX";
-  form_.Advanced().FIncPrefiks = true;
-  form_.Advanced().FEnter = true;
+  form_.Advanced().common.FPrefiks = L"PFX";
+  form_.Advanced().common.FIncPrefiks = true;
+  form_.Advanced().common.FEnter = true;
   SetPort(1, L"COM1");
   Click(1);
   Deliver(L"COM1", "12345\r\n");

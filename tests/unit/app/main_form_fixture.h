@@ -43,6 +43,13 @@ class RecordingView final : public MainView {
   std::chrono::steady_clock::time_point Now() const override { return now; }
   void SetScanTimer(unsigned milliseconds) override { scan_timer_ms = milliseconds; }
   void SetRetryTimer(unsigned milliseconds) override { retry_timer_ms = milliseconds; }
+  void SetTypingTimer(unsigned milliseconds) override { typing_timer_ms = milliseconds; }
+  // Closing waits at the pace: the clock moves by what it waits.
+  void WaitWhileClosing(unsigned milliseconds) override {
+    closing_waits.push_back(milliseconds);
+    now += std::chrono::milliseconds(milliseconds);
+  }
+  std::uint32_t LocalMsOfDay() const override { return ms_of_day; }
   bool Timer1Enabled() const override { return timer1; }
   void SetTimer1Enabled(bool enabled) override {
     if (enabled != timer1) log.push_back(enabled ? L"timer on" : L"timer off");
@@ -97,6 +104,9 @@ class RecordingView final : public MainView {
   std::chrono::steady_clock::time_point now{};  // the test moves it
   unsigned scan_timer_ms = 0;                   // armed scan timer, 0 = none
   unsigned retry_timer_ms = 0;                  // armed retry timer, 0 = none
+  unsigned typing_timer_ms = 0;                 // armed typing timer, 0 = none
+  std::vector<unsigned> closing_waits;
+  std::uint32_t ms_of_day = 0;
   bool keyboard_button_face = false;
   int close_requests = 0;
 };

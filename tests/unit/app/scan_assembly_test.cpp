@@ -1,13 +1,13 @@
 // Framing received text into whole scans, and what the advanced settings make
 // of a scan, with an injected clock.
-#include "app/scan_assembly.h"
+#include "app/reception/scan_assembly.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace quillet::app {
+namespace quillet::app::reception {
 namespace {
 
 using namespace std::chrono_literals;
@@ -224,7 +224,44 @@ TEST(ScanShaping, TheAdvancedSettingsShapeEveryScan) {
       {"the tail dropped for LF", with([](auto& f) { f.FLF = true; }),
        ScanPiece{1, L"", L"\n", true}, L""},
   };
-  for (const Case& c : cases) EXPECT_EQ(ShapeScan(c.piece, c.settings), c.typed) << c.what;
+  for (const Case& c : cases) {
+    EXPECT_EQ(ShapeScan(c.piece, c.settings), c.typed) << c.what;
+    // Without key names the steps are that text, as characters.
+    std::vector<KeyStep> text;
+    AppendText(text, c.typed);
+    EXPECT_EQ(ShapeSteps(c.piece, c.settings), text) << c.what;
+  }
+}
+
+TEST(ScanShaping, KeyNamesInThePrefixAndSuffixArePressedTheScanIsAlwaysText) {
+  AdvancedFields f;
+  f.FPrefiks = L"{F2}";
+  f.FSufiks = L"{SHIFT+TAB}-{TAB 2}";
+  f.FIncPrefiks = f.FIncSufiks = true;
+  f.FEnter = true;
+  const auto key = [](std::uint8_t vk, bool shift, int repeat) {
+    KeyStep step;
+    step.kind = KeyStep::Kind::Key;
+    step.chord.vk = vk;
+    step.chord.shift = shift;
+    step.repeat = repeat;
+    return step;
+  };
+  const auto text = [](std::wstring t) {
+    KeyStep step;
+    step.text = std::move(t);
+    return step;
+  };
+  // Braces that arrive from the scanner are characters, never names.
+  const ScanPiece piece = Scan(1, L"A{TAB}", L"\n");
+  EXPECT_EQ(ShapeSteps(piece, f),
+            (std::vector<KeyStep>{key(0x71, false, 1), text(L"A{TAB}"), key(0x09, true, 1),
+                                  text(L"-"), key(0x09, false, 2), text(L"\r")}));
+  // The monitor shows the settings as configured.
+  EXPECT_EQ(ShapeScan(piece, f), L"{F2}A{TAB}{SHIFT+TAB}-{TAB 2}\r");
+  // Not ticked: not pressed.
+  f.FIncPrefiks = f.FIncSufiks = false;
+  EXPECT_EQ(ShapeSteps(piece, f), (std::vector<KeyStep>{text(L"A{TAB}\r")}));
 }
 
 TEST(ScanShaping, OnlySettingsThatChangeTheTextCountAsOn) {
@@ -236,7 +273,8 @@ TEST(ScanShaping, OnlySettingsThatChangeTheTextCountAsOn) {
        {+[](AdvancedFields& a) { a.FIncPrefiks = true; },
         +[](AdvancedFields& a) { a.FIncSufiks = true; },
         +[](AdvancedFields& a) { a.FEnter = true; }, +[](AdvancedFields& a) { a.FLF = true; },
-        +[](AdvancedFields& a) { a.FOd = 1; }, +[](AdvancedFields& a) { a.FDo = 1; }}) {
+        +[](AdvancedFields& a) { a.FOd = 1; }, +[](AdvancedFields& a) { a.FDo = 1; },
+        +[](AdvancedFields& a) { a.CharDelay = 1; }}) {
     AdvancedFields on;
     change(on);
     EXPECT_TRUE(on.AnyOn());
@@ -244,4 +282,4 @@ TEST(ScanShaping, OnlySettingsThatChangeTheTextCountAsOn) {
 }
 
 }  // namespace
-}  // namespace quillet::app
+}  // namespace quillet::app::reception

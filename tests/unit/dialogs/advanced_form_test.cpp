@@ -35,11 +35,24 @@ class FakeAdvancedView final : public AdvancedView {
   }
   void SetChecked(AdvancedCheck c, bool checked) override { checks[c] = checked; }
   void CloseDialog() override { ++closed; }
+  void SetChoices(const std::vector<std::wstring>& captions, int selected) override {
+    choices = captions;
+    choice = selected;
+  }
+  int Choice() const override { return choice; }
+  void ShowChoiceState(const std::wstring& text, bool can_use_common) override {
+    note = text;
+    use_common = can_use_common;
+  }
 
   std::map<AdvancedText, std::wstring> texts;
   std::map<AdvancedCheck, bool> checks;
   std::vector<std::wstring> do_history;
   int closed = 0;
+  std::vector<std::wstring> choices;
+  int choice = 0;
+  std::wstring note;
+  bool use_common = false;
 };
 
 class AdvancedFormTest : public ::testing::Test {
@@ -74,8 +87,9 @@ class AdvancedFormTest : public ::testing::Test {
   os::sim::SimProfile profile_;
   os::sim::SimShell shell_;
   FakeAdvancedView view_;
-  AdvancedFields fields_;
-  AdvancedForm form_{profile_, shell_, view_, fields_};
+  AdvancedSettings settings_;
+  AdvancedFields& fields_ = settings_.common;
+  AdvancedForm form_{profile_, shell_, view_, settings_};
 };
 
 TEST_F(AdvancedFormTest, NoFileOrNoSectionLoadsClearBoxesAndZeroes) {
@@ -240,12 +254,13 @@ TEST_F(AdvancedFormTest, SaveAndCloseWritesInItsOrderMirrorsTheFieldsAndCloses) 
   view_.texts = {{AdvancedText::edprefiks, L"PRE"},
                  {AdvancedText::edsufiks, L"SUF"},
                  {AdvancedText::seOd, L"4"},
-                 {AdvancedText::seDo, L"12"}};
+                 {AdvancedText::seDo, L"12"},
+                 {AdvancedText::seCharDelay, L"40"}};
   form_.btnzatvoriClick();
   EXPECT_EQ(view_.closed, 1);
   EXPECT_EQ(IniText(),
             "[Napredna]\r\ncbprefiks=1\r\ncbsufiks=0\r\ncbCR=0\r\ncbLF=1\r\nSufiks=SUF\r\nPrefiks="
-            "PRE\r\nDo=12\r\nOd=4\r\n");
+            "PRE\r\nDo=12\r\nOd=4\r\nCharDelay=40\r\n");
   EXPECT_TRUE(fields_.FIncPrefiks);
   EXPECT_FALSE(fields_.FIncSufiks);
   EXPECT_FALSE(fields_.FEnter);
@@ -254,11 +269,12 @@ TEST_F(AdvancedFormTest, SaveAndCloseWritesInItsOrderMirrorsTheFieldsAndCloses) 
   EXPECT_EQ(fields_.FSufiks, L"SUF");
   EXPECT_EQ(fields_.FOd, 4);
   EXPECT_EQ(fields_.FDo, 12);
+  EXPECT_EQ(fields_.CharDelay, 40);
 
-  // And back: a new dialog loads the same eight values.
+  // And back: a new dialog loads the same values.
   FakeAdvancedView again;
-  AdvancedFields fields2;
-  AdvancedForm form2(profile_, shell_, again, fields2);
+  AdvancedSettings settings2;
+  AdvancedForm form2(profile_, shell_, again, settings2);
   form2.FormCreate();
   EXPECT_EQ(again.texts, view_.texts);
   EXPECT_EQ(again.checks, view_.checks);
@@ -314,6 +330,161 @@ TEST_F(AdvancedFormTest, AFailedWriteReportsThePathAndKeepsTheDialogOpen) {
     EXPECT_EQ(e.Message().rfind(L"Unable to write to ", 0), 0u) << e.what();
   }
   EXPECT_EQ(view_.closed, 0);
+}
+
+// --- settings per port ---
+
+TEST_F(AdvancedFormTest, ARowWithItsOwnSectionUsesItWholeEveryOtherRowTheCommonOne) {
+  WriteIni(
+      "[Napredna]\r\ncbsufiks=1\r\nSufiks=ALL\r\ncbCR=1\r\nCharDelay=5\r\n"
+      "[Napredna2]\r\nSufiks={TAB}\r\n"  // only a text: the flags are its own (clear)
+      "[Napredna5]\r\ncbsufiks=1\r\nCharDelay=5000\r\n"  // brought within 0..1000
+      "[Napredna6]\r\nOd=5\r\nDo=5\r\nCharDelay=-3\r\n"  // the range as the dialog shows it
+      "[Napredna7]\r\nunknown=1\r\n"                     // no key of ours: not settings of its own
+      "[Napredna9]\r\ncbCR=0\r\n");                      // no such row
+  form_.FormCreate();
+  EXPECT_EQ(fields_.FSufiks, L"ALL");
+  EXPECT_EQ(fields_.CharDelay, 5);
+  struct Case {
+    int row;
+    bool own;
+    bool incSufiks, enter;
+    int od, to, delay;
+  };
+  const Case cases[] = {{1, false, true, true, 0, 0, 5},    {2, true, false, false, 0, 0, 0},
+                        {5, true, true, false, 0, 0, 1000}, {6, true, false, false, 5, 6, 0},
+                        {7, false, true, true, 0, 0, 5},    {8, false, true, true, 0, 0, 5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.row);
+    EXPECT_EQ(settings_.own[static_cast<std::size_t>(c.row - 1)].has_value(), c.own);
+    const AdvancedFields& used = settings_.For(c.row);
+    EXPECT_EQ(&used == &settings_.common, !c.own);
+    EXPECT_EQ(used.FIncSufiks, c.incSufiks);
+    EXPECT_EQ(used.FEnter, c.enter);
+    EXPECT_EQ(used.FOd, c.od);
+    EXPECT_EQ(used.FDo, c.to);
+    EXPECT_EQ(used.CharDelay, c.delay);
+  }
+  EXPECT_EQ(settings_.For(2).FSufiks, L"{TAB}");
+  // Rows out of range use the common settings too.
+  EXPECT_EQ(&settings_.For(0), &settings_.common);
+  EXPECT_EQ(&settings_.For(9), &settings_.common);
+}
+
+TEST_F(AdvancedFormTest, AFileWithoutTheNewSectionsGivesEveryRowTheCommonSettings) {
+  for (const char* content : {"", "[Napredna]\r\ncbprefiks=1\r\nPrefiks=P\r\n"}) {
+    if (*content != '\0') WriteIni(content);
+    form_.FormCreate();
+    for (const auto& own : settings_.own) EXPECT_FALSE(own.has_value()) << content;
+    EXPECT_EQ(settings_.AnyOn(), fields_.AnyOn()) << content;
+  }
+  EXPECT_EQ(IniText(), "[Napredna]\r\ncbprefiks=1\r\nPrefiks=P\r\n") << "loading writes nothing";
+}
+
+TEST_F(AdvancedFormTest, TheChoiceListsEveryRowByNameAndPort) {
+  settings_.rowCaption = [](int row) {
+    return L"skener" + std::to_wstring(row) + L" (COM" + std::to_wstring(row + 6) + L")";
+  };
+  form_.FormCreate();
+  ASSERT_EQ(view_.choices.size(), 9u);
+  EXPECT_EQ(view_.choices[0], L"All ports");
+  EXPECT_EQ(view_.choices[2], L"skener2 (COM8)");
+  EXPECT_EQ(view_.choice, 0);
+  EXPECT_FALSE(view_.use_common);
+}
+
+TEST_F(AdvancedFormTest, LoadAndSaveWorkOnTheShownChoiceAndARowCanGoBackToTheCommonSettings) {
+  const std::string common = "[Napredna]\r\ncbsufiks=1\r\nSufiks=ALL\r\n";
+  WriteIni(common);
+  form_.FormCreate();
+
+  // A row without its own settings starts from the common ones.
+  view_.choice = 2;
+  form_.ChoiceChanged();
+  EXPECT_EQ(view_.Text(AdvancedText::edsufiks), L"ALL");
+  EXPECT_TRUE(view_.Checked(AdvancedCheck::cbsufiks));
+  EXPECT_FALSE(view_.use_common);
+  EXPECT_NE(view_.note.find(L"skener2 uses the settings for all ports"), std::wstring::npos);
+
+  // Save && Close gives it its own, whole; the common ones stay as they were.
+  view_.texts[AdvancedText::edsufiks] = L"{TAB}";
+  view_.texts[AdvancedText::seCharDelay] = L"40";
+  form_.btnzatvoriClick();
+  EXPECT_EQ(view_.closed, 1);
+  EXPECT_EQ(IniText(), common +
+                           "[Napredna2]\r\ncbprefiks=0\r\ncbsufiks=1\r\ncbCR=0\r\ncbLF=0\r\n"
+                           "Sufiks={TAB}\r\nPrefiks=\r\nDo=0\r\nOd=0\r\nCharDelay=40\r\n");
+  ASSERT_TRUE(settings_.own[1].has_value());
+  EXPECT_EQ(settings_.For(2).FSufiks, L"{TAB}");
+  EXPECT_EQ(settings_.For(2).CharDelay, 40);
+  EXPECT_EQ(fields_.FSufiks, L"ALL");
+  EXPECT_EQ(fields_.CharDelay, 0);
+  EXPECT_TRUE(view_.use_common);
+
+  // Back and forth: each choice shows its own values.
+  view_.choice = 0;
+  form_.ChoiceChanged();
+  EXPECT_EQ(view_.Text(AdvancedText::edsufiks), L"ALL");
+  EXPECT_EQ(view_.Text(AdvancedText::seCharDelay), L"0");
+  view_.choice = 2;
+  form_.ChoiceChanged();
+  EXPECT_EQ(view_.Text(AdvancedText::edsufiks), L"{TAB}");
+  EXPECT_EQ(view_.Text(AdvancedText::seCharDelay), L"40");
+
+  // Use the common settings again: the section goes, the row follows [Napredna].
+  form_.UseCommonClick();
+  EXPECT_EQ(IniText(), common);
+  EXPECT_FALSE(settings_.own[1].has_value());
+  EXPECT_EQ(&settings_.For(2), &settings_.common);
+  EXPECT_EQ(view_.Text(AdvancedText::edsufiks), L"ALL");
+  EXPECT_FALSE(view_.use_common);
+
+  // A new start reads what the file holds.
+  AdvancedSettings again;
+  FakeAdvancedView again_view;
+  AdvancedForm again_form(profile_, shell_, again_view, again);
+  again_form.FormCreate();
+  EXPECT_FALSE(again.own[1].has_value());
+}
+
+TEST_F(AdvancedFormTest, ARowWhoseSaveOrRemovalFailsKeepsWhatTheFileHolds) {
+  WriteIni("[Napredna]\r\nSufiks=ALL\r\n[Napredna3]\r\nSufiks=OWN\r\n");
+  form_.FormCreate();
+  view_.choice = 4;
+  form_.ChoiceChanged();
+  profile_.SetReadOnlyMedium(true);
+  view_.texts[AdvancedText::edsufiks] = L"NEW";
+  EXPECT_THROW(form_.btnzatvoriClick(), Exception);
+  EXPECT_EQ(view_.closed, 0);
+  EXPECT_FALSE(settings_.own[3].has_value()) << "nothing was written, so no settings of its own";
+
+  view_.choice = 3;
+  form_.ChoiceChanged();
+  try {
+    form_.UseCommonClick();
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message().rfind(L"Unable to write to ", 0), 0u);
+  }
+  ASSERT_TRUE(settings_.own[2].has_value());
+  EXPECT_EQ(settings_.For(3).FSufiks, L"OWN");
+  EXPECT_EQ(IniText(), "[Napredna]\r\nSufiks=ALL\r\n[Napredna3]\r\nSufiks=OWN\r\n");
+}
+
+TEST_F(AdvancedFormTest, TheDelayBoxKeepsWithinZeroToOneThousand) {
+  form_.FormCreate();
+  EXPECT_EQ(view_.Text(AdvancedText::seCharDelay), L"0");
+  Type(AdvancedText::seCharDelay, L"2500");
+  form_.SpinExit(AdvancedText::seCharDelay);
+  EXPECT_EQ(view_.Text(AdvancedText::seCharDelay), L"1000");
+  form_.SpinStep(AdvancedText::seCharDelay, 1);
+  EXPECT_EQ(view_.Text(AdvancedText::seCharDelay), L"1000");
+  Type(AdvancedText::seCharDelay, L"150");
+  form_.SpinExit(AdvancedText::seCharDelay);
+  EXPECT_EQ(view_.Text(AdvancedText::seCharDelay), L"150") << "above the range boxes' 100";
+  EXPECT_EQ(view_.Text(AdvancedText::seDo), L"0") << "the delay is not part of the range";
+  form_.Button1Click();
+  EXPECT_EQ(view_.Text(AdvancedText::seCharDelay), L"0");
 }
 
 TEST(WholeNumberTest, AcceptsASignAndDigitsWithin32Bits) {

@@ -17,8 +17,9 @@
 #include <vector>
 
 #include "app/advanced_fields.h"
+#include "app/reception/key_script.h"
 
-namespace quillet::app {
+namespace quillet::app::reception {
 
 using ScanClock = std::chrono::steady_clock;
 
@@ -81,7 +82,11 @@ class ScanAssembler {
 // "from" keeps to the end), the prefix and suffix when their boxes are
 // ticked, then CR, LF or CR LF when ticked in place of the scan's own
 // terminator. With every value at its default the result is the received
-// text, byte for byte.
+// text, byte for byte. Key names in the prefix and suffix stay as written:
+// this is what the monitor shows as typed.
 std::wstring ShapeScan(const ScanPiece& piece, const AdvancedFields& settings);
+// The same as steps to type: the prefix and suffix read for key names, the
+// received text always as characters.
+std::vector<KeyStep> ShapeSteps(const ScanPiece& piece, const AdvancedFields& settings);
 
-}  // namespace quillet::app
+}  // namespace quillet::app::reception

@@ -1,9 +1,9 @@
-#include "app/scan_assembly.h"
+#include "app/reception/scan_assembly.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace quillet::app {
+namespace quillet::app::reception {
 
 std::chrono::microseconds ScanGap(int bitsPerSecond, int dataBits, bool parity, double stopBits) {
   constexpr std::chrono::microseconds kFloor = std::chrono::milliseconds(50);
@@ -115,26 +115,62 @@ bool ScanAssembler::Pending(int row) const {
                      [row](const Port& p) { return p.row == row && !p.text.empty(); });
 }
 
-std::wstring ShapeScan(const ScanPiece& piece, const AdvancedFields& settings) {
-  const bool ownEnding = !settings.FEnter && !settings.FLF;
-  if (piece.terminatorTail) return ownEnding ? piece.terminator : std::wstring();
-  // Positions count from 1; a stored value below 1 means no limit.
+namespace {
+
+// Characters "from" to "to" of the scan. Positions count from 1; a stored
+// value below 1 means no limit.
+std::wstring_view KeptText(const ScanPiece& piece, const AdvancedFields& settings) {
   const std::size_t length = piece.text.size();
   const std::size_t from = settings.FOd > 0 ? static_cast<std::size_t>(settings.FOd) : 1;
   std::size_t to = length;
   if (settings.FDo > 0 && static_cast<std::size_t>(settings.FDo) >= from)
     to = std::min(length, static_cast<std::size_t>(settings.FDo));
-  std::wstring shaped;
-  if (settings.FIncPrefiks) shaped += settings.FPrefiks;
-  if (from <= to) shaped.append(piece.text, from - 1, to - from + 1);
-  if (settings.FIncSufiks) shaped += settings.FSufiks;
-  if (ownEnding) {
-    shaped += piece.terminator;
-  } else {
-    if (settings.FEnter) shaped += L'\r';
-    if (settings.FLF) shaped += L'\n';
-  }
-  return shaped;
+  if (from > to) return {};
+  return std::wstring_view(piece.text).substr(from - 1, to - from + 1);
 }
 
-}  // namespace quillet::app
+std::wstring Ending(const ScanPiece& piece, const AdvancedFields& settings) {
+  if (!settings.FEnter && !settings.FLF) return piece.terminator;
+  std::wstring ending;
+  if (settings.FEnter) ending += L'\r';
+  if (settings.FLF) ending += L'\n';
+  return ending;
+}
+
+void AppendScript(std::vector<KeyStep>& steps, std::wstring_view script) {
+  for (KeyStep& step : ParseKeyScript(script)) {
+    if (step.kind == KeyStep::Kind::Text) {
+      AppendText(steps, step.text);
+    } else {
+      steps.push_back(std::move(step));
+    }
+  }
+}
+
+}  // namespace
+
+std::wstring ShapeScan(const ScanPiece& piece, const AdvancedFields& settings) {
+  const bool ownEnding = !settings.FEnter && !settings.FLF;
+  if (piece.terminatorTail) return ownEnding ? piece.terminator : std::wstring();
+  std::wstring shaped;
+  if (settings.FIncPrefiks) shaped += settings.FPrefiks;
+  shaped += KeptText(piece, settings);
+  if (settings.FIncSufiks) shaped += settings.FSufiks;
+  return shaped + Ending(piece, settings);
+}
+
+std::vector<KeyStep> ShapeSteps(const ScanPiece& piece, const AdvancedFields& settings) {
+  std::vector<KeyStep> steps;
+  const bool ownEnding = !settings.FEnter && !settings.FLF;
+  if (piece.terminatorTail) {
+    if (ownEnding) AppendText(steps, piece.terminator);
+    return steps;
+  }
+  if (settings.FIncPrefiks) AppendScript(steps, settings.FPrefiks);
+  AppendText(steps, KeptText(piece, settings));
+  if (settings.FIncSufiks) AppendScript(steps, settings.FSufiks);
+  AppendText(steps, Ending(piece, settings));
+  return steps;
+}
+
+}  // namespace quillet::app::reception

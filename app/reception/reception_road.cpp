@@ -1,0 +1,191 @@
+#include "app/reception/reception_road.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "serial/com_port.h"
+
+namespace quillet::app::reception {
+namespace {
+
+std::chrono::microseconds GapOf(const serial::TComPort& port) {
+  const int rate = port.BaudRate() == serial::TBaudRate::brCustom
+                       ? port.CustomBaudRate()
+                       : serial::BaudRateValue(port.BaudRate());
+  const int dataBits = 5 + static_cast<int>(port.DataBits());
+  double stopBits = 1.0;
+  if (port.StopBits() == serial::TStopBits::sbOne5StopBits) stopBits = 1.5;
+  if (port.StopBits() == serial::TStopBits::sbTwoStopBits) stopBits = 2.0;
+  return ScanGap(rate, dataBits, port.Parity().Bits() != serial::TParityBits::prNone, stopBits);
+}
+
+// Port text holds one code unit per byte.
+std::string Bytes(const std::wstring& text) {
+  std::string bytes;
+  bytes.reserve(text.size());
+  for (wchar_t unit : text) bytes.push_back(static_cast<char>(unit & 0xFF));
+  return bytes;
+}
+
+}  // namespace
+
+ReceptionRoad::ReceptionRoad(MainView& view, os::KeyboardApi& keyboard,
+                             const AdvancedSettings& settings)
+    : view_(view), keyboard_(keyboard), settings_(settings) {
+  queue_.OnJobStarted = [this](const TypeJob& job) {
+    view_.SetStatusText(L"Read device: " + job.componentName + L", " + job.port);
+  };
+  queue_.OnJobDone = [this](const TypeJob& job, const TypeJobResult& result) {
+    JobDone(job, result);
+  };
+}
+
+int ReceptionRoad::RowOf(const serial::TComPort& port) const {
+  for (int row = 1; row <= 8; ++row)
+    if (ports_[static_cast<std::size_t>(row - 1)] == &port) return row;
+  return 0;
+}
+
+bool ReceptionRoad::AssemblingScans() const {
+  if (settings_.AnyOn()) return true;
+  return std::count_if(ports_.begin(), ports_.end(),
+                       [](serial::TComPort* p) { return p && p->Connected(); }) > 1;
+}
+
+void ReceptionRoad::Received(serial::TComPort& port, int count) {
+  std::wstring text;
+  port.ReadStr(text, count);
+  const int row = RowOf(port);
+  std::vector<ScanPiece> pieces;
+  if (row == 0 || !AssemblingScans()) {
+    // One port with default settings: typed as read. Whatever an earlier
+    // framing still holds goes first, so nothing is reordered.
+    assembler_.FlushAll(pieces);
+    TypePieces(pieces);
+    std::vector<KeyStep> steps;
+    AppendText(steps, text);
+    Send(port, row, text, text, std::move(steps), 0, true);
+    if (row != 0) assembler_.TypedDirectly(row, text);
+    ArmScanTimer();
+    return;
+  }
+  // Other ports' scans whose gap ended before these bytes came completed
+  // first. This port's own scan goes on: the bytes were in the driver before
+  // the handler saw them, so a late handler must not cut the scan in two.
+  const auto now = view_.Now();
+  KeepScansWhoseBytesWait(now, row);
+  assembler_.Expire(now, pieces, row);
+  assembler_.Receive(row, text, now, GapOf(port), pieces);
+  TypePieces(pieces);
+  ArmScanTimer();
+}
+
+void ReceptionRoad::TypePieces(std::vector<ScanPiece>& pieces) {
+  for (const ScanPiece& piece : pieces) {
+    const serial::TComPort* port = ports_[static_cast<std::size_t>(piece.row - 1)];
+    if (port == nullptr) continue;
+    const AdvancedFields& settings = settings_.For(piece.row);
+    // The rest of a CR LF that came apart belongs to the scan before: it
+    // gets no monitor row of its own.
+    Send(*port, piece.row, piece.text + piece.terminator, ShapeScan(piece, settings),
+         ShapeSteps(piece, settings), static_cast<unsigned>(settings.CharDelay),
+         !piece.terminatorTail);
+  }
+  pieces.clear();
+}
+
+void ReceptionRoad::Send(const serial::TComPort& port, int row, const std::wstring& received,
+                         const std::wstring& shown, std::vector<KeyStep> steps,
+                         unsigned charDelayMs, bool record) {
+  TypeJob job;
+  job.row = row;
+  job.port = port.Port();
+  job.componentName = port.Name();
+  job.steps = std::move(steps);
+  job.charDelayMs = charDelayMs;
+  if (record) {
+    Reception reception;
+    reception.msOfDay = view_.LocalMsOfDay();
+    reception.row = row;
+    reception.port = job.port;
+    reception.received = Bytes(received);
+    reception.typed = shown;
+    job.receptionId = record_.Add(std::move(reception));
+  }
+  queue_.Enqueue(std::move(job));
+}
+
+void ReceptionRoad::JobDone(const TypeJob& job, const TypeJobResult& result) {
+  if (job.receptionId != 0) {
+    const auto& rows = record_.Rows();
+    std::wstring typed;
+    if (!rows.empty() && job.receptionId >= rows.front().id)
+      if (const std::size_t at = static_cast<std::size_t>(job.receptionId - rows.front().id);
+          at < rows.size())
+        typed = rows[at].typed;
+    const ReceptionOutcome outcome = result.outcome == ReceptionOutcome::typed && typed.empty()
+                                         ? ReceptionOutcome::notTyped
+                                         : result.outcome;
+    record_.Settle(job.receptionId, outcome, std::move(typed), result.reason);
+  }
+  if (result.outcome != ReceptionOutcome::refused || result.reason.empty()) return;
+  // The target runs with higher rights (or took nothing): the status bar
+  // says so, and a balloon too while the program hides in the tray.
+  view_.SetStatusText(result.reason);
+  if (view_.ApplicationHidden()) view_.ShowInfoBalloon(L"Quillet", result.reason, 4000);
+}
+
+void ReceptionRoad::ArmScanTimer() {
+  const auto next = assembler_.NextDeadline();
+  if (!next) {
+    view_.SetScanTimer(0);
+    return;
+  }
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - view_.Now()).count();
+  view_.SetScanTimer(static_cast<unsigned>(std::max<std::int64_t>(wait, 1)));
+}
+
+void ReceptionRoad::Flush(int row) {
+  std::vector<ScanPiece> pieces;
+  assembler_.Flush(row, pieces);
+  if (pieces.empty()) return;
+  TypePieces(pieces);
+  ArmScanTimer();
+}
+
+void ReceptionRoad::KeepScansWhoseBytesWait(ScanClock::time_point now, int except_row) {
+  // A scan whose next bytes already wait in the driver has not ended: the
+  // user-interface thread was only late to hear of them (another port's
+  // delivery, Wine's polling of the line).
+  for (int row = 1; row <= 8; ++row) {
+    serial::TComPort* port = ports_[static_cast<std::size_t>(row - 1)];
+    if (row == except_row || port == nullptr || !assembler_.Pending(row) || !port->Connected())
+      continue;
+    int waiting = 0;
+    try {
+      waiting = port->InputCount();
+    } catch (...) {
+      // A device that is gone holds nothing more for this scan.
+    }
+    if (waiting > 0) assembler_.StillArriving(row, now, GapOf(*port));
+  }
+}
+
+void ReceptionRoad::ScanTimerTimer() {
+  const auto now = view_.Now();
+  KeepScansWhoseBytesWait(now, 0);
+  std::vector<ScanPiece> pieces;
+  assembler_.Expire(now, pieces);
+  TypePieces(pieces);
+  ArmScanTimer();
+}
+
+void ReceptionRoad::Close() {
+  std::vector<ScanPiece> pieces;
+  assembler_.FlushAll(pieces);
+  TypePieces(pieces);
+  view_.SetScanTimer(0);
+  queue_.Close();
+}
+
+}  // namespace quillet::app::reception

@@ -1,0 +1,164 @@
+// The road from a port to the keys, through the main window: a scan becomes
+// a monitor row and a typing job, each row types with its own settings, paced
+// typing follows the typing timer, and closing ends what is queued.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <numeric>
+#include <string>
+
+#include "app/main_window_logic.h"
+#include "tests/unit/app/main_form_fixture.h"
+
+namespace quillet::app {
+namespace {
+
+using reception::ReceptionOutcome;
+
+class RoadTest : public test::ServingMainFormTest {
+ protected:
+  void Open(int row, const wchar_t* port) {
+    form_.Skener(row)->SetPort(port);
+    Click(row);
+    ASSERT_TRUE(form_.Skener(row)->Connected());
+  }
+  // A scanner sends one byte at a time.
+  void Send(const wchar_t* port, std::string_view bytes) {
+    for (char byte : bytes) {
+      serial_.PeerWrite(port, std::string_view(&byte, 1));
+      ASSERT_TRUE(ServeUntil([&] { return serial_.PeerUnread(port) == 0; })) << "not read";
+    }
+  }
+  // Lets the typing timer fire until nothing more is paced; returns the
+  // waits it was armed with.
+  std::vector<unsigned> RunTypingTimer() {
+    std::vector<unsigned> waits;
+    while (view_.typing_timer_ms > 0 && waits.size() < 1000) {
+      const unsigned wait = view_.typing_timer_ms;
+      waits.push_back(wait);
+      view_.typing_timer_ms = 0;
+      view_.now += std::chrono::milliseconds(wait);
+      form_.RunHandler([&] { form_.TypingTimerTimer(); });
+    }
+    return waits;
+  }
+  static AdvancedFields Suffix(const wchar_t* suffix) {
+    AdvancedFields fields;
+    fields.FSufiks = suffix;
+    fields.FIncSufiks = true;
+    return fields;
+  }
+  const reception::Reception& Row(std::size_t i) { return form_.Record().Rows().at(i); }
+};
+
+TEST_F(RoadTest, AScanBecomesAMonitorRowAndATypingJobAndIsSettledWhenTyped) {
+  form_.FormCreate();
+  Open(1, L"COM1");
+  Open(2, L"COM2");  // two ports: scans are framed
+  view_.ms_of_day = 13 * 3600000 + 5 * 60000 + 7 * 1000 + 89;
+  Send(L"COM1", "AB\r");
+  Send(L"COM2", "C");  // no terminator: its gap ends it
+  ASSERT_EQ(form_.Record().Rows().size(), 1u) << "a scan in progress has no row yet";
+  view_.now += std::chrono::milliseconds(view_.scan_timer_ms);
+  form_.ScanTimerTimer();
+
+  ASSERT_EQ(form_.Record().Rows().size(), 2u);
+  EXPECT_EQ(Row(0).row, 1);
+  EXPECT_EQ(Row(0).port, L"COM1");
+  EXPECT_EQ(Row(0).received, "AB\r");
+  EXPECT_EQ(Row(0).msOfDay, view_.ms_of_day);
+  EXPECT_EQ(Row(0).outcome, ReceptionOutcome::typed);
+  EXPECT_EQ(Row(0).typed, L"AB\r");
+  EXPECT_EQ(Row(1).row, 2);
+  EXPECT_EQ(Row(1).received, "C");
+  EXPECT_EQ(Row(1).outcome, ReceptionOutcome::typed);
+  EXPECT_EQ(keyboard_.TypedText(), L"AB\rC");
+  EXPECT_EQ(view_.status, L"Read device: skener2, COM2");
+}
+
+TEST_F(RoadTest, OneRowTypedAsReadGetsARowPerDelivery) {
+  form_.FormCreate();
+  Open(1, L"COM1");
+  serial_.PeerWrite(L"COM1", "XYZ");
+  ASSERT_TRUE(ServeUntil([&] { return keyboard_.TypedText() == L"XYZ"; }));
+  ASSERT_EQ(form_.Record().Rows().size(), 1u);
+  EXPECT_EQ(Row(0).received, "XYZ");
+  EXPECT_EQ(Row(0).outcome, ReceptionOutcome::typed);
+}
+
+TEST_F(RoadTest, EachRowTypesWithItsOwnSettingsOrTheCommonOnes) {
+  form_.FormCreate();
+  form_.Advanced().common = Suffix(L"-S");
+  form_.Advanced().own[0] = Suffix(L"{TAB}");
+  Open(1, L"COM1");
+  Open(2, L"COM2");
+  Send(L"COM1", "X\r");
+  Send(L"COM2", "Y\r");
+  EXPECT_EQ(keyboard_.TypedText(), L"X\t\rY-S\r");
+  // The Tab is a key press, not a character looked up.
+  const auto& events = keyboard_.Events();
+  EXPECT_TRUE(std::any_of(events.begin(), events.end(),
+                          [](const auto& e) { return !e.unicode && e.code == 0x09 && !e.keyUp; }));
+  EXPECT_EQ(Row(0).typed, L"X{TAB}\r");
+  EXPECT_EQ(Row(1).typed, L"Y-S\r");
+}
+
+TEST_F(RoadTest, ARowWithItsOwnSettingsFramesEvenAlone) {
+  form_.FormCreate();
+  form_.Advanced().own[0] = AdvancedFields{};  // its own, all at their defaults
+  Open(1, L"COM1");
+  Send(L"COM1", "Z");
+  EXPECT_GT(view_.scan_timer_ms, 0u) << "waits for the gap";
+  EXPECT_EQ(keyboard_.TypedText(), L"");
+  Click(1);  // untick
+  EXPECT_EQ(keyboard_.TypedText(), L"Z") << "closing the port types its pending scan";
+}
+
+TEST_F(RoadTest, APacedScanIsTypedOnTheTypingTimerAndSettledAtItsEnd) {
+  form_.FormCreate();
+  AdvancedFields paced = Suffix(L"{TAB}");
+  paced.CharDelay = 40;
+  form_.Advanced().own[0] = paced;
+  Open(1, L"COM1");
+  Send(L"COM1", "AB\r");
+  ASSERT_EQ(form_.Record().Rows().size(), 1u);
+  EXPECT_EQ(Row(0).outcome, ReceptionOutcome::pending);
+  EXPECT_GT(view_.typing_timer_ms, 0u);
+  EXPECT_LT(keyboard_.TypedText().size(), 4u) << "not typed in one go";
+
+  const std::vector<unsigned> waits = RunTypingTimer();
+  EXPECT_EQ(keyboard_.TypedText(), L"AB\t\r");
+  // A, B, Tab, CR: three spaces of the pace after the first key.
+  EXPECT_EQ(std::accumulate(waits.begin(), waits.end(), 0u), 3u * 40u);
+  EXPECT_EQ(Row(0).outcome, ReceptionOutcome::typed);
+  EXPECT_EQ(Row(0).typed, L"AB{TAB}\r");
+}
+
+TEST_F(RoadTest, TheCloseQuestionCountsWhatWouldStayUntypedAndClosingEndsWithinTheDeadline) {
+  form_.FormCreate();
+  Open(1, L"COM1");
+  ASSERT_TRUE(form_.FormCloseQuery());
+  EXPECT_EQ(view_.questions.back(), L"Close application?") << "nothing queued: as always";
+
+  AdvancedFields slow;
+  slow.CharDelay = 1000;
+  form_.Advanced().own[0] = slow;
+  Send(L"COM1", "ABCDEFGHIJ\r");
+  const std::size_t untyped = form_.Typing().UntypedAtClose();
+  ASSERT_GT(untyped, 0u);
+  ASSERT_TRUE(form_.FormCloseQuery());
+  EXPECT_EQ(view_.questions.back(), L"Close application?\n" + std::to_wstring(untyped) +
+                                        L" characters still queued to type will not be typed.");
+
+  const auto start = view_.now;
+  form_.FormDestroy();
+  EXPECT_LE(view_.now - start, std::chrono::seconds(5));
+  EXPECT_TRUE(form_.Typing().Empty());
+  EXPECT_EQ(view_.typing_timer_ms, 0u);
+  ASSERT_EQ(form_.Record().Rows().size(), 1u);
+  EXPECT_EQ(Row(0).outcome, ReceptionOutcome::portClosed);
+  EXPECT_EQ(keyboard_.TypedText().size(), 11u - untyped);
+}
+
+}  // namespace
+}  // namespace quillet::app
