@@ -181,6 +181,9 @@ void ReceptionRoad::ScanTimerTimer() {
 }
 
 void ReceptionRoad::Close() {
+  // Once: the window's logic closes it at WM_DESTROY and again when it goes.
+  if (closed_) return;
+  closed_ = true;
   std::vector<ScanPiece> pieces;
   assembler_.FlushAll(pieces);
   TypePieces(pieces);

@@ -80,6 +80,7 @@ class ReceptionRoad final : private TypingHost {
   ReceptionRecord record_;
   ScanAssembler assembler_;
   TypingQueue queue_{*this};
+  bool closed_ = false;
 };
 
 }  // namespace quillet::app::reception
