@@ -1,7 +1,8 @@
 // The Monitor window on a real owner under Wine, with a record the test
 // fills: the layout at 96 and 144 DPI, the list following new rows unless
-// scrolled up, Copy on the clipboard, Esc closing it with its place kept, and
-// a stored place off every screen brought back onto the work area.
+// scrolled up, Copy on the clipboard, Tab between its controls, Esc closing
+// it with its place kept, and a stored place off every screen brought back
+// onto the work area.
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -227,8 +228,13 @@ TEST_F(MonitorWindowTest, EscClosesItKeepingItsPlaceAndAPlaceOffScreenComesBack)
   HWND window = Show();
   ASSERT_NE(window, nullptr);
   SetWindowPos(window, nullptr, 30, 40, 700, 300, SWP_NOZORDER | SWP_NOACTIVATE);
-  // Esc reaches the focused list through the thread's queue, as a key press does.
+  // Keys reach the focused control through the thread's queue, as key presses
+  // do: Tab moves on to the next control, Esc closes the window.
   SetForegroundWindow(window);
+  SetFocus(Control(kMonitorList));
+  PostMessageW(Control(kMonitorList), WM_KEYDOWN, VK_TAB, 0x000F0001);
+  EXPECT_TRUE(PumpUntil([&] { return GetFocus() == Control(kMonitorHex); }, 5000))
+      << "Tab did not move to Hexadecimal";
   SetFocus(Control(kMonitorList));
   PostMessageW(Control(kMonitorList), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
   ASSERT_TRUE(PumpUntil([&] { return !IsWindow(window); }, 5000)) << "Esc did not close it";
