@@ -63,27 +63,29 @@ bool TComThread::Gather(WaitRecord& wait) {
   os::Dword queued = 0;
   if (!QueuedBytes(queued) || queued == 0) return true;
   // A wait that ends without new bytes is followed by a pause before the
-  // next: Wine's serial layer ends every wait at once while bytes are
-  // queued, and Windows once for a byte already counted. A driver that
-  // refuses the wait has its queue looked at from then on.
-  bool refused = false;
+  // next: Windows ends one at once for a byte already counted. Wine's serial
+  // layer ends every wait at once while bytes are queued, and a wait there
+  // costs far more than a look at the queue: after two such waits in a row,
+  // as after a refused wait, the queue is looked at instead.
+  bool polling = false;
   bool pause = false;
+  int staleWaits = 0;
   const os::Handle handles[2] = {FStopEvent.Get(), wait.completion.Get()};
   for (;;) {
     const Clock::time_point now = Clock::now();
     const Clock::time_point end = std::min(quietEnd, latest);
     if (now >= end) return true;
-    if (!wait.pending && !refused && !pause) {
+    if (!wait.pending && !polling && !pause) {
       wait.mask = 0;
       if (FApi.WaitCommEvent(FSetup.device, &wait.mask, &wait.overlapped) ||
           FApi.GetLastError() == os::kErrorIoPending) {
         wait.pending = true;
       } else {
-        refused = true;  // the main loop meets it after the delivery
+        polling = true;  // the main loop meets the refusal after the delivery
       }
     }
     const os::Dword left = MillisecondsUntil(end, now);
-    const os::Dword timeout = refused || pause ? std::min(left, kGatherPollMs) : left;
+    const os::Dword timeout = polling || pause ? std::min(left, kGatherPollMs) : left;
     const os::Dword r = FApi.WaitForMultipleObjects(wait.pending ? 2 : 1, handles, 0, timeout);
     pause = false;
     if (r == os::kWaitObject0) return false;
@@ -116,8 +118,10 @@ bool TComThread::Gather(WaitRecord& wait) {
       if (now_queued == 0) return true;
       queued = now_queued;
       quietEnd = Clock::now() + quiet;
+      if (completed) staleWaits = 0;
     } else if (completed) {
       pause = true;
+      polling = ++staleWaits >= 2;
     }
   }
 }

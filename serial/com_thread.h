@@ -85,7 +85,7 @@ class TComThread : public TObject {
   static os::Dword DeviceMask(os::Dword eventMask, const TRxGathering& gathering);
 
   // How long a gathering pauses before it waits on a driver that told it of
-  // no new bytes, or looks at the queue of one that refuses waits.
+  // no new bytes, and between its looks at the queue once it no longer waits.
   static constexpr os::Dword kGatherPollMs = 1;
 
   // True on the thread that runs this thread's delivery right now.

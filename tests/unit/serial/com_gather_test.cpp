@@ -194,7 +194,7 @@ TEST_F(GatherTest, TheTerminatorsEventIsNotHandedToAPortThatDidNotAskForIt) {
   int flags = 0;
   port->SetOnRxFlag([&](TObject*) { ++flags; });
   port->SetEvents(TComEvents{TComEvent::evRxChar});
-  port->SetRxGathering(Gathering(true, kForever, kForever));
+  port->SetRxGathering(Gathering(true, 200, kForever));
   port->Open();
   EXPECT_EQ(sim.CommMask(L"COM1"), os::kEvRxChar | os::kEvRxFlag);
   Scan("abc\r");
