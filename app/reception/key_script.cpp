@@ -178,9 +178,10 @@ std::vector<KeyStep> ParseKeyScript(std::wstring_view script) {
 }
 
 std::wstring_view KeyNamesHint() {
-  return L"{TAB} {ENTER} {ESC} {BS} {DEL} {INS} {HOME} {END} {PGUP} {PGDN} {UP} {DOWN} "
-         L"{LEFT} {RIGHT} {SPACE} {F1}..{F24}, {SHIFT+TAB} {CTRL+S} {ALT+F4}, {TAB 3}, "
-         L"{WAIT 250}, {{} {}}";
+  // Short lines, so that a narrow box never breaks a name in two.
+  return L"{TAB} {ENTER} {ESC}\r\n{BS} {DEL} {INS}\r\n{HOME} {END}\r\n{PGUP} {PGDN}\r\n"
+         L"{UP} {DOWN} {LEFT}\r\n{RIGHT} {SPACE}\r\n{F1} .. {F24}\r\n{SHIFT+TAB} {CTRL+S}\r\n"
+         L"{ALT+F4} {TAB 3}\r\n{WAIT 250} {{} {}}";
 }
 
 }  // namespace quillet::app::reception

@@ -52,7 +52,8 @@ void AppendText(std::vector<KeyStep>& steps, std::wstring_view text);
 // Letters and digits are not names on their own, only after a modifier.
 std::uint8_t VirtualKeyForName(std::wstring_view name);
 
-// Every key name, for the dialog's hint and the help page.
+// Every key name and an example of each form, in short lines (CR LF), for
+// the dialog's hint.
 std::wstring_view KeyNamesHint();
 
 }  // namespace quillet::app::reception
