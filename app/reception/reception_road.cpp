@@ -85,8 +85,8 @@ void ReceptionRoad::TypePieces(std::vector<ScanPiece>& pieces) {
     const serial::TComPort* port = ports_[static_cast<std::size_t>(piece.row - 1)];
     if (port == nullptr) continue;
     const AdvancedFields& settings = settings_.For(piece.row);
-    // The rest of a CR LF that came apart belongs to the scan before: it
-    // gets no monitor row of its own.
+    // The rest of a CR LF that came apart belongs to the scan before: its
+    // monitor row gets the byte, no row of its own.
     Send(*port, piece.row, piece.text + piece.terminator, ShapeScan(piece, settings),
          ShapeSteps(piece, settings), static_cast<unsigned>(settings.CharDelay),
          !piece.terminatorTail);
@@ -111,6 +111,8 @@ void ReceptionRoad::Send(const serial::TComPort& port, int row, const std::wstri
     reception.received = Bytes(received);
     reception.typed = shown;
     job.receptionId = record_.Add(std::move(reception));
+  } else {
+    record_.AppendToLatest(row, Bytes(received));
   }
   queue_.Enqueue(std::move(job));
 }

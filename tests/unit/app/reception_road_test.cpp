@@ -74,6 +74,12 @@ TEST_F(RoadTest, AScanBecomesAMonitorRowAndATypingJobAndIsSettledWhenTyped) {
   EXPECT_EQ(Row(1).outcome, ReceptionOutcome::typed);
   EXPECT_EQ(keyboard_.TypedText(), L"AB\rC");
   EXPECT_EQ(view_.status, L"Read device: skener2, COM2");
+
+  // A CR LF that came apart: the LF joins its scan's row.
+  Send(L"COM1", "D\r");
+  Send(L"COM1", "\n");
+  ASSERT_EQ(form_.Record().Rows().size(), 3u);
+  EXPECT_EQ(Row(2).received, "D\r\n");
 }
 
 TEST_F(RoadTest, OneRowTypedAsReadGetsARowPerDelivery) {
