@@ -24,7 +24,16 @@ ScanAssembler::Port& ScanAssembler::PortOf(int row) {
   return ports_.back();
 }
 
+std::chrono::microseconds ScanAssembler::GapOf(const Port& port, std::chrono::microseconds gap) {
+  return port.terminatedInARow >= kSteadyScans ? std::max(gap, kSteadyGap) : gap;
+}
+
 void ScanAssembler::Complete(Port& port, std::wstring terminator, std::vector<ScanPiece>& out) {
+  if (terminator.empty()) {
+    port.terminatedInARow = 0;
+  } else if (port.terminatedInARow < kSteadyScans) {
+    ++port.terminatedInARow;
+  }
   out.push_back(ScanPiece{port.row, std::move(port.text), std::move(terminator), false});
   port.text.clear();
 }
@@ -57,7 +66,7 @@ void ScanAssembler::Receive(int row, std::wstring_view text, ScanClock::time_poi
       if (port.text.size() >= kMaxPiece) Complete(port, L"", out);
     }
   }
-  if (!port.text.empty()) port.deadline = now + gap;
+  if (!port.text.empty()) port.deadline = now + GapOf(port, gap);
 }
 
 void ScanAssembler::TypedDirectly(int row, std::wstring_view text) {
@@ -85,7 +94,7 @@ void ScanAssembler::Expire(ScanClock::time_point now, std::vector<ScanPiece>& ou
 void ScanAssembler::StillArriving(int row, ScanClock::time_point now,
                                   std::chrono::microseconds gap) {
   for (Port& port : ports_)
-    if (port.row == row && !port.text.empty()) port.deadline = now + gap;
+    if (port.row == row && !port.text.empty()) port.deadline = now + GapOf(port, gap);
 }
 
 void ScanAssembler::Flush(int row, std::vector<ScanPiece>& out) {
@@ -93,6 +102,7 @@ void ScanAssembler::Flush(int row, std::vector<ScanPiece>& out) {
     if (port.row != row) continue;
     port.afterCr = false;
     if (!port.text.empty()) Complete(port, L"", out);
+    port.terminatedInARow = 0;
   }
 }
 

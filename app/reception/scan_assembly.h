@@ -7,6 +7,11 @@
 // the order they completed. A scan is complete at its terminator (CR, LF or
 // CR LF), when no byte has come for the gap time, or when it reaches
 // kMaxPiece characters (a device streaming without end).
+//
+// A loaded machine can hand a scan's bytes over late, so a port whose last
+// kSteadyScans scans all ended at a terminator waits kSteadyGap before the
+// gap ends a scan: its terminator, not the clock, ends its scans. The first
+// scan ended by the gap or the length brings the port back to its short gap.
 #pragma once
 
 #include <chrono>
@@ -43,8 +48,12 @@ struct ScanPiece {
 class ScanAssembler {
  public:
   static constexpr std::size_t kMaxPiece = 4096;
+  static constexpr int kSteadyScans = 3;
+  static constexpr std::chrono::microseconds kSteadyGap = std::chrono::seconds(1);
 
   // Adds what `row` received at `now`; appends the scans it completes.
+  // `gap` is the port's short gap; a port that ends its scans at a
+  // terminator waits the longer of it and kSteadyGap.
   void Receive(int row, std::wstring_view text, ScanClock::time_point now,
                std::chrono::microseconds gap, std::vector<ScanPiece>& out);
   // Text typed without framing (one port, default settings): remembered only
@@ -55,7 +64,8 @@ class ScanAssembler {
   void Expire(ScanClock::time_point now, std::vector<ScanPiece>& out, int keepRow = 0);
   // Bytes of `row`'s scan wait in the driver: its gap starts again at `now`.
   void StillArriving(int row, ScanClock::time_point now, std::chrono::microseconds gap);
-  // Appends the scan `row` is reading, if any (its port closes).
+  // Appends the scan `row` is reading, if any (its port closes); the port
+  // starts again with the short gap, whatever device it opens next.
   void Flush(int row, std::vector<ScanPiece>& out);
   // Appends every scan in progress, in the order their gaps would end.
   void FlushAll(std::vector<ScanPiece>& out);
@@ -68,8 +78,10 @@ class ScanAssembler {
     int row = 0;
     std::wstring text;
     ScanClock::time_point deadline{};
-    bool afterCr = false;  // the last byte was a CR that completed a scan
+    bool afterCr = false;      // the last byte was a CR that completed a scan
+    int terminatedInARow = 0;  // scans in a row that ended at a terminator
   };
+  static std::chrono::microseconds GapOf(const Port& port, std::chrono::microseconds gap);
   Port& PortOf(int row);
   void Complete(Port& port, std::wstring terminator, std::vector<ScanPiece>& out);
   void AppendInDeadlineOrder(std::vector<Port*> due, std::vector<ScanPiece>& out);

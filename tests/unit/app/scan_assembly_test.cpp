@@ -81,13 +81,15 @@ TEST(ScanAssembly, TerminatorsAndTheGapEndAScan) {
   EXPECT_EQ(out, (Pieces{ScanPiece{1, L"", L"\n", true}}));
   out.clear();
 
-  // IJ has no terminator: it waits for the gap, counted from its last byte.
-  ASSERT_EQ(assembler.NextDeadline(), kStart + 1ms + kGap);
+  // IJ has no terminator: it waits for the gap, counted from its last byte;
+  // after four scans that ended at a terminator, the long one.
+  constexpr auto kLong = ScanAssembler::kSteadyGap;
+  ASSERT_EQ(assembler.NextDeadline(), kStart + 1ms + kLong);
   assembler.Receive(1, L"K", kStart + 30ms, kGap, out);
-  assembler.Expire(kStart + 30ms + kGap - 1us, out);
+  assembler.Expire(kStart + 30ms + kLong - 1us, out);
   EXPECT_TRUE(out.empty());
   EXPECT_TRUE(assembler.Pending(1));
-  assembler.Expire(kStart + 30ms + kGap, out);
+  assembler.Expire(kStart + 30ms + kLong, out);
   EXPECT_EQ(out, (Pieces{Scan(1, L"IJK", L"")}));
   EXPECT_FALSE(assembler.NextDeadline());
 
@@ -97,6 +99,187 @@ TEST(ScanAssembly, TerminatorsAndTheGapEndAScan) {
   assembler.Receive(2, L"Y\n", kStart, kGap, out);
   assembler.Receive(2, L"\n", kStart, kGap, out);
   EXPECT_EQ(out, (Pieces{Scan(2, L"X", L"\r"), Scan(2, L"Y", L"\n"), Scan(2, L"", L"\n")}));
+}
+
+// Scanners at 9600 bit/s: a byte a millisecond, the scan timer firing every
+// millisecond in between, and each completed scan noted with its time.
+class Line {
+ public:
+  struct Entry {
+    ScanPiece piece;
+    std::chrono::milliseconds at;
+  };
+
+  // `row` sends `code`, stalling for `stall` before its byte `stallAt`.
+  void Send(int row, std::wstring_view code, std::chrono::milliseconds stall = 0ms,
+            std::size_t stallAt = std::wstring_view::npos) {
+    for (std::size_t i = 0; i < code.size(); ++i) {
+      if (i == stallAt) Wait(stall);
+      Tick();
+      Pieces out;
+      assembler_.Receive(row, code.substr(i, 1), now_, kGap, out);
+      Note(out);
+    }
+  }
+  // Two ports send at once, their bytes alternating.
+  void SendBoth(int rowA, std::wstring_view a, int rowB, std::wstring_view b) {
+    for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
+      Tick();
+      Pieces out;
+      if (i < a.size()) assembler_.Receive(rowA, a.substr(i, 1), now_, kGap, out);
+      if (i < b.size()) assembler_.Receive(rowB, b.substr(i, 1), now_, kGap, out);
+      Note(out);
+    }
+  }
+  void Wait(std::chrono::milliseconds quiet) {
+    for (auto waited = 0ms; waited < quiet; waited += 1ms) Tick();
+  }
+  std::chrono::milliseconds Now() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now_ - kStart);
+  }
+  // The whole scans `row` typed, terminators included: the LF of a CR LF
+  // that came apart joins its scan, as on screen.
+  std::vector<std::wstring> Scans(int row) const {
+    std::vector<std::wstring> scans;
+    for (const Entry& t : typed_) {
+      if (t.piece.row != row) continue;
+      if (t.piece.terminatorTail && !scans.empty()) {
+        scans.back() += t.piece.terminator;
+      } else {
+        scans.push_back(Whole(t.piece));
+      }
+    }
+    return scans;
+  }
+  const std::vector<Entry>& Typed() const { return typed_; }
+  ScanAssembler& Assembler() { return assembler_; }
+
+ private:
+  void Tick() {
+    now_ += 1ms;
+    Pieces out;
+    assembler_.Expire(now_, out);
+    Note(out);
+  }
+  void Note(Pieces& out) {
+    for (ScanPiece& piece : out) typed_.push_back({std::move(piece), Now()});
+  }
+
+  ScanAssembler assembler_;
+  ScanClock::time_point now_ = kStart;
+  std::vector<Entry> typed_;
+};
+
+TEST(ScanAssembly, LateBytesOnAPortWithTerminatorsDoNotCutItsScan) {
+  struct Case {
+    const char* what;
+    std::wstring terminator;
+    int terminatedBefore;
+    std::chrono::milliseconds stall;
+    std::vector<std::wstring> typed;  // after the steady scans
+  };
+  const Case cases[] = {
+      {"CR after three", L"\r", 3, 200ms, {L"LATE-0123456789\r"}},
+      {"LF after three", L"\n", 3, 200ms, {L"LATE-0123456789\n"}},
+      {"CR LF after three", L"\r\n", 3, 200ms, {L"LATE-0123456789\r\n"}},
+      {"just under the long gap", L"\r", 5, 998ms, {L"LATE-0123456789\r"}},
+      // Past the long gap the scan ends as any other: nothing waits forever.
+      {"beyond the long gap", L"\r", 3, 1200ms, {L"LATE-", L"0123456789\r"}},
+      // A port's first scans use the short gap.
+      {"after only two", L"\r", 2, 200ms, {L"LATE-", L"0123456789\r"}},
+  };
+  for (const Case& c : cases) {
+    Line line;
+    for (int i = 0; i < c.terminatedBefore; ++i) line.Send(1, L"STEADY-" + c.terminator);
+    line.Send(1, L"LATE-0123456789" + c.terminator, c.stall, 5);
+    const auto done = line.Now();
+    std::vector<std::wstring> typed = line.Scans(1);
+    typed.erase(typed.begin(), typed.begin() + c.terminatedBefore);
+    EXPECT_EQ(typed, c.typed) << c.what;
+    // Typed at its terminator, not a gap later.
+    EXPECT_EQ(line.Typed().back().at, done) << c.what;
+    EXPECT_FALSE(line.Assembler().NextDeadline()) << c.what;
+  }
+
+  // Bytes that wait in the driver keep the long gap too.
+  Line line;
+  for (int i = 0; i < 3; ++i) line.Send(1, L"STEADY\r");
+  line.Send(1, L"OPEN");
+  const auto at = kStart + line.Now() + 100ms;
+  line.Assembler().StillArriving(1, at, kGap);
+  EXPECT_EQ(line.Assembler().NextDeadline(), at + ScanAssembler::kSteadyGap);
+}
+
+TEST(ScanAssembly, APortWithoutTerminatorsIsTypedAfterTheShortGap) {
+  Line line;
+  const std::vector<std::wstring> codes = {L"NOEND-1", L"NOEND-22", L"NOEND-333", L"NOEND-4444",
+                                           L"NOEND-55555"};
+  for (const std::wstring& code : codes) {
+    line.Send(2, code);
+    const auto sent = line.Now();
+    line.Wait(150ms);
+    ASSERT_FALSE(line.Typed().empty());
+    EXPECT_EQ(line.Typed().back().at, sent + kGap) << Whole(line.Typed().back().piece);
+  }
+  EXPECT_EQ(line.Scans(2), codes);
+}
+
+TEST(ScanAssembly, APortThatStopsSendingTerminatorsWaitsTheLongGapOnce) {
+  Line line;
+  for (int i = 0; i < 4; ++i) line.Send(1, L"WITH-CR\r");
+  std::vector<std::chrono::milliseconds> waited;
+  const auto sendBare = [&](std::wstring_view code) {
+    line.Send(1, code);
+    const auto sent = line.Now();
+    line.Wait(1500ms);
+    waited.push_back(line.Typed().back().at - sent);
+  };
+  for (int i = 0; i < 3; ++i) sendBare(L"BARE-CODE");
+  EXPECT_EQ(waited, (std::vector<std::chrono::milliseconds>{1000ms, 50ms, 50ms}));
+
+  // Back to terminators: three of them again before the long gap.
+  waited.clear();
+  for (int i = 0; i < 2; ++i) line.Send(1, L"WITH-CR\r");
+  sendBare(L"BARE-CODE");
+  for (int i = 0; i < 3; ++i) line.Send(1, L"WITH-CR\r");
+  sendBare(L"BARE-CODE");
+  EXPECT_EQ(waited, (std::vector<std::chrono::milliseconds>{50ms, 1000ms}));
+
+  // A port that closes forgets: the next device starts with the short gap.
+  waited.clear();
+  for (int i = 0; i < 3; ++i) line.Send(1, L"WITH-CR\r");
+  Pieces none;
+  line.Assembler().Flush(1, none);
+  EXPECT_TRUE(none.empty());
+  sendBare(L"BARE-CODE");
+  EXPECT_EQ(waited, (std::vector<std::chrono::milliseconds>{50ms}));
+  for (const auto& scan : line.Scans(1)) EXPECT_TRUE(scan == L"WITH-CR\r" || scan == L"BARE-CODE");
+}
+
+TEST(ScanAssembly, OnlyThePortWithTerminatorsWaitsTheLongGap) {
+  Line line;
+  // Port 1 ends its scans with CR LF, port 2 sends none; they scan at once.
+  // Then port 1 stalls mid-scan while port 2 scans on.
+  const std::vector<std::wstring> one = {
+      L"ONE-STEADY\r\n", L"ONE-STEADY\r\n", L"ONE-STEADY\r\n", L"ONE-LA", L"TE", L"\r\n"};
+  const std::wstring two = L"TWO-BARE";
+  std::vector<std::chrono::milliseconds> twoEnded;
+  for (const std::wstring& part : one) {
+    twoEnded.push_back(line.Now() + std::chrono::milliseconds(two.size()) +
+                       std::chrono::duration_cast<std::chrono::milliseconds>(kGap));
+    line.SendBoth(1, part, 2, two);
+    line.Wait(60ms);
+  }
+  EXPECT_EQ(line.Scans(1), (std::vector<std::wstring>{L"ONE-STEADY\r\n", L"ONE-STEADY\r\n",
+                                                      L"ONE-STEADY\r\n", L"ONE-LATE\r\n"}));
+  EXPECT_EQ(line.Scans(2), std::vector<std::wstring>(one.size(), two));
+  // Port 2's scans end their short gap after their last byte, beside the
+  // open scan of port 1.
+  std::vector<std::chrono::milliseconds> ended;
+  for (const auto& typed : line.Typed())
+    if (typed.piece.row == 2) ended.push_back(typed.at);
+  EXPECT_EQ(ended, twoEnded);
+  EXPECT_FALSE(line.Assembler().NextDeadline());
 }
 
 TEST(ScanAssembly, ScansEndedByTheGapCompleteInTheOrderTheirGapsEnded) {
