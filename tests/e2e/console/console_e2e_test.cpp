@@ -17,6 +17,7 @@
 #include "app/main_window_layout.h"
 #include "tests/e2e/support/e2e_files.h"
 #include "tests/e2e/support/e2e_program.h"
+#include "tests/e2e/support/e2e_scanner.h"
 #include "tests/support/receiver_client.h"
 #include "tests/support/wine_test_env.h"
 #include "tools/uidriver/ui_driver.h"
@@ -25,6 +26,7 @@ namespace ud = quillet::uidriver;
 namespace app = quillet::app;
 namespace fs = std::filesystem;
 using quillet::e2e::Program;
+using quillet::e2e::Scanner;
 using quillet::e2e::WaitUntil;
 
 namespace {
@@ -36,37 +38,6 @@ using quillet::testsupport::Hex4;
 std::wstring g_exe;
 std::wstring g_receiver;
 constexpr DWORD kWaitMs = 20000;
-
-// The scanner's end of a null-modem pair.
-class Scanner {
- public:
-  explicit Scanner(const wchar_t* port)
-      : handle_(CreateFileW((std::wstring(L"\\\\.\\") + port).c_str(), GENERIC_READ | GENERIC_WRITE,
-                            0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
-  ~Scanner() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  Scanner(const Scanner&) = delete;
-  Scanner& operator=(const Scanner&) = delete;
-  bool Scan(const std::string& barcode) {
-    DWORD written = 0;
-    return handle_ != INVALID_HANDLE_VALUE &&
-           WriteFile(handle_, barcode.data(), static_cast<DWORD>(barcode.size()), &written,
-                     nullptr) &&
-           written == barcode.size();
-  }
-  // As a scanner at 9600 bit/s sends: a byte about every millisecond.
-  bool ScanAtLineSpeed(const std::string& barcode) {
-    for (const char byte : barcode) {
-      if (!Scan(std::string(1, byte))) return false;
-      Sleep(1);
-    }
-    return true;
-  }
-
- private:
-  HANDLE handle_;
-};
 
 class ConsoleE2E : public ::testing::Test {
  protected:
@@ -288,7 +259,7 @@ TEST_F(ConsoleE2E, TheAdvancedSettingsShapeEveryScanAndStillApplyAfterARestart) 
   ASSERT_TRUE(LabelBecomes(1, L"Port status: Opened")) << Narrow(Label(1));
   FocusReceiver();
   int chars = receiver_->Count("CHAR ");
-  ASSERT_TRUE(scanner1.ScanAtLineSpeed("12345\n"));
+  ASSERT_TRUE(scanner1.Scan("12345\n"));
   EXPECT_EQ(Typed(chars, 10), Hex4("PRE-12345\r"));
 
   // After a restart (row 1 reopens by itself) the settings still shape scans.
@@ -297,7 +268,7 @@ TEST_F(ConsoleE2E, TheAdvancedSettingsShapeEveryScanAndStillApplyAfterARestart) 
   EXPECT_EQ(Label(1), L"Port status: Opened");
   FocusReceiver();
   chars = receiver_->Count("CHAR ");
-  ASSERT_TRUE(scanner1.ScanAtLineSpeed("678\n"));
+  ASSERT_TRUE(scanner1.Scan("678\n"));
   EXPECT_EQ(Typed(chars, 8), Hex4("PRE-678\r"));
   EXPECT_EQ(ud::StatusBarText(top_), L"Read device: skener1, COM8");
   Quit();

@@ -19,6 +19,7 @@
 #include "app/main_window_layout.h"
 #include "tests/e2e/support/e2e_files.h"
 #include "tests/e2e/support/e2e_program.h"
+#include "tests/e2e/support/e2e_scanner.h"
 #include "tests/support/receiver_client.h"
 #include "tests/support/wine_test_env.h"
 #include "tools/uidriver/ui_driver.h"
@@ -99,15 +100,8 @@ class KeysE2E : public ::testing::Test {
 
   // Writes the code byte by byte, as a scanner at 9600 bit/s sends it.
   void Scan(const std::string& code) {
-    HANDLE port = CreateFileW(L"\\\\.\\COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(port, INVALID_HANDLE_VALUE);
-    for (const char byte : code) {
-      DWORD written = 0;
-      ASSERT_TRUE(WriteFile(port, &byte, 1, &written, nullptr) && written == 1);
-      Sleep(1);
-    }
-    CloseHandle(port);
+    quillet::e2e::Scanner scanner(L"COM7");
+    ASSERT_TRUE(scanner.Scan(code));
   }
 
   // Waits for `count` characters; returns them as hex.

@@ -20,6 +20,7 @@
 #include "app/monitor_form.h"
 #include "tests/e2e/support/e2e_files.h"
 #include "tests/e2e/support/e2e_program.h"
+#include "tests/e2e/support/e2e_scanner.h"
 #include "tests/support/receiver_client.h"
 #include "tests/support/wine_test_env.h"
 #include "tools/uidriver/ui_driver.h"
@@ -28,6 +29,7 @@ namespace ud = quillet::uidriver;
 namespace app = quillet::app;
 namespace fs = std::filesystem;
 using quillet::e2e::Program;
+using quillet::e2e::Scanner;
 using quillet::e2e::WaitUntil;
 using quillet::testsupport::Env;
 
@@ -36,33 +38,6 @@ namespace {
 std::wstring g_exe;
 std::wstring g_receiver;
 constexpr DWORD kWaitMs = 20000;
-
-// The scanner's end of a null-modem pair, sending as a scanner at 9600
-// bit/s does: a byte about every millisecond.
-class Scanner {
- public:
-  explicit Scanner(const wchar_t* port)
-      : handle_(CreateFileW((std::wstring(L"\\\\.\\") + port).c_str(), GENERIC_READ | GENERIC_WRITE,
-                            0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
-  ~Scanner() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  Scanner(const Scanner&) = delete;
-  Scanner& operator=(const Scanner&) = delete;
-  bool Scan(const std::string& barcode) {
-    for (const char byte : barcode) {
-      DWORD written = 0;
-      if (handle_ == INVALID_HANDLE_VALUE || !WriteFile(handle_, &byte, 1, &written, nullptr) ||
-          written != 1)
-        return false;
-      Sleep(1);
-    }
-    return true;
-  }
-
- private:
-  HANDLE handle_;
-};
 
 std::string Narrow(const std::wstring& text) {
   return std::string(text.begin(), text.end());

@@ -18,6 +18,7 @@
 #include "app/win32/advanced_dialog.h"
 #include "tests/e2e/support/e2e_files.h"
 #include "tests/e2e/support/e2e_program.h"
+#include "tests/e2e/support/e2e_scanner.h"
 #include "tests/support/receiver_client.h"
 #include "tests/support/wine_test_env.h"
 #include "tools/uidriver/ui_driver.h"
@@ -26,6 +27,7 @@ namespace ud = quillet::uidriver;
 namespace app = quillet::app;
 namespace fs = std::filesystem;
 using quillet::e2e::Program;
+using quillet::e2e::Scanner;
 using quillet::e2e::WaitUntil;
 using quillet::testsupport::Env;
 using quillet::testsupport::Hex4;
@@ -36,35 +38,6 @@ namespace {
 std::wstring g_exe;
 std::wstring g_receiver;
 constexpr DWORD kWaitMs = 20000;
-
-// The scanner's end of a null-modem pair, sending as a scanner at 9600 bit/s
-// does: a byte about every millisecond.
-class Scanner {
- public:
-  explicit Scanner(const wchar_t* port)
-      : handle_(CreateFileW((std::wstring(L"\\\\.\\") + port).c_str(), GENERIC_READ | GENERIC_WRITE,
-                            0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
-  ~Scanner() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  Scanner(const Scanner&) = delete;
-  Scanner& operator=(const Scanner&) = delete;
-  bool Send(char byte) {
-    DWORD written = 0;
-    return handle_ != INVALID_HANDLE_VALUE && WriteFile(handle_, &byte, 1, &written, nullptr) &&
-           written == 1;
-  }
-  bool Scan(const std::string& barcode) {
-    for (const char byte : barcode) {
-      if (!Send(byte)) return false;
-      Sleep(1);
-    }
-    return true;
-  }
-
- private:
-  HANDLE handle_;
-};
 
 class PerPortE2E : public ::testing::Test {
  protected:
