@@ -17,6 +17,7 @@
 #include "app/main_window_layout.h"
 #include "tests/e2e/support/e2e_files.h"
 #include "tests/e2e/support/e2e_program.h"
+#include "tests/e2e/support/e2e_receiver.h"
 #include "tests/e2e/support/e2e_scanner.h"
 #include "tests/support/receiver_client.h"
 #include "tests/support/wine_test_env.h"
@@ -24,9 +25,11 @@
 
 namespace ud = quillet::uidriver;
 namespace app = quillet::app;
-namespace fs = std::filesystem;
+using quillet::e2e::FocusReceiver;
+using quillet::e2e::MoveReceiverAside;
 using quillet::e2e::Program;
 using quillet::e2e::Scanner;
+using quillet::e2e::Typed;
 using quillet::e2e::WaitUntil;
 
 namespace {
@@ -42,12 +45,9 @@ constexpr DWORD kWaitMs = 20000;
 class ConsoleE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::error_code ignored;
-    fs::remove_all(quillet::e2e::AppData() / L"Brovana", ignored);
-    fs::create_directories(quillet::e2e::IniPath().parent_path());
     // Port names as the settings dialog would have saved them; nothing open yet.
-    std::ofstream(quillet::e2e::IniPath(), std::ios::binary)
-        << "[skener1]\r\nPort=COM8\r\n[skener2]\r\nPort=COM6\r\n[skener3]\r\nPort=COM30\r\n";
+    quillet::e2e::WriteFreshIni(
+        "[skener1]\r\nPort=COM8\r\n[skener2]\r\nPort=COM6\r\n[skener3]\r\nPort=COM30\r\n");
     artifacts_ = Env(L"QUILLET_ARTIFACTS_WIN");
   }
 
@@ -79,37 +79,6 @@ class ConsoleE2E : public ::testing::Test {
   }
   void Tick(int row) { ud::Click(Row(L"cbotvori", row)); }
 
-  // Below the centred main window, so screenshots show the whole window.
-  void MoveReceiverAside() {
-    HWND window = receiver_->Window();
-    ASSERT_NE(window, nullptr);
-    SetWindowPos(window, nullptr, 0, GetSystemMetrics(SM_CYSCREEN) - 200, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER);
-  }
-  // The receiver in front, as the application the user scans into.
-  void FocusReceiver() {
-    HWND window = receiver_->Window();
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(WaitUntil([&] {
-      if (GetForegroundWindow() == window) return true;
-      SetForegroundWindow(window);
-      return false;
-    })) << "the receiver cannot get the foreground";
-  }
-  // Waits until count more characters have arrived; returns them as hex.
-  std::string Typed(int before, int count) {
-    EXPECT_TRUE(receiver_->WaitForCount("CHAR ", before + count))
-        << "only " << receiver_->Count("CHAR ") - before << " of " << count
-        << " characters arrived";
-    std::string hex;
-    int seen = 0;
-    for (const auto& line : receiver_->Lines()) {
-      if (line.rfind("CHAR ", 0) != 0) continue;
-      if (seen++ >= before) hex += line.substr(5);
-    }
-    return hex;
-  }
-
   void Screenshot(const wchar_t* name) {
     if (artifacts_.empty()) return;
     Sleep(300);  // let the last change paint
@@ -129,7 +98,7 @@ class ConsoleE2E : public ::testing::Test {
 
 TEST_F(ConsoleE2E, ScannersTypeSurviveARestartAndAPulledCable) {
   ASSERT_TRUE(receiver_->Started());
-  MoveReceiverAside();
+  MoveReceiverAside(*receiver_);
   Scanner scanner1(L"COM7");  // types into row 1 (COM8)
   Scanner scanner2(L"COM5");  // types into row 2 (COM6)
   Start();
@@ -145,10 +114,10 @@ TEST_F(ConsoleE2E, ScannersTypeSurviveARestartAndAPulledCable) {
   Screenshot(L"console_rows_opened_error_closed.bmp");
 
   // A scan is typed into the focused window and the status bar names the port.
-  FocusReceiver();
+  FocusReceiver(*receiver_);
   int chars = receiver_->Count("CHAR ");
   ASSERT_TRUE(scanner1.Scan("ABC-123\r"));
-  EXPECT_EQ(Typed(chars, 8), Hex4("ABC-123\r"));
+  EXPECT_EQ(Typed(*receiver_, chars, 8), Hex4("ABC-123\r"));
   EXPECT_TRUE(WaitUntil([&] { return ud::StatusBarText(top_) == L"Read device: skener1, COM8"; }))
       << Narrow(ud::StatusBarText(top_));
 
@@ -173,10 +142,10 @@ TEST_F(ConsoleE2E, ScannersTypeSurviveARestartAndAPulledCable) {
   EXPECT_EQ(Label(1), L"Port status: Opened");
   EXPECT_EQ(Label(2), L"Port status: Opened");
   EXPECT_EQ(Label(3), L"Port status: Closed");
-  FocusReceiver();
+  FocusReceiver(*receiver_);
   chars = receiver_->Count("CHAR ");
   ASSERT_TRUE(scanner2.Scan("456\r"));
-  EXPECT_EQ(Typed(chars, 4), Hex4("456\r"));
+  EXPECT_EQ(Typed(*receiver_, chars, 4), Hex4("456\r"));
   EXPECT_EQ(ud::StatusBarText(top_), L"Read device: skener2, COM6");
 
   // Pull the first scanner's cable: its row shows the error, the other types on.
@@ -185,7 +154,7 @@ TEST_F(ConsoleE2E, ScannersTypeSurviveARestartAndAPulledCable) {
   Screenshot(L"console_row_device_gone.bmp");
   chars = receiver_->Count("CHAR ");
   ASSERT_TRUE(scanner2.Scan("789\r"));
-  EXPECT_EQ(Typed(chars, 4), Hex4("789\r"));
+  EXPECT_EQ(Typed(*receiver_, chars, 4), Hex4("789\r"));
 
   // Ports > Close closes everything, the dead port too.
   ASSERT_TRUE(ud::ChooseMenu(top_, L"Ports|Close"));
@@ -230,7 +199,7 @@ TEST_F(ConsoleE2E, ScannersTypeSurviveARestartAndAPulledCable) {
 
 TEST_F(ConsoleE2E, TheAdvancedSettingsShapeEveryScanAndStillApplyAfterARestart) {
   ASSERT_TRUE(receiver_->Started());
-  MoveReceiverAside();
+  MoveReceiverAside(*receiver_);
   Scanner scanner1(L"COM7");  // types into row 1 (COM8)
   Start();
 
@@ -257,19 +226,19 @@ TEST_F(ConsoleE2E, TheAdvancedSettingsShapeEveryScanAndStillApplyAfterARestart) 
   // A scan ending in LF is typed with the prefix and CR in place of its LF.
   Tick(1);
   ASSERT_TRUE(LabelBecomes(1, L"Port status: Opened")) << Narrow(Label(1));
-  FocusReceiver();
+  FocusReceiver(*receiver_);
   int chars = receiver_->Count("CHAR ");
   ASSERT_TRUE(scanner1.Scan("12345\n"));
-  EXPECT_EQ(Typed(chars, 10), Hex4("PRE-12345\r"));
+  EXPECT_EQ(Typed(*receiver_, chars, 10), Hex4("PRE-12345\r"));
 
   // After a restart (row 1 reopens by itself) the settings still shape scans.
   Quit();
   Start();
   EXPECT_EQ(Label(1), L"Port status: Opened");
-  FocusReceiver();
+  FocusReceiver(*receiver_);
   chars = receiver_->Count("CHAR ");
   ASSERT_TRUE(scanner1.Scan("678\n"));
-  EXPECT_EQ(Typed(chars, 8), Hex4("PRE-678\r"));
+  EXPECT_EQ(Typed(*receiver_, chars, 8), Hex4("PRE-678\r"));
   EXPECT_EQ(ud::StatusBarText(top_), L"Read device: skener1, COM8");
   Quit();
 }

@@ -26,7 +26,6 @@
 
 namespace ud = quillet::uidriver;
 namespace app = quillet::app;
-namespace fs = std::filesystem;
 using quillet::e2e::Program;
 using quillet::e2e::WaitUntil;
 using quillet::testsupport::Hex4;
@@ -65,12 +64,9 @@ class KeysE2E : public ::testing::Test {
   // The file as the advanced dialog would have saved it, row 1 on COM8 and
   // opened at start; `advanced` holds the [Napredna] keys.
   void Start(const std::string& advanced) {
-    std::error_code ignored;
-    fs::remove_all(quillet::e2e::AppData() / L"Brovana", ignored);
-    fs::create_directories(quillet::e2e::IniPath().parent_path());
-    std::ofstream(quillet::e2e::IniPath(), std::ios::binary)
-        << "[skener1]\r\nPort=COM8\r\n[Aktivacija]\r\ncbotvori1=1\r\n[Napredna]\r\n"
-        << advanced;
+    quillet::e2e::WriteFreshIni(
+        std::string("[skener1]\r\nPort=COM8\r\n[Aktivacija]\r\ncbotvori1=1\r\n[Napredna]\r\n") +
+        advanced);
     ASSERT_TRUE(receiver_->Started());
     HWND window = receiver_->Window();
     ASSERT_NE(window, nullptr);

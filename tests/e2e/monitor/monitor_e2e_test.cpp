@@ -20,6 +20,7 @@
 #include "app/monitor_form.h"
 #include "tests/e2e/support/e2e_files.h"
 #include "tests/e2e/support/e2e_program.h"
+#include "tests/e2e/support/e2e_receiver.h"
 #include "tests/e2e/support/e2e_scanner.h"
 #include "tests/support/receiver_client.h"
 #include "tests/support/wine_test_env.h"
@@ -27,7 +28,7 @@
 
 namespace ud = quillet::uidriver;
 namespace app = quillet::app;
-namespace fs = std::filesystem;
+using quillet::e2e::FocusReceiver;
 using quillet::e2e::Program;
 using quillet::e2e::Scanner;
 using quillet::e2e::WaitUntil;
@@ -77,14 +78,11 @@ std::vector<std::wstring> Split(const std::wstring& text, const std::wstring& se
 class MonitorE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::error_code ignored;
-    fs::remove_all(quillet::e2e::AppData() / L"Brovana", ignored);
-    fs::create_directories(quillet::e2e::IniPath().parent_path());
     // Two rows that open by themselves: with two ports open every scan is
     // framed whole, so each scan is one row of the Monitor.
-    std::ofstream(quillet::e2e::IniPath(), std::ios::binary)
-        << "[skener1]\r\nPort=COM8\r\n[skener2]\r\nPort=COM6\r\n"
-           "[Aktivacija]\r\ncbotvori1=1\r\ncbotvori2=1\r\n";
+    quillet::e2e::WriteFreshIni(
+        "[skener1]\r\nPort=COM8\r\n[skener2]\r\nPort=COM6\r\n"
+        "[Aktivacija]\r\ncbotvori1=1\r\ncbotvori2=1\r\n");
     artifacts_ = Env(L"QUILLET_ARTIFACTS_WIN");
   }
 
@@ -116,17 +114,6 @@ class MonitorE2E : public ::testing::Test {
       EXPECT_EQ(GetWindow(monitor, GW_OWNER), top_);
     }
     return monitor;
-  }
-
-  // The receiver in front, as the application the user scans into.
-  void FocusReceiver() {
-    HWND window = receiver_->Window();
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(WaitUntil([&] {
-      if (GetForegroundWindow() == window) return true;
-      SetForegroundWindow(window);
-      return false;
-    })) << "the receiver cannot get the foreground";
   }
 
   static int Rows(HWND monitor) {
@@ -170,7 +157,7 @@ TEST_F(MonitorE2E, ListsEachScanCopiesItAndKeepsItsPlace) {
   ASSERT_NE(monitor, nullptr);
   EXPECT_EQ(Rows(monitor), 0);
   // The user works on in the receiver; the Monitor stays open beside it.
-  FocusReceiver();
+  FocusReceiver(*receiver_);
   const std::vector<std::pair<Scanner*, std::string>> scans = {
       {&dock, "QLT-0001\r"}, {&shelf, "SHELF-7\r\n"}, {&dock, "]C1ABC\r"}};
   int characters = receiver_->Count("CHAR ");
@@ -248,7 +235,7 @@ TEST_F(MonitorE2E, ListsEachScanCopiesItAndKeepsItsPlace) {
   EXPECT_EQ(lines.at(0), L"Time\tRow\tPort\tReceived\tTyped");
 
   // A scan after the Clear is the one row.
-  FocusReceiver();
+  FocusReceiver(*receiver_);
   ASSERT_TRUE(shelf.Scan("Z9\r"));
   ASSERT_TRUE(receiver_->WaitForCount("CHAR ", characters + 3));
   EXPECT_TRUE(WaitUntil([&] { return Rows(monitor) == 1; })) << Rows(monitor) << " rows";

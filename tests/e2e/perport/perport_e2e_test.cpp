@@ -18,6 +18,7 @@
 #include "app/win32/advanced_dialog.h"
 #include "tests/e2e/support/e2e_files.h"
 #include "tests/e2e/support/e2e_program.h"
+#include "tests/e2e/support/e2e_receiver.h"
 #include "tests/e2e/support/e2e_scanner.h"
 #include "tests/support/receiver_client.h"
 #include "tests/support/wine_test_env.h"
@@ -25,9 +26,11 @@
 
 namespace ud = quillet::uidriver;
 namespace app = quillet::app;
-namespace fs = std::filesystem;
+using quillet::e2e::FocusReceiver;
+using quillet::e2e::MoveReceiverAside;
 using quillet::e2e::Program;
 using quillet::e2e::Scanner;
+using quillet::e2e::Typed;
 using quillet::e2e::WaitUntil;
 using quillet::testsupport::Env;
 using quillet::testsupport::Hex4;
@@ -42,16 +45,13 @@ constexpr DWORD kWaitMs = 20000;
 class PerPortE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::error_code ignored;
-    fs::remove_all(quillet::e2e::AppData() / L"Brovana", ignored);
-    fs::create_directories(quillet::e2e::IniPath().parent_path());
     // Two rows that open by themselves; the second row already has its own
     // settings, the common ones end every scan with "-ALL".
-    std::ofstream(quillet::e2e::IniPath(), std::ios::binary)
-        << "[skener1]\r\nPort=COM8\r\n[skener2]\r\nPort=COM6\r\n"
-           "[Aktivacija]\r\ncbotvori1=1\r\ncbotvori2=1\r\n"
-           "[Napredna]\r\ncbsufiks=1\r\nSufiks=-ALL\r\n"
-           "[Napredna2]\r\ncbsufiks=1\r\nSufiks=-2\r\n";
+    quillet::e2e::WriteFreshIni(
+        "[skener1]\r\nPort=COM8\r\n[skener2]\r\nPort=COM6\r\n"
+        "[Aktivacija]\r\ncbotvori1=1\r\ncbotvori2=1\r\n"
+        "[Napredna]\r\ncbsufiks=1\r\nSufiks=-ALL\r\n"
+        "[Napredna2]\r\ncbsufiks=1\r\nSufiks=-2\r\n");
     artifacts_ = Env(L"QUILLET_ARTIFACTS_WIN");
   }
 
@@ -73,35 +73,6 @@ class PerPortE2E : public ::testing::Test {
     EXPECT_EQ(box->text, L"Close application?");
     ASSERT_TRUE(ud::AnswerMessageBox(*box, IDYES));
     EXPECT_EQ(program_->WaitExit(kWaitMs), 0);
-  }
-  // Below the centred windows, so screenshots show them whole.
-  void MoveReceiverAside() {
-    HWND window = receiver_->Window();
-    ASSERT_NE(window, nullptr);
-    SetWindowPos(window, nullptr, 0, GetSystemMetrics(SM_CYSCREEN) - 200, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER);
-  }
-  void FocusReceiver() {
-    HWND window = receiver_->Window();
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(WaitUntil([&] {
-      if (GetForegroundWindow() == window) return true;
-      SetForegroundWindow(window);
-      return false;
-    })) << "the receiver cannot get the foreground";
-  }
-  // The characters that arrived after the first `before`, as hex, once
-  // `count` more have come.
-  std::string Typed(int before, int count) {
-    EXPECT_TRUE(receiver_->WaitForCount("CHAR ", before + count))
-        << "only " << receiver_->Count("CHAR ") - before << " of " << count << " arrived";
-    std::string hex;
-    int seen = 0;
-    for (const auto& line : receiver_->Lines()) {
-      if (line.rfind("CHAR ", 0) != 0) continue;
-      if (seen++ >= before) hex += line.substr(5);
-    }
-    return hex;
   }
   void Send(HWND dialog, int id, UINT message, WPARAM wparam, LPARAM lparam) {
     DWORD_PTR ignored = 0;
@@ -126,7 +97,7 @@ class PerPortE2E : public ::testing::Test {
 
 TEST_F(PerPortE2E, TwoPortsWithDifferentSuffixesEachGetTheirOwn) {
   ASSERT_TRUE(receiver_->Started());
-  MoveReceiverAside();
+  MoveReceiverAside(*receiver_);
   Scanner scanner1(L"COM7");  // row 1 (COM8)
   Scanner scanner2(L"COM5");  // row 2 (COM6)
   Start();
@@ -159,15 +130,15 @@ TEST_F(PerPortE2E, TwoPortsWithDifferentSuffixesEachGetTheirOwn) {
     EXPECT_NE(ini.find(line), std::string::npos) << line << " missing from\n" << ini;
 
   // One scan each: each ends with its own row's suffix.
-  FocusReceiver();
+  FocusReceiver(*receiver_);
   int chars = receiver_->Count("CHAR ");
   const int tabs = receiver_->Count("KEYDOWN 09");
   ASSERT_TRUE(scanner1.Scan("AB12\r"));
-  EXPECT_EQ(Typed(chars, 6), Hex4("AB12\t\r"));
+  EXPECT_EQ(Typed(*receiver_, chars, 6), Hex4("AB12\t\r"));
   EXPECT_EQ(receiver_->Count("KEYDOWN 09"), tabs + 1) << "the Tab is a key press";
   chars = receiver_->Count("CHAR ");
   ASSERT_TRUE(scanner2.Scan("CD34\r"));
-  EXPECT_EQ(Typed(chars, 7), Hex4("CD34-2\r"));
+  EXPECT_EQ(Typed(*receiver_, chars, 7), Hex4("CD34-2\r"));
 
   // Both at once, byte by byte in turn: each scan whole, each with its own.
   chars = receiver_->Count("CHAR ");
@@ -177,7 +148,7 @@ TEST_F(PerPortE2E, TwoPortsWithDifferentSuffixesEachGetTheirOwn) {
     ASSERT_TRUE(scanner2.Send(second[i]));
     Sleep(1);
   }
-  const std::string both = Typed(chars, 13);
+  const std::string both = Typed(*receiver_, chars, 13);
   EXPECT_TRUE(both == Hex4("EF56\t\rGH78-2\r") || both == Hex4("GH78-2\rEF56\t\r")) << both;
 
   Quit();

@@ -45,12 +45,9 @@ constexpr DWORD kWaitMs = 20000;
 class ReconnectE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::error_code ignored;
-    fs::remove_all(quillet::e2e::AppData() / L"Brovana", ignored);
-    fs::create_directories(quillet::e2e::IniPath().parent_path());
-    std::ofstream(quillet::e2e::IniPath(), std::ios::binary)
-        << "[skener1]\r\nPort=COM8\r\n[Aktivacija]\r\ncbotvori1=1\r\n[Startup]\r\nRunMinimized="
-           "1\r\n";
+    quillet::e2e::WriteFreshIni(
+        "[skener1]\r\nPort=COM8\r\n[Aktivacija]\r\ncbotvori1=1\r\n[Startup]\r\nRunMinimized="
+        "1\r\n");
     artifacts_ = Env(L"QUILLET_ARTIFACTS_WIN");
   }
   void TearDown() override {

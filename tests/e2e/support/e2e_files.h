@@ -33,4 +33,13 @@ inline std::string ReadFile(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Starts from a fresh configuration: the program's folder goes, and the file
+// is written as given (CR LF lines, as the profile functions write them).
+inline void WriteFreshIni(const std::string& contents) {
+  std::error_code ignored;
+  std::filesystem::remove_all(AppData() / L"Brovana", ignored);
+  std::filesystem::create_directories(IniPath().parent_path());
+  std::ofstream(IniPath(), std::ios::binary) << contents;
+}
+
 }  // namespace quillet::e2e
