@@ -122,13 +122,13 @@ void TMonitorForm::CreateControls() {
                  {L"Typed", kMinTextColumn}};
   int index = 0;
   for (const auto& column : columns) {
-    LVCOLUMNW spec{};
-    spec.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    spec.pszText = const_cast<wchar_t*>(column.caption);
-    spec.cx = ScaleForDpi(column.width, dpi_);
-    spec.iSubItem = index;
+    LVCOLUMNW lvc{};
+    lvc.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    lvc.pszText = const_cast<wchar_t*>(column.caption);
+    lvc.cx = ScaleForDpi(column.width, dpi_);
+    lvc.iSubItem = index;
     SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++),
-                 reinterpret_cast<LPARAM>(&spec));
+                 reinterpret_cast<LPARAM>(&lvc));
   }
 }
 
