@@ -45,6 +45,7 @@ void TCustomComPort::CreateEventThread() {
   setup.deliver = [this](TComEvents events) { DispatchEvents(events); };
   FTakenErrors = 0;  // what an earlier session's thread took is gone with it
   setup.gathering = FRxGathering;
+  setup.rxPaused = FRxPaused;
   setup.takeErrors = [this](os::Dword errors) { FTakenErrors |= errors; };
   setup.reportFailure = [this](const std::wstring& message, std::int64_t winError) {
     // Queued, not waited for: the owner may well close the port in its
@@ -129,6 +130,9 @@ void TCustomComPort::DeliverError() {
 }
 
 void TCustomComPort::DeliverRxChar() {
+  // A batch the thread handed over just before the pause: the bytes wait
+  // for the resume's delivery.
+  if (FRxPaused) return;
   int count = InputCount();
   if (count <= 0) return;
   const std::vector<TComLink*> links = FLinks;

@@ -26,12 +26,13 @@ os::Dword TComThread::DeviceMask(os::Dword eventMask, const TRxGathering& gather
 
 void TComThread::SetGathering(const TRxGathering& gathering) {
   os::Dword before = 0;
+  os::Dword after = 0;
   {
     const std::lock_guard<std::mutex> guard(FGatheringLock);
-    before = DeviceMask(FSetup.eventMask, FGathering);
+    before = MaskLocked();
     FGathering = gathering;
+    after = MaskLocked();
   }
-  const os::Dword after = DeviceMask(FSetup.eventMask, gathering);
   // A pending wait ends with an empty mask; the thread waits again.
   if (after != before) static_cast<void>(FApi.SetCommMask(FSetup.device, after));
 }

@@ -20,9 +20,18 @@ constexpr ErrorRow kErrorRows[] = {
 
 }  // namespace
 
+bool TCustomComPort::ReadComStat(os::ComStat& stat) {
+  // The call clears the line errors too: they are kept for LastErrors, so
+  // asking how many bytes wait never hides an overrun.
+  os::Dword errors = 0;
+  if (!FApi.ClearCommError(FHandle.Get(), &errors, &stat)) return false;
+  if (errors != 0) FTakenErrors |= errors;
+  return true;
+}
+
 int TCustomComPort::InputCount() {
   os::ComStat stat;
-  if (!FApi.ClearCommError(FHandle.Get(), nullptr, &stat)) {
+  if (!ReadComStat(stat)) {
     RaiseComError(CE_ClearComFailed, FApi.GetLastError());
     return 0;
   }
@@ -31,7 +40,7 @@ int TCustomComPort::InputCount() {
 
 int TCustomComPort::OutputCount() {
   os::ComStat stat;
-  if (!FApi.ClearCommError(FHandle.Get(), nullptr, &stat)) {
+  if (!ReadComStat(stat)) {
     RaiseComError(CE_ClearComFailed, FApi.GetLastError());
     return 0;
   }
@@ -40,7 +49,7 @@ int TCustomComPort::OutputCount() {
 
 TComStateFlags TCustomComPort::StateFlags() {
   os::ComStat stat;
-  if (!FApi.ClearCommError(FHandle.Get(), nullptr, &stat)) {
+  if (!ReadComStat(stat)) {
     RaiseComError(CE_ClearComFailed, FApi.GetLastError());
     return {};
   }

@@ -80,6 +80,11 @@ void TCustomComPort::SetRxGathering(const TRxGathering& value) {
   if (dcbChanges) ApplyLineSettings();
   if (FEventThread) FEventThread->SetGathering(value);
 }
+void TCustomComPort::SetRxPaused(bool value) {
+  if (value == FRxPaused) return;
+  FRxPaused = value;
+  if (FEventThread) FEventThread->SetRxPaused(value);
+}
 
 void TCustomComPort::SetPort(const std::wstring& value) {
   if (value == FPort) return;

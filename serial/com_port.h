@@ -60,6 +60,12 @@ class TCustomComPort : public TComponent {
   // (EventChar itself, and what is stored of it, stay as they are).
   const TRxGathering& RxGathering() const { return FRxGathering; }
   void SetRxGathering(const TRxGathering& value);
+  // While paused, received bytes stay in the driver, whose buffer and the
+  // line's flow control hold what comes: the event thread no longer waits
+  // for them and no OnRxChar is made. Other events go on. Resuming hands
+  // over what waits at once. Kept across a close and an open.
+  bool RxPaused() const { return FRxPaused; }
+  void SetRxPaused(bool value);
   // Takes effect at the next open.
   TComEvents Events() const { return FEvents; }
   void SetEvents(TComEvents value) { FEvents = value; }
@@ -262,6 +268,9 @@ class TCustomComPort : public TComponent {
   virtual void CreateEventThread();
   virtual void DestroyEventThread();
 
+  // ClearCommError for the queues' state; the errors it clears wait for
+  // LastErrors (com_io.cpp).
+  bool ReadComStat(os::ComStat& stat);
   // Signal reports of open (the current lines) and close (all false)
   // (com_port_open.cpp).
   void ReportSignals(bool open);
@@ -300,6 +309,7 @@ class TCustomComPort : public TComponent {
   bool FDiscardNull = false;
   wchar_t FEventChar = 0;
   TRxGathering FRxGathering;
+  bool FRxPaused = false;
   // Line errors the event thread cleared while it gathered; LastErrors
   // reports them with the driver's.
   std::atomic<os::Dword> FTakenErrors{0};

@@ -134,10 +134,11 @@ TComThread::TComThread(TComThreadSetup setup, os::EventHandle stopEvent, os::Eve
       FStopEvent(std::move(stopEvent)),
       FWait(std::make_unique<WaitRecord>()),
       FWakeError(wakeError),
-      FGathering(FSetup.gathering) {
+      FGathering(FSetup.gathering),
+      FRxPaused(FSetup.rxPaused) {
   FWait->completion = std::move(wakeEvent);
   FWait->overlapped.hEvent = FWait->completion.Get();
-  static_cast<void>(FApi.SetCommMask(FSetup.device, DeviceMask(FSetup.eventMask, FGathering)));
+  static_cast<void>(FApi.SetCommMask(FSetup.device, MaskLocked()));
   FThread = std::thread([this] { Execute(); });
 }
 
@@ -224,6 +225,17 @@ void TComThread::EndLetGo(std::unique_ptr<WaitRecord> wait) {
 TComThread::LoopEnd TComThread::Loop(WaitRecord& wait) {
   const os::Handle handles[2] = {FStopEvent.Get(), wait.completion.Get()};
   for (;;) {
+    if (!wait.pending && FRxResumed.exchange(false)) {
+      DeliverWaiting();
+      if (FLetGo) return LoopEnd::Stopped;
+    }
+    if (!wait.pending && CurrentMask() == 0) {
+      // Paused with nothing else to wait for: the mask would be empty,
+      // which the driver refuses.
+      if (FApi.WaitForSingleObject(FStopEvent.Get(), kPausedLookMs) != os::kWaitTimeout)
+        return LoopEnd::Stopped;
+      continue;
+    }
     if (!wait.pending) {
       wait.mask = 0;
       if (!FApi.WaitCommEvent(FSetup.device, &wait.mask, &wait.overlapped)) {
@@ -236,6 +248,9 @@ TComThread::LoopEnd TComThread::Loop(WaitRecord& wait) {
         }
       }
       wait.pending = true;
+      // A resume whose change of the mask came just before this wait did
+      // not end it: end it now, so what waits is handed over.
+      if (FRxResumed.load()) static_cast<void>(FApi.SetCommMask(FSetup.device, CurrentMask()));
     }
     const os::Dword r = FApi.WaitForMultipleObjects(2, handles, 0, os::kInfinite);
     if (r == os::kWaitObject0) return LoopEnd::Stopped;
@@ -251,7 +266,8 @@ TComThread::LoopEnd TComThread::Loop(WaitRecord& wait) {
       // The terminator's event counts only where it was asked for.
       const os::Dword raw = wait.mask;
       FEvents = MaskToEvents(raw & FSetup.eventMask);
-      if (raw != 0 && FEvents.Empty()) continue;
+      // An empty mask: the mask changed (gathering, pause), nothing came.
+      if (FEvents.Empty()) continue;
       if (raw == os::kEvRxChar && !Gather(wait)) return LoopEnd::Stopped;
       DeliverEvents();
       if (FLetGo) return LoopEnd::Stopped;

@@ -55,6 +55,8 @@ struct TComThreadSetup {
   // Event thread: line errors it cleared while looking at the receive
   // queue, for the port's next LastErrors.
   std::function<void(os::Dword errors)> takeErrors;
+  // Starts with received bytes left in the driver (SetRxPaused).
+  bool rxPaused = false;
 };
 
 class TComThread : public TObject {
@@ -83,6 +85,16 @@ class TComThread : public TObject {
 
   // The device's event mask: the events asked for, and the terminator's.
   static os::Dword DeviceMask(os::Dword eventMask, const TRxGathering& gathering);
+
+  // Paused, no wait asks for the receive events (Wine ends an EV_RXCHAR
+  // wait at once while bytes are queued, so waiting for them would spin):
+  // the bytes stay in the driver. Resuming hands over what waits at once,
+  // since the driver reports only bytes that arrive afterwards.
+  void SetRxPaused(bool paused);
+  static constexpr os::Dword kReceiveEvents = os::kEvRxChar | os::kEvRxFlag | os::kEvRx80Full;
+  // How often a paused thread with no other event to wait for looks
+  // whether it was resumed.
+  static constexpr os::Dword kPausedLookMs = 10;
 
   // How long a gathering pauses before it waits on a driver that told it of
   // no new bytes, and between its looks at the queue once it no longer waits.
@@ -127,6 +139,12 @@ class TComThread : public TObject {
   // error came (handed over at once).
   bool QueuedBytes(os::Dword& count);
   TRxGathering CurrentGathering();
+  // The device mask for the gathering and the pause now; under the lock.
+  os::Dword MaskLocked() const;
+  // After a resume: hands over the bytes that waited in the driver.
+  void DeliverWaiting();
+  // MaskLocked, taking the lock: 0 while paused with no event left.
+  os::Dword CurrentMask();
   void RunHandedOver();
   void SendEventsToWindow();
   void ReportFailure(const std::wstring& message, std::int64_t winError);
@@ -147,6 +165,8 @@ class TComThread : public TObject {
   os::Dword FLastError = 0;
   std::mutex FGatheringLock;
   TRxGathering FGathering;
+  bool FRxPaused = false;
+  std::atomic<bool> FRxResumed{false};
   TSyncLatch FEnded;
   std::atomic<bool> FDelivering{false};
   std::atomic<bool> FLetGo{false};

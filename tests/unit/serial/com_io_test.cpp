@@ -180,6 +180,10 @@ TEST_F(IoTest, QueriesReadTheDriverAndReportTheirCodes) {
   sim.AddLineErrors(L"COM1", os::kCeRxParity);
   EXPECT_EQ(port->LastErrors(), TComErrors{TComError::ceRxParity});
   EXPECT_TRUE(port->LastErrors().Empty()) << "the query cleared them";
+  sim.AddLineErrors(L"COM1", os::kCeOverrun);
+  EXPECT_EQ(port->InputCount(), 5);
+  EXPECT_EQ(port->LastErrors(), TComErrors{TComError::ceOverrun})
+      << "counting the queue cleared the driver's errors: LastErrors still reports them";
 
   sim.FailNext(SimCall::ClearCommError, os::kErrorGenFailure, 4);
   ExpectError([&] { port->InputCount(); }, 10, 31);
