@@ -9,7 +9,6 @@
 // through tests/support/wine-run (bench/reconnect/run.sh). Replaces
 // skeneri.ini in the prefix's roaming AppData and removes it at the end.
 #include <windows.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,12 +23,12 @@
 
 #include "app/main_window_layout.h"
 #include "bench/bench_support.h"
+#include "bench/quillet_config.h"
 #include "bench/wine_bench.h"
 #include "tests/support/wine_path.h"
 #include "tools/uidriver/ui_driver.h"
 
 namespace ud = quillet::uidriver;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -37,36 +36,10 @@ using quillet::bench::CpuSeconds;
 using quillet::bench::Loadavg;
 using quillet::bench::Median;
 using quillet::bench::UnixPid;
+using quillet::bench::WaitUntil;
 
 constexpr int kRows = 8;
 constexpr int kFirstPort = 41;  // no such ports in the prefix
-
-fs::path IniPath() {
-  wchar_t appdata[MAX_PATH] = {};
-  SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appdata);
-  return fs::path(appdata) / L"Brovana" / L"Quillet" / L"skeneri.ini";
-}
-
-bool WriteIni() {
-  std::error_code ignored;
-  fs::create_directories(IniPath().parent_path(), ignored);
-  std::ofstream out(IniPath(), std::ios::binary | std::ios::trunc);
-  for (int row = 1; row <= kRows; ++row)
-    out << "[skener" << row << "]\r\nPort=COM" << kFirstPort + row - 1 << "\r\n";
-  out << "[Aktivacija]\r\n";
-  for (int row = 1; row <= kRows; ++row) out << "cbotvori" << row << "=1\r\n";
-  return static_cast<bool>(out);
-}
-
-template <typename Condition>
-bool WaitUntil(Condition condition, DWORD ms) {
-  const DWORD start = GetTickCount();
-  while (!condition()) {
-    if (GetTickCount() - start >= ms) return false;
-    Sleep(50);
-  }
-  return true;
-}
 
 std::string Narrow(const std::wstring& text) {
   return std::string(text.begin(), text.end());
@@ -75,9 +48,10 @@ std::string Narrow(const std::wstring& text) {
 // CPU in % of one core over `seconds`, after 3 s of settling; rows 8 with
 // the configuration, 0 without it.
 std::optional<double> MeasureQuillet(const std::wstring& exe, double seconds, int rows) {
-  std::error_code ignored;
-  fs::remove(IniPath(), ignored);
-  if (rows > 0 && !WriteIni()) return std::nullopt;
+  quillet::bench::RemoveIni();
+  std::vector<int> ports;
+  for (int row = 1; row <= rows; ++row) ports.push_back(kFirstPort + row - 1);
+  if (rows > 0 && !quillet::bench::WriteIni(ports)) return std::nullopt;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
@@ -153,8 +127,7 @@ int main(int argc, char** argv) {
     difference.push_back(*w - *i);
     std::printf("  run %d difference  %+6.2f points\n", run, difference.back());
   }
-  std::error_code ignored;
-  fs::remove(IniPath(), ignored);
+  quillet::bench::RemoveIni();
   if (difference.empty()) {
     std::printf("  no complete run\n");
     return 0;

@@ -26,6 +26,10 @@
  *                   M ms (default 200) for S seconds a code "PN-<6 digits>-
  *                   ABCDEFGHIJ" cut to 20 characters, then CR, a byte a
  *                   millisecond, straight into side 1's pseudo-terminal.
+ *                   While side 1 is unplugged the device is gone: a scan
+ *                   whose time comes then is not sent ("missed" in the
+ *                   counts), and one in the middle of its bytes when the
+ *                   side goes is cut off ("cut"); numbering goes on.
  */
 #define _GNU_SOURCE
 #include <errno.h>
@@ -72,7 +76,7 @@ static struct {
   char code[32];
   size_t pos, len;
   long long bytes;
-  long scans;
+  long scans, missed, cut;
 } scanner;
 
 static long long now_ms(void) {
@@ -92,6 +96,12 @@ static int scan_step(void) {
       return -1;
     }
     if (now < scanner.next_scan_ms) return (int)(scanner.next_scan_ms - now);
+    if (sides[0].master < 0) {
+      scanner.n++;
+      scanner.missed++;
+      scanner.next_scan_ms += scanner.interval_ms;
+      return 0;
+    }
     char text[64];
     snprintf(text, sizeof text, "P%d-%06ld-ABCDEFGHIJ", scanner.port, scanner.n % 1000000);
     text[20] = '\0';
@@ -103,7 +113,7 @@ static int scan_step(void) {
   }
   if (now < scanner.next_byte_ms) return (int)(scanner.next_byte_ms - now);
   struct pipebuf* b = &to_side[0];
-  if (sides[0].master < 0 || b->start + b->len >= BUF_SIZE) return 1;
+  if (b->start + b->len >= BUF_SIZE) return 1;
   b->data[b->start + b->len++] = (unsigned char)scanner.code[scanner.pos++];
   scanner.bytes++;
   if (scanner.pos == scanner.len) scanner.scans++;
@@ -119,9 +129,10 @@ static void write_counts(void) {
   FILE* f = fopen(tmp, "w");
   if (!f) return;
   fprintf(f,
-          "read1 %lld read2 %lld written1 %lld written2 %lld scanned %lld scans %ld scanning %d\n",
+          "read1 %lld read2 %lld written1 %lld written2 %lld scanned %lld scans %ld scanning %d "
+          "missed %ld cut %ld\n",
           read_from[0], read_from[1], written_to[0], written_to[1], scanner.bytes, scanner.scans,
-          scanner.on);
+          scanner.on, scanner.missed, scanner.cut);
   fclose(f);
   rename(tmp, path);
 }
@@ -201,6 +212,10 @@ static void unplug(int i) {
   close(s->master);
   close(s->slave);
   s->master = s->slave = -1;
+  if (i == 0 && scanner.pos < scanner.len) {
+    scanner.cut++;
+    scanner.pos = scanner.len;
+  }
   /* What was on its way to the unplugged device is gone with it; what it
    * sent before still arrives at the other end. */
   to_side[i].start = to_side[i].len = 0;

@@ -19,6 +19,9 @@ struct RelayCounts {
   long long scanned = 0;  // the relay's own scanner
   long scans = 0;
   int scanning = 0;
+  long missed = 0;  // scans not sent: their time came while the receiving side was unplugged
+  long cut = 0;     // scans cut off by unplugging the receiving side
+
   bool ok = false;
 };
 
@@ -63,9 +66,9 @@ inline RelayCounts Counts(std::size_t index) {
       // The receiver is the relay's first side.
       c.ok = std::sscanf(text,
                          "read1 %lld read2 %lld written1 %lld written2 %lld scanned %lld scans "
-                         "%ld scanning %d",
+                         "%ld scanning %d missed %ld cut %ld",
                          &c.fromReceiver, &c.fromPeer, &c.toReceiver, &c.toPeer, &c.scanned,
-                         &c.scans, &c.scanning) == 7;
+                         &c.scans, &c.scanning, &c.missed, &c.cut) >= 7;
       return c;
     }
     Sleep(10);
