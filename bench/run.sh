@@ -22,6 +22,7 @@ wine "$build/bench/startup/bench_startup.exe" "$build/quillet.exe" "$build/bench
 "$here/bench/console/run.sh" "$build"
 "$here/bench/scans/run.sh" "$build"
 "$here/bench/reconnect/run.sh" "$build"
+"$here/bench/soak/run.sh" "$build"
 "$here/tests/support/wine-env" stop "$build"
 wineserver -k || true
 [ -z "$started_xvfb" ] || kill "$started_xvfb"

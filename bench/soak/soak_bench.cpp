@@ -467,35 +467,50 @@ int main(int argc, char** argv) {
       std::vector<Window> loadWindows;        // Load had every port closed
       std::vector<Sample> samples;
       std::vector<double> reconnects, loads;
-      double nextSample = begin, nextUnplug = begin + kUnplugFirst, nextLoad = begin + kLoadFirst;
+      double nextUnplug = begin + kUnplugFirst, nextLoad = begin + kLoadFirst;
       int unplugs = 0;
       int pulled = -1;  // the port unplugged now
       double pulledAt = 0, pluggedAt = 0;
       bool plugged = false;
       double loadAt = 0;
       bool loading = false, loadSeen = false;
-      double lastCpu = unixPid > 0 ? qb::CpuSeconds(unixPid) : -1, lastCpuAt = qb::Now();
       const double end = begin + seconds;
-      for (;;) {
-        const double now = qb::Now();
-        if (now >= nextSample) {
+      // Samples on a thread of their own: the driving below waits on
+      // quillet.exe's window, which answers slowly while Load runs.
+      std::atomic<bool> sampling{true};
+      std::thread sampler([&] {
+        double lastCpu = -1, lastCpuAt = 0;
+        for (double next = begin; sampling; Sleep(20)) {
+          const double now = qb::Now();
+          if (now < next) continue;
+          next = std::max(next + kSampleEvery, now + kSampleEvery / 2);
           Sample s = Take(process, info.dwProcessId, unixPid, now - begin);
           const double cpu = unixPid > 0 ? qb::CpuSeconds(unixPid) : -1;
-          const double cpuShare = cpu >= 0 && lastCpu >= 0 && now - lastCpuAt > 1
-                                      ? 100 * (cpu - lastCpu) / (now - lastCpuAt)
-                                      : -1;
+          const double cpuShare =
+              cpu >= 0 && lastCpu >= 0 ? 100 * (cpu - lastCpu) / (now - lastCpuAt) : -1;
           lastCpu = cpu;
           lastCpuAt = now;
           std::printf(
               "  t=%5.0f s  working set %7.0f KB  private %7.0f KB  handles %5.0f  USER %4.0f  GDI "
-              "%4.0f  CPU %5.1f %%  scans typed %7ld  (load %s)%s\n",
+              "%4.0f  CPU %5.1f %%  scans typed %7ld of %7ld due  (load %s)%s\n",
               s.t, s.values[0], s.values[1], s.values[2], s.values[3], s.values[4], cpuShare,
-              g_tally.Whole(), qb::Loadavg().c_str(), s.ok ? "" : "  SAMPLE FAILED");
+              g_tally.Whole(), static_cast<long>(kPorts * (std::floor(s.t / kInterval) + 1)),
+              qb::Loadavg().c_str(), s.ok ? "" : "  SAMPLE FAILED");
           if (s.ok) samples.push_back(s);
           if (samples.size() == 1 && !g_sources.empty())
             std::printf("  (Wine gives 0 for some figures of another process; taken instead:%s)\n",
                         g_sources.c_str());
-          nextSample += kSampleEvery;
+        }
+      });
+      bool ended = false;
+      for (;;) {
+        const double now = qb::Now();
+        if (WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0) {
+          DWORD code = 0;
+          GetExitCodeProcess(info.hProcess, &code);
+          std::printf("  t=%5.0f s  QUILLET.EXE ENDED (exit code %lu)\n", now - begin, code);
+          ended = true;
+          break;
         }
         if (now >= end && pulled < 0 && !loading) break;
         if (pulled < 0 && !loading && now >= nextUnplug && now < end) {
@@ -548,7 +563,11 @@ int main(int argc, char** argv) {
         Sleep(50);
       }
 
-      // The scanners end on their own; then what is on its way is typed.
+      sampling = false;
+      sampler.join();
+      if (ended && pulled >= 0 && !plugged) qb::Command(pulled, "plug 1\n");
+      // The scanners end on their own; then what is on its way is typed,
+      // however far behind the typing is.
       qb::WaitUntil(
           [&] {
             for (int p = 0; p < kPorts; ++p) {
@@ -563,9 +582,14 @@ int main(int argc, char** argv) {
             std::lock_guard<std::mutex> hold(g_tally.lock);
             return qb::Now() - g_tally.lastChar > 3;
           },
-          60000);
+          1800000);
       const std::vector<qb::RelayCounts> after = qb::AllCounts(kPorts);
       const double ran = qb::Now() - begin;
+      {
+        std::lock_guard<std::mutex> hold(g_tally.lock);
+        std::printf("the last character was typed %.1f s after the scanners stopped\n",
+                    g_tally.lastChar - (begin + seconds));
+      }
       CloseHandle(process);
       finish();
 
