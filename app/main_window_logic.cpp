@@ -18,6 +18,7 @@ namespace {
 constexpr wchar_t kOpened[] = L"Port status: Opened";
 constexpr wchar_t kClosed[] = L"Port status: Closed";
 constexpr wchar_t kError[] = L"Port status: Error!";
+constexpr wchar_t kCharactersLost[] = L"Port status: Opened, characters lost!";
 constexpr wchar_t kActivation[] = L"Aktivacija";
 
 std::wstring Widen(const char* text) {
@@ -130,6 +131,17 @@ void MainForm::FormCreate() {
     port->SetOnAfterClose([this, row](serial::TObject*) {
       closing_[row - 1] = false;
       road_.Flush(row);
+      road_.FramingMayHaveChanged();
+    });
+    // A second port open frames every port's scans: they gather.
+    port->SetOnAfterOpen([this](serial::TObject*) { road_.FramingMayHaveChanged(); });
+    // The driver's own buffer overflowed (reading paused too long, or a
+    // machine too slow): characters of this port are lost, and its row says
+    // so until it is opened again.
+    port->SetOnError([this, row](serial::TObject*, serial::TComErrors errors) {
+      if (errors.Contains(serial::TComError::ceOverrun) ||
+          errors.Contains(serial::TComError::ceRxOver))
+        view_.SetStatusLabel(row, kCharactersLost, LabelColour::Red);
     });
     skener_[row - 1] = port;
   }
@@ -191,7 +203,9 @@ void MainForm::Monitor1Click() {
 }
 
 void MainForm::Advanced1Click() {
-  if (form2_ != nullptr && !form2_->Showing()) form2_->ShowModal();
+  if (form2_ == nullptr || form2_->Showing()) return;
+  form2_->ShowModal();
+  road_.FramingMayHaveChanged();
 }
 
 // --- device rows ---
@@ -323,6 +337,8 @@ void MainForm::btnskenerClick(int row) {
     } release{*this, row};
     view_.ShowPortSetupDialog(*port);
   }
+  // The line's rate sets how long its bytes may be gathered.
+  road_.FramingMayHaveChanged();
   if (reconnect_.Waiting(row) && view_.OpenChecked(row) && !port->Connected()) {
     RetryRow(row);
     return;

@@ -128,6 +128,7 @@ class MainForm {
   bool AutomaticOpeningRunning() const { return opening_; }
   const reception::ScanAssembler& Scans() const { return road_.Scans(); }
   const reception::TypingQueue& Typing() const { return road_.Queue(); }
+  const reception::ReceptionRoad& Road() const { return road_; }
   const ReconnectSchedule& Reconnects() const { return reconnect_; }
 
   bool ConfigFileExists();

@@ -8,15 +8,51 @@
 namespace quillet::app::reception {
 namespace {
 
+int RateOf(const serial::TComPort& port) {
+  return port.BaudRate() == serial::TBaudRate::brCustom ? port.CustomBaudRate()
+                                                        : serial::BaudRateValue(port.BaudRate());
+}
+
+double BitsPerCharacter(const serial::TComPort& port) {
+  double stopBits = 1.0;
+  if (port.StopBits() == serial::TStopBits::sbOne5StopBits) stopBits = 1.5;
+  if (port.StopBits() == serial::TStopBits::sbTwoStopBits) stopBits = 2.0;
+  const bool parity = port.Parity().Bits() != serial::TParityBits::prNone;
+  return 1 + 5 + static_cast<int>(port.DataBits()) + (parity ? 1 : 0) + stopBits;
+}
+
 std::chrono::microseconds GapOf(const serial::TComPort& port) {
-  const int rate = port.BaudRate() == serial::TBaudRate::brCustom
-                       ? port.CustomBaudRate()
-                       : serial::BaudRateValue(port.BaudRate());
   const int dataBits = 5 + static_cast<int>(port.DataBits());
   double stopBits = 1.0;
   if (port.StopBits() == serial::TStopBits::sbOne5StopBits) stopBits = 1.5;
   if (port.StopBits() == serial::TStopBits::sbTwoStopBits) stopBits = 2.0;
-  return ScanGap(rate, dataBits, port.Parity().Bits() != serial::TParityBits::prNone, stopBits);
+  return ScanGap(RateOf(port), dataBits, port.Parity().Bits() != serial::TParityBits::prNone,
+                 stopBits);
+}
+
+// While scans are framed the event thread hands a scan over once instead of
+// a batch at a time: at the CR that ends most scans, or once the line has
+// been quiet for two character times (10 ms at least), and always before
+// the scan's gap could end it, so no byte waits longer than that.
+serial::TRxGathering FramingGathering(const serial::TComPort& port) {
+  using std::chrono::milliseconds;
+  const int rate = std::max(RateOf(port), 1);
+  const auto character = std::chrono::microseconds(
+      static_cast<std::int64_t>(BitsPerCharacter(port) * 1'000'000.0 / rate));
+  const auto quiet = std::max<std::chrono::microseconds>(milliseconds(10), 2 * character);
+  const auto longest = GapOf(port) - milliseconds(10);
+  serial::TRxGathering gathering;
+  gathering.on = true;
+  gathering.hasTerminator = true;
+  gathering.terminator = '\r';
+  gathering.quietMs = static_cast<std::uint32_t>(std::chrono::ceil<milliseconds>(quiet).count());
+  gathering.longestMs =
+      static_cast<std::uint32_t>(std::chrono::floor<milliseconds>(longest).count());
+  return gathering;
+}
+
+std::wstring PortTitle(const serial::TComPort& port) {
+  return port.Port() + L" (" + port.Name() + L")";
 }
 
 // Port text holds one code unit per byte.
@@ -33,6 +69,8 @@ ReceptionRoad::ReceptionRoad(MainView& view, os::KeyboardApi& keyboard,
                              const AdvancedSettings& settings)
     : view_(view), keyboard_(keyboard), settings_(settings) {
   queue_.OnJobStarted = [this](const TypeJob& job) {
+    // A paused port's message stays until it is read again.
+    if (std::any_of(paused_.begin(), paused_.end(), [](bool p) { return p; })) return;
     view_.SetStatusText(L"Read device: " + job.componentName + L", " + job.port);
   };
   queue_.OnJobDone = [this](const TypeJob& job, const TypeJobResult& result) {
@@ -52,10 +90,59 @@ bool ReceptionRoad::AssemblingScans() const {
                        [](serial::TComPort* p) { return p && p->Connected(); }) > 1;
 }
 
+std::size_t ReceptionRoad::Waiting(int row) const {
+  return assembler_.PendingLength(row) + queued_.at(static_cast<std::size_t>(row - 1));
+}
+
+void ReceptionRoad::FramingMayHaveChanged() {
+  const bool framing = AssemblingScans();
+  for (std::size_t i = 0; i < ports_.size(); ++i) {
+    if (ports_[i] == nullptr) continue;
+    const serial::TRxGathering wanted =
+        framing ? FramingGathering(*ports_[i]) : serial::TRxGathering{};
+    // Asked again only when the wish changes.
+    if (wanted == gathering_[i]) continue;
+    gathering_[i] = wanted;
+    ports_[i]->SetRxGathering(wanted);
+  }
+}
+
+void ReceptionRoad::PauseReading(int row, serial::TComPort& port) {
+  paused_[static_cast<std::size_t>(row - 1)] = true;
+  port.SetRxPaused(true);
+  view_.SetStatusText(PortTitle(port) + L" sends faster than Quillet can type: reading paused");
+}
+
+void ReceptionRoad::ResumeReadingBelowHalf() {
+  for (int row = 1; row <= 8; ++row) {
+    const std::size_t i = static_cast<std::size_t>(row - 1);
+    if (!paused_[i] || Waiting(row) >= kResumeBelow) continue;
+    paused_[i] = false;
+    if (serial::TComPort* port = ports_[i]) {
+      // The engine hands over what waited in the driver meanwhile.
+      port->SetRxPaused(false);
+      view_.SetStatusText(PortTitle(*port) + L" is read again");
+    }
+  }
+}
+
 void ReceptionRoad::Received(serial::TComPort& port, int count) {
+  const int row = RowOf(port);
+  if (row != 0) {
+    // Framing may have changed with the settings since the last delivery.
+    FramingMayHaveChanged();
+    // Never more than the bound waits: the rest stays in the driver until
+    // typing has caught up.
+    const std::size_t waiting = Waiting(row);
+    const std::size_t room = waiting < kMostWaiting ? kMostWaiting - waiting : 0;
+    if (count > 0 && static_cast<std::size_t>(count) > room) {
+      count = static_cast<int>(room);
+      PauseReading(row, port);
+    }
+    if (count <= 0) return;
+  }
   std::wstring text;
   port.ReadStr(text, count);
-  const int row = RowOf(port);
   std::vector<ScanPiece> pieces;
   if (row == 0 || !AssemblingScans()) {
     // One port with default settings: typed as read. Whatever an earlier
@@ -97,6 +184,7 @@ void ReceptionRoad::TypePieces(std::vector<ScanPiece>& pieces) {
 void ReceptionRoad::Send(const serial::TComPort& port, int row, const std::wstring& received,
                          const std::wstring& shown, std::vector<KeyStep> steps,
                          unsigned charDelayMs, bool record) {
+  if (row >= 1 && row <= 8) queued_[static_cast<std::size_t>(row - 1)] += CountKeystrokes(steps);
   TypeJob job;
   job.row = row;
   job.port = port.Port();
@@ -118,6 +206,14 @@ void ReceptionRoad::Send(const serial::TComPort& port, int row, const std::wstri
 }
 
 void ReceptionRoad::JobDone(const TypeJob& job, const TypeJobResult& result) {
+  if (job.row >= 1 && job.row <= 8) {
+    std::size_t& queued = queued_[static_cast<std::size_t>(job.row - 1)];
+    queued -= std::min(queued, CountKeystrokes(job.steps));
+  }
+  // The queue may have made a job's steps shorter (repeats and waits it
+  // keeps to their ranges): nothing is queued once it is empty.
+  if (queue_.Empty()) queued_.fill(0);
+  ResumeReadingBelowHalf();
   if (job.receptionId != 0) {
     const auto& rows = record_.Rows();
     std::wstring typed;

@@ -17,6 +17,7 @@
 #include "app/reception/scan_assembly.h"
 #include "app/reception/typing_queue.h"
 #include "os/keyboard_api.h"
+#include "serial/com_types.h"
 
 namespace quillet::serial {
 class TComPort;
@@ -42,6 +43,18 @@ class ReceptionRoad final : private TypingHost {
   void TypingTimerTimer() { queue_.Tick(); }
   // The row's port closes: the scan it is reading goes to typing.
   void Flush(int row);
+  // A port opened or closed, or the advanced settings changed: framing may
+  // have started or stopped, and the ports gather their bytes accordingly.
+  void FramingMayHaveChanged();
+
+  // Received text a port may have waiting to be typed (its scan in progress
+  // and its queued jobs). Beyond it the port's reading pauses, so the driver
+  // and the line's flow control hold the rest; it resumes below
+  // kResumeBelow.
+  static constexpr std::size_t kMostWaiting = std::size_t{1} << 20;
+  static constexpr std::size_t kResumeBelow = kMostWaiting / 2;
+  std::size_t Waiting(int row) const;
+  bool ReadingPaused(int row) const { return paused_.at(static_cast<std::size_t>(row - 1)); }
 
   // Characters and keys that closing now would leave untyped.
   std::size_t UntypedAtClose() const { return queue_.UntypedAtClose(); }
@@ -70,6 +83,8 @@ class ReceptionRoad final : private TypingHost {
             const std::wstring& shown, std::vector<KeyStep> steps, unsigned charDelayMs,
             bool record);
   void JobDone(const TypeJob& job, const TypeJobResult& result);
+  void PauseReading(int row, serial::TComPort& port);
+  void ResumeReadingBelowHalf();
   void ArmScanTimer();
   void KeepScansWhoseBytesWait(ScanClock::time_point now, int except_row);
 
@@ -80,6 +95,12 @@ class ReceptionRoad final : private TypingHost {
   ReceptionRecord record_;
   ScanAssembler assembler_;
   TypingQueue queue_{*this};
+  // Keystrokes each row has queued, kept as jobs come and go: asking costs
+  // nothing, also with a megabyte of short scans queued.
+  std::array<std::size_t, 8> queued_{};
+  std::array<bool, 8> paused_{};
+  // What each port was last asked to gather.
+  std::array<serial::TRxGathering, 8> gathering_{};
   bool closed_ = false;
 };
 

@@ -125,6 +125,12 @@ bool ScanAssembler::Pending(int row) const {
                      [row](const Port& p) { return p.row == row && !p.text.empty(); });
 }
 
+std::size_t ScanAssembler::PendingLength(int row) const {
+  for (const Port& p : ports_)
+    if (p.row == row) return p.text.size();
+  return 0;
+}
+
 namespace {
 
 // Characters "from" to "to" of the scan. Positions count from 1; a stored

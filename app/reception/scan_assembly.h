@@ -72,6 +72,8 @@ class ScanAssembler {
   // When the next gap ends, if a scan is in progress.
   std::optional<ScanClock::time_point> NextDeadline() const;
   bool Pending(int row) const;
+  // Code units of `row`'s scan in progress.
+  std::size_t PendingLength(int row) const;
 
  private:
   struct Port {

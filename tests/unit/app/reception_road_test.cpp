@@ -3,6 +3,7 @@
 // typing follows the typing timer, and closing ends what is queued.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <numeric>
 #include <string>
@@ -164,6 +165,127 @@ TEST_F(RoadTest, TheCloseQuestionCountsWhatWouldStayUntypedAndClosingEndsWithinT
   ASSERT_EQ(form_.Record().Rows().size(), 1u);
   EXPECT_EQ(Row(0).outcome, ReceptionOutcome::portClosed);
   EXPECT_EQ(keyboard_.TypedText().size(), 11u - untyped);
+}
+
+TEST_F(RoadTest, APortSendingFasterThanTypingPausesAtTheBoundAndResumesBelowHalfLosingNothing) {
+  using reception::ReceptionRoad;
+  form_.FormCreate();
+  // Each scan's typing ends with a second's wait, so scans pile up.
+  form_.Advanced().own[0] = Suffix(L"{WAIT 1000}");
+  Open(1, L"COM1");
+  Open(2, L"COM2");
+  // Numbered scans of a thousand characters and a CR: order and wholeness show.
+  std::string stream;
+  for (int i = 0; stream.size() < ReceptionRoad::kMostWaiting + 200'000; ++i) {
+    std::string scan = "S" + std::to_string(i) + "-";
+    scan.resize(1000, static_cast<char>('a' + i % 26));
+    stream += scan + "\r";
+  }
+  // A fast device: the driver takes 16 KiB at a time.
+  const auto& road = form_.Road();
+  for (std::size_t at = 0; at < stream.size(); at += 16384) {
+    serial_.PeerWrite(L"COM1", std::string_view(stream).substr(at, 16384));
+    ASSERT_TRUE(
+        ServeUntil([&] { return serial_.PeerUnread(L"COM1") == 0 || road.ReadingPaused(1); }));
+  }
+  ASSERT_TRUE(road.ReadingPaused(1));
+  EXPECT_EQ(road.Waiting(1), ReceptionRoad::kMostWaiting) << "read up to the bound, not past it";
+  EXPECT_EQ(serial_.PeerUnread(L"COM1"), stream.size() - ReceptionRoad::kMostWaiting)
+      << "the rest waits in the driver";
+  EXPECT_EQ(serial_.CommMask(L"COM1") & os::kEvRxChar, 0u) << "the event thread does not wait";
+  EXPECT_EQ(view_.status, L"COM1 (skener1) sends faster than Quillet can type: reading paused");
+
+  // The other port is read as ever.
+  Send(L"COM2", "OTHER\r");
+  EXPECT_FALSE(road.ReadingPaused(2));
+  EXPECT_EQ(form_.Record().Rows().back().received, "OTHER\r");
+
+  // Typing catches up a scan a tick; below half the port is read again.
+  for (int tick = 0; tick < 5000; ++tick) {
+    serial::CheckSynchronize();
+    if (form_.Typing().Empty() && serial_.PeerUnread(L"COM1") == 0 && !form_.Scans().Pending(1))
+      break;
+    if (view_.typing_timer_ms == 0) {
+      // What waited comes from the driver.
+      ASSERT_TRUE(ServeUntil([&] { return view_.typing_timer_ms > 0; }));
+      continue;
+    }
+    ASSERT_LE(road.Waiting(1), ReceptionRoad::kMostWaiting);
+    if (road.ReadingPaused(1)) {
+      ASSERT_GE(road.Waiting(1), ReceptionRoad::kResumeBelow);
+    }
+    view_.now += std::chrono::milliseconds(view_.typing_timer_ms);
+    view_.typing_timer_ms = 0;
+    form_.RunHandler([&] { form_.TypingTimerTimer(); });
+  }
+  EXPECT_FALSE(road.ReadingPaused(1));
+  EXPECT_NE(std::find(view_.log.begin(), view_.log.end(), L"status COM1 (skener1) is read again"),
+            view_.log.end());
+  std::wstring typed = keyboard_.TypedText();
+  const std::size_t other = typed.find(L"OTHER\r");
+  ASSERT_NE(other, std::wstring::npos);
+  typed.erase(other, 6);
+  EXPECT_TRUE(typed == std::wstring(stream.begin(), stream.end()))
+      << "every scan typed whole and in order; typed " << typed.size() << " of " << stream.size();
+}
+
+TEST_F(RoadTest, ARowSaysCharactersWereLostWhenTheDriversBufferOverflowed) {
+  const struct {
+    const char* name;
+    os::Dword error;
+    bool lost;
+  } cases[] = {{"overrun", os::kCeOverrun, true},
+               {"receive buffer full", os::kCeRxOver, true},
+               {"framing error", os::kCeFrame, false}};
+  form_.FormCreate();
+  form_.Skener(1)->SetPort(L"COM1");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Click(1);
+    ASSERT_EQ(view_.labels[0].text, L"Port status: Opened");
+    serial_.AddLineErrors(L"COM1", c.error);
+    Send(L"COM1", "X");  // read after the error's delivery
+    if (c.lost) {
+      EXPECT_EQ(view_.labels[0].text, L"Port status: Opened, characters lost!");
+      EXPECT_EQ(view_.labels[0].colour, LabelColour::Red);
+    } else {
+      EXPECT_EQ(view_.labels[0].text, L"Port status: Opened");
+    }
+    Click(1);  // closed: the row starts again
+    EXPECT_EQ(view_.labels[0].text, L"Port status: Closed");
+  }
+}
+
+TEST_F(RoadTest, PortsGatherTheirBytesWhileScansAreFramed) {
+  const serial::TRxGathering off{};
+  // 9600 bit/s: handed over 10 ms after the last byte, 40 ms after the
+  // first at the latest, below the 50 ms gap.
+  const serial::TRxGathering framing{true, true, '\r', 10, 40};
+  test::FakeDialog advanced;
+  form_.SetAdvancedDialog(&advanced);
+  form_.FormCreate();
+  Open(1, L"COM1");
+  EXPECT_EQ(form_.Skener(1)->RxGathering(), off) << "one port with defaults: at once, as ever";
+
+  Open(2, L"COM2");
+  EXPECT_EQ(form_.Skener(1)->RxGathering(), framing);
+  EXPECT_EQ(form_.Skener(2)->RxGathering(), framing);
+  EXPECT_EQ(serial_.State(L"COM1").EvtChar, '\r');
+  Click(2);
+  EXPECT_EQ(form_.Skener(1)->RxGathering(), off) << "one port again";
+
+  form_.Advanced().common = Suffix(L"-S");
+  form_.Advanced1Click();
+  EXPECT_EQ(form_.Skener(1)->RxGathering(), framing) << "an advanced setting on";
+
+  // 300 bit/s: quiet for two character times, handed over before its 133 ms gap.
+  view_.on_dialog = [](serial::TComPort& port) { port.SetBaudRate(serial::TBaudRate::br300); };
+  form_.btnskenerClick(1);
+  EXPECT_EQ(form_.Skener(1)->RxGathering(), (serial::TRxGathering{true, true, '\r', 67, 123}));
+
+  form_.Advanced().common = AdvancedFields{};
+  Send(L"COM1", "Z");  // a delivery notices the settings changed too
+  EXPECT_EQ(form_.Skener(1)->RxGathering(), off);
 }
 
 }  // namespace
