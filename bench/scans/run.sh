@@ -1,7 +1,7 @@
 #!/bin/sh
 # Prints the scan-framing figures under Wine, in the build's own test
 # environment: bench/scans/run.sh [mingw build dir] [seconds] [rounds] [options]
-# (options: --outside, --gather, --load-only; see scans_bench.cpp)
+# (options: --outside, --no-gather, --load-only; see scans_bench.cpp)
 set -eu
 here=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$here/build/mingw}

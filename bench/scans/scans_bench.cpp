@@ -18,12 +18,13 @@
 // port), and what was typed or read; so a loss below Quillet shows apart
 // from Quillet's own.
 //
-// Usage: bench_scans <seconds> [rounds] [--outside] [--gather] [--load-only]
+// Usage: bench_scans <seconds> [rounds] [--outside] [--no-gather] [--load-only]
 //   --outside    the scanners of part 2 write from outside Wine, straight
 //                into the pseudo-terminal (the relay's own scanner), as a
 //                device does, instead of through Wine's serial layer
-//   --gather     the ports' event threads gather a scan before handing it
-//                over (TRxGathering), as Quillet does once it frames scans
+//   --no-gather  the ports' event threads hand every batch over as it
+//                comes, also while scans are framed (Quillet gathers a scan
+//                then, TRxGathering): the figures without gathering
 //   --load-only  part 2 alone
 // Run through tests/support/wine-run with
 // QUILLET_COM_PAIR=7:8,11:21,12:22,13:23,14:24,15:25,16:26,17:27
@@ -377,13 +378,13 @@ void PrintLayers(const char* who, std::size_t ports, const std::vector<long>& wr
 
 int main(int argc, char** argv) {
   std::vector<std::string> args;
-  bool outside = false, gather = false, loadOnly = false;
+  bool outside = false, gather = true, loadOnly = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--outside") {
       outside = true;
-    } else if (a == "--gather") {
-      gather = true;
+    } else if (a == "--no-gather") {
+      gather = false;
     } else if (a == "--load-only") {
       loadOnly = true;
     } else if (!a.empty() && a[0] == '-') {
@@ -422,21 +423,17 @@ int main(int argc, char** argv) {
     if (logic.Skener(row)->Connected() != on) logic.RunHandler([&] { logic.SetOpenTick(row, on); });
   };
 
-  // What Quillet's framing would ask of its ports once it gathers: the
-  // terminator CR, 10 ms of quiet, and never more than 40 ms (below the
-  // 50 ms gap).
+  // Quillet asks its ports to gather while it frames scans (at 9600 bit/s:
+  // the terminator CR, 10 ms of quiet, never more than 40 ms); --no-gather
+  // overrides that once framing is on.
   const auto gathering = [&](bool on) {
-    quillet::serial::TRxGathering g;
-    g.on = on && gather;
-    g.hasTerminator = true;
-    g.terminator = '\r';
-    g.quietMs = 10;
-    g.longestMs = 40;
-    for (int row = 1; row <= 8; ++row) logic.Skener(row)->SetRxGathering(g.on ? g : decltype(g){});
+    if (!on || gather) return;
+    for (int row = 1; row <= 8; ++row) logic.Skener(row)->SetRxGathering({});
   };
 
   std::printf("Scans under Wine (load %s)%s\n", Loadavg().c_str(),
-              gather ? "; ports gather scans while framing (10 ms quiet, 40 ms longest)" : "");
+              gather ? "; ports gather scans while framing (10 ms quiet, 40 ms longest)"
+                     : "; no gathering");
   if (!loadOnly) {
     std::printf(
         "1. last byte written -> typing call, 20-character scans at a byte a millisecond\n");
