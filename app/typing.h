@@ -138,29 +138,30 @@ std::size_t SendKeyEvents(const std::vector<KeyEvent>& events, os::KeyboardApi& 
 // reports success. A failed query says no.
 bool RunsWithHigherRights(os::KeyboardApi& keyboard, os::WindowHandle window);
 
-// Up to this many characters go to the system in one call, with no wait. A
-// longer text goes in batches this size; before each further batch TypeText
-// waits (at most kBatchWaitMs) until the foreground window's thread has come
-// back to its message loop, so that a program slower than the keys is not
-// flooded: one call of thousands of events can overrun its input queue, and
-// Windows drops what does not fit while the call reports success.
+// Up to this many characters go to the system in one call. A longer text
+// goes in batches this size, and a batch goes only when the window has taken
+// enough of what went before (app/reception/typing_queue): one call of
+// thousands of events can overrun its input queue, and Windows drops what
+// does not fit while the call reports success.
 inline constexpr std::size_t kBatchCharacters = 64;
-inline constexpr unsigned kBatchWaitMs = 1000;
 
 // How typing a text went.
 struct TypeOutcome {
   // The foreground window's process runs with higher rights (integrity
   // level) than this program: Windows would silently drop the keys, so none
   // were sent from there on (for a text of one batch: nothing was typed).
+  // Or the window took no keys for a few seconds (not responding).
   bool refused = false;
   std::wstring window_title;  // that window's title, when refused
   // The system took fewer keys than sent (input blocked) or sending threw:
   // nothing more was sent from there on.
   bool failed = false;
-  std::size_t typed = 0;  // code units sent in full batches
+  std::size_t typed = 0;  // characters sent (a surrogate pair counts once)
 };
 
-// Types the text into the focused window. Each batch reads Caps Lock, the
+// Types the text into the focused window, waiting on the calling thread: the
+// typing queue's batches (app/reception/typing_queue.cpp, where these are
+// defined), its waits slept. Each batch reads Caps Lock, the
 // foreground window and its thread's layout before its first character, as
 // a keyboard would: if the focus moves between batches, the rest goes to the
 // window that has it now, on that window's layout. Never throws; a key that

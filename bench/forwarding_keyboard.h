@@ -49,6 +49,14 @@ class ForwardingKeyboard : public os::KeyboardApi {
     return target_.SendNullMessageTimeout(window, flags, timeout_ms);
   }
   void SendKeys(std::span<const os::KeyInput> inputs) override { target_.SendKeys(inputs); }
+  os::WindowHandle GetGUIThreadFocus(os::WindowHandle window) override {
+    return target_.GetGUIThreadFocus(window);
+  }
+  bool IsWindow(os::WindowHandle window) override { return target_.IsWindow(window); }
+  bool RedrawWindow(os::WindowHandle window, const os::WindowRect& rect, unsigned flags) override {
+    return target_.RedrawWindow(window, rect, flags);
+  }
+  bool GetUpdateRect(os::WindowHandle window) override { return target_.GetUpdateRect(window); }
 
  private:
   os::KeyboardApi& target_;

@@ -45,6 +45,18 @@ inline constexpr unsigned kToUnicodeNoStateChange = 0x4;
 inline constexpr unsigned kSmtoBlock = 0x0001;
 inline constexpr unsigned kSmtoAbortIfHung = 0x0002;
 
+// RedrawWindow flags.
+inline constexpr unsigned kRdwInvalidate = 0x0001;
+inline constexpr unsigned kRdwNoErase = 0x0020;
+
+// A rectangle in a window's client area, as RECT.
+struct WindowRect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+};
+
 // Integrity levels: the last sub-authority of the TokenIntegrityLevel SID.
 inline constexpr Dword kIntegrityLow = 0x1000;
 inline constexpr Dword kIntegrityMedium = 0x2000;
@@ -130,6 +142,25 @@ class KeyboardApi {
   // once the window's thread has answered, i.e. is back at its message loop,
   // or after the time-out; false when it did not answer.
   virtual bool SendNullMessageTimeout(WindowHandle window, unsigned flags, unsigned timeoutMs) = 0;
+
+  // GetGUIThreadInfo of the window's thread: its hwndFocus, the window that
+  // gets the keys; the window itself when its thread has no focus window or
+  // the call fails.
+  virtual WindowHandle GetGUIThreadFocus(WindowHandle window) { return window; }
+
+  // IsWindow: the window still exists.
+  virtual bool IsWindow(WindowHandle window) { return window != 0; }
+
+  // RedrawWindow(window, &rect, nullptr, flags). Invalidating without
+  // RDW_UPDATENOW sends no message: it never waits for the window.
+  virtual bool RedrawWindow(WindowHandle /*window*/, const WindowRect& /*rect*/,
+                            unsigned /*flags*/) {
+    return false;
+  }
+
+  // GetUpdateRect(window, nullptr, FALSE): whether part of the window waits
+  // to be painted. Sends no message.
+  virtual bool GetUpdateRect(WindowHandle /*window*/) { return false; }
 
   // MapVirtualKeyW(code, mapType); 0 when there is no translation. Here:
   // none, so keys go with scan code 0 as keybd_event callers often send them.

@@ -1,6 +1,7 @@
 #include "app/reception/typing_queue.h"
 
 #include <algorithm>
+#include <thread>
 #include <utility>
 
 namespace quillet::app::reception {
@@ -14,6 +15,13 @@ constexpr wchar_t kBlockedReason[] = L"Windows did not take the keys (input is b
 
 std::wstring RefusedReason(const std::wstring& title) {
   return L"Cannot type into " + title + L": it runs with higher rights than Quillet";
+}
+
+std::wstring HungReason(const std::wstring& title, std::size_t untyped) {
+  return (title.empty() ? std::wstring(L"The window") : title) +
+         L" is not responding: it took no keys for " +
+         std::to_wstring(kHungWindowTime.count() / 1000) + L" s; " + std::to_wstring(untyped) +
+         (untyped == 1 ? L" character" : L" characters") + L" not typed";
 }
 
 bool IsHighSurrogate(wchar_t ch) {
@@ -67,6 +75,21 @@ std::size_t KeystrokesFrom(const std::vector<KeyStep>& steps, std::size_t step,
   return n;
 }
 
+// Code units and key presses of the next unpaced batch from `step`:
+// kBatchCharacters at most, up to the next wait.
+std::size_t BatchUnits(const TypeJob& job, std::size_t step, std::size_t offset) {
+  std::size_t units = 0;
+  for (std::size_t i = step; i < job.steps.size() && units < kBatchCharacters; ++i) {
+    const KeyStep& s = job.steps[i];
+    if (s.kind == KeyStep::Kind::Wait) break;
+    const std::size_t length =
+        s.kind == KeyStep::Kind::Text ? s.text.size() : static_cast<std::size_t>(s.repeat);
+    const std::size_t skip = i == step ? offset : 0;
+    if (skip < length) units += std::min(kBatchCharacters - units, length - skip);
+  }
+  return units;
+}
+
 // Whether a key is to be sent before the next wait (or the end).
 bool KeysBeforeWait(const std::vector<KeyStep>& steps, std::size_t step, std::size_t offset) {
   for (std::size_t i = step; i < steps.size(); ++i) {
@@ -114,6 +137,15 @@ std::size_t TypingQueue::PendingCharacters() const {
   return n;
 }
 
+std::size_t TypingQueue::PendingCharacters(int row) const {
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < jobs_.size(); ++i)
+    if (jobs_[i].row == row)
+      n += i == 0 ? KeystrokesFrom(jobs_[0].steps, at_.step, at_.offset)
+                  : CountKeystrokes(jobs_[i].steps);
+  return n;
+}
+
 std::size_t TypingQueue::UntypedAtClose(std::chrono::milliseconds deadline) const {
   // Walks the queue as Close would type it: a keystroke goes when it is due
   // before the end.
@@ -157,19 +189,17 @@ std::size_t TypingQueue::Close(std::chrono::milliseconds deadline) {
   while (!jobs_.empty()) {
     const Clock::time_point now = host_.Now();
     if (now >= end) break;
-    if (Step(now, end) == Next::Due) {
+    if (Step(now) == Next::Due) {
       if (*due_ >= end) break;
       host_.WaitWhileClosing(MsUntil(now, *due_));
     }
   }
-  std::size_t untyped = 0;
   while (!jobs_.empty()) {
     const std::size_t left = KeystrokesFrom(jobs_.front().steps, at_.step, at_.offset);
-    untyped += left;
     Finish({ReceptionOutcome::portClosed, kClosedReason, left});
   }
   pumping_ = false;
-  return untyped;
+  return untypedAtClose_;
 }
 
 void TypingQueue::Pump() {
@@ -177,7 +207,7 @@ void TypingQueue::Pump() {
   pumping_ = true;
   while (!jobs_.empty()) {
     const Clock::time_point now = host_.Now();
-    if (Step(now, std::nullopt) == Next::Due) {
+    if (Step(now) == Next::Due) {
       host_.SetTypingTimer(MsUntil(now, *due_));
       armed_ = true;
       pumping_ = false;
@@ -189,8 +219,7 @@ void TypingQueue::Pump() {
   pumping_ = false;
 }
 
-TypingQueue::Next TypingQueue::Step(Clock::time_point now,
-                                    std::optional<Clock::time_point> closingBy) {
+TypingQueue::Next TypingQueue::Step(Clock::time_point now) {
   TypeJob& job = jobs_.front();
   if (!at_.started) {
     at_.started = true;
@@ -222,44 +251,97 @@ TypingQueue::Next TypingQueue::Step(Clock::time_point now,
   const bool paced = job.charDelayMs > 0;
   const auto left = [&] { return KeystrokesFrom(job.steps, at_.step, at_.offset); };
   try {
-    for (bool first = true;; first = false) {
-      if (!first) {
-        // As TypeText between batches: the target has taken its input first.
-        if (const os::WindowHandle window = keyboard.GetForegroundWindow())
-          keyboard.SendNullMessageTimeout(
-              window, os::kSmtoBlock | os::kSmtoAbortIfHung,
-              closingBy ? std::min(kBatchWaitMs, MsUntil(host_.Now(), *closingBy)) : kBatchWaitMs);
-      }
-      const os::WindowHandle window = keyboard.GetForegroundWindow();
-      if (at_.checked != window) {
-        if (RunsWithHigherRights(keyboard, window)) {
-          Finish(
-              {ReceptionOutcome::refused, RefusedReason(keyboard.GetWindowTextW(window)), left()});
-          return Next::Finished;
-        }
-        at_.checked = window;
-      }
-      Position next = at_;
-      const std::vector<KeyEvent> events = PlanBatch(job, next, paced ? 1 : kBatchCharacters);
-      // The pace counts from the moment the key goes: asking for the
-      // window's rights or the layout can take a while before it.
-      const Clock::time_point sendAt = host_.Now();
-      if (SendKeyEvents(events, keyboard) < events.size()) {
-        Finish({ReceptionOutcome::refused, kBlockedReason, left()});
+    const std::size_t units = paced ? 1 : BatchUnits(job, at_.step, at_.offset);
+    if (!paced) {
+      if (const Next next = MayGoAhead(now, units); next != Next::Sent) return next;
+    }
+    // Read after the wait: a focus that moved meanwhile takes the rest.
+    const os::WindowHandle window = keyboard.GetForegroundWindow();
+    if (hung_) {
+      // Still not responding: nothing is typed into it blindly.
+      if (hung_->window == window && keyboard.IsWindow(hung_->focus) &&
+          keyboard.GetUpdateRect(hung_->focus)) {
+        Finish({ReceptionOutcome::refused, HungReason(hung_->title, left()), left(), hung_->title});
         return Next::Finished;
       }
-      at_ = next;
-      lastSent_ = paced ? sendAt : host_.Now();
-      due_ = *lastSent_ + std::chrono::milliseconds(job.charDelayMs);
-      if (paced || (closingBy && host_.Now() >= *closingBy) ||
-          !KeysBeforeWait(job.steps, at_.step, at_.offset))
-        return Next::Sent;
+      hung_.reset();
     }
+    if (at_.checked != window) {
+      if (RunsWithHigherRights(keyboard, window)) {
+        const std::wstring title = keyboard.GetWindowTextW(window);
+        Finish({ReceptionOutcome::refused, RefusedReason(title), left(), title});
+        return Next::Finished;
+      }
+      at_.checked = window;
+    }
+    if (!paced && !probe_ && window != 0) {
+      // Armed before the batch goes: once painted, everything sent before
+      // this batch has been taken.
+      const os::WindowHandle focus = keyboard.GetGUIThreadFocus(window);
+      if (keyboard.RedrawWindow(focus, {0, 0, 1, 1}, os::kRdwInvalidate | os::kRdwNoErase) &&
+          keyboard.GetUpdateRect(focus))
+        probe_ = Probe{focus, host_.Now(), unprobedAhead_, 0};
+    }
+    Position next = at_;
+    const std::vector<KeyEvent> events = PlanBatch(job, next, paced ? 1 : kBatchCharacters);
+    // The pace counts from the moment the key goes: asking for the
+    // window's rights or the layout can take a while before it.
+    const Clock::time_point sendAt = host_.Now();
+    if (SendKeyEvents(events, keyboard) < events.size()) {
+      Finish({ReceptionOutcome::refused, kBlockedReason, left()});
+      return Next::Finished;
+    }
+    at_ = next;
+    lastSent_ = paced ? sendAt : host_.Now();
+    due_ = *lastSent_ + std::chrono::milliseconds(job.charDelayMs);
+    if (paced) return Next::Sent;
+    if (probe_) {
+      probe_->sentSince += units;
+      unprobedAhead_ = 0;
+    } else {
+      // No probe to go by: a pause before the next batch instead.
+      unprobedAhead_ = units;
+      *due_ += std::chrono::milliseconds(kUnprobedBatchMs);
+    }
+    // Back to the message loop between batches: the window answers, the
+    // other ports are read and a close is heard before the next one.
+    if (KeysBeforeWait(job.steps, at_.step, at_.offset)) return Next::Due;
+    return Next::Sent;
   } catch (...) {
     // Sending threw; SendKeyEvents has released what it held down.
     Finish({ReceptionOutcome::refused, kBlockedReason, left()});
     return Next::Finished;
   }
+}
+
+TypingQueue::Next TypingQueue::MayGoAhead(Clock::time_point now, std::size_t units) {
+  if (!probe_) return Next::Sent;
+  os::KeyboardApi& keyboard = host_.Keyboard();
+  if (!keyboard.IsWindow(probe_->focus)) {
+    // The window went away with what it had queued; the rest goes to the
+    // window that has the focus now.
+    probe_.reset();
+    return Next::Sent;
+  }
+  if (!keyboard.GetUpdateRect(probe_->focus)) {
+    // Painted: all that went before the probe's batch is taken.
+    const std::size_t ahead = probe_->sentSince;
+    probe_.reset();
+    unprobedAhead_ = ahead;  // the next probe starts from what may still wait
+    return Next::Sent;
+  }
+  if (probe_->aheadBefore + probe_->sentSince + units <= kMostAhead) return Next::Sent;
+  if (now - probe_->since >= kHungWindowTime) {
+    const os::WindowHandle window = keyboard.GetForegroundWindow();
+    hung_ = Hung{window, probe_->focus, keyboard.GetWindowTextW(window)};
+    probe_.reset();
+    unprobedAhead_ = 0;
+    const std::size_t left = KeystrokesFrom(jobs_.front().steps, at_.step, at_.offset);
+    Finish({ReceptionOutcome::refused, HungReason(hung_->title, left), left, hung_->title});
+    return Next::Finished;
+  }
+  due_ = now + std::chrono::milliseconds(kProbePollMs);
+  return Next::Due;
 }
 
 std::vector<KeyEvent> TypingQueue::PlanBatch(const TypeJob& job, Position& at, std::size_t budget) {
@@ -314,7 +396,70 @@ void TypingQueue::Finish(TypeJobResult result) {
   const TypeJob job = std::move(jobs_.front());
   jobs_.pop_front();
   at_ = {};
+  if (closed_) untypedAtClose_ += result.untypedCharacters;
   if (OnJobDone) OnJobDone(job, result);
 }
 
 }  // namespace quillet::app::reception
+
+namespace quillet::app {
+
+namespace {
+
+// Runs a queue on the calling thread: the timer's waits are slept.
+class SleepingHost final : public reception::TypingHost {
+ public:
+  explicit SleepingHost(os::KeyboardApi& keyboard) : keyboard_(keyboard) {}
+  std::chrono::steady_clock::time_point Now() const override {
+    return std::chrono::steady_clock::now();
+  }
+  void SetTypingTimer(unsigned milliseconds) override { timer_ = milliseconds; }
+  os::KeyboardApi& Keyboard() override { return keyboard_; }
+  void WaitWhileClosing(unsigned milliseconds) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+  unsigned Timer() const { return timer_; }
+
+ private:
+  os::KeyboardApi& keyboard_;
+  unsigned timer_ = 0;
+};
+
+}  // namespace
+
+TypeOutcome TypeText(const std::wstring& text, os::KeyboardApi& keyboard) {
+  LayoutAnswers answers;
+  return TypeText(text, keyboard, answers);
+}
+
+// The queue's own batch loop, waiting on this thread instead of the message
+// loop.
+TypeOutcome TypeText(const std::wstring& text, os::KeyboardApi& keyboard, LayoutAnswers& answers) {
+  TypeOutcome outcome;
+  SleepingHost host(keyboard);
+  reception::TypingQueue queue(host);
+  std::swap(queue.Answers(), answers);
+  bool done = false;
+  queue.OnJobDone = [&](const reception::TypeJob&, const reception::TypeJobResult& result) {
+    done = true;
+    if (result.outcome == reception::ReceptionOutcome::refused) {
+      outcome.failed = result.reason == reception::kBlockedReason;
+      outcome.refused = !outcome.failed;
+      outcome.window_title = result.windowTitle;
+    }
+    outcome.typed = reception::CountCharacters(text) - result.untypedCharacters;
+  };
+  reception::TypeJob job;
+  reception::KeyStep step;
+  step.text = text;
+  job.steps.push_back(std::move(step));
+  queue.Enqueue(std::move(job));
+  while (!done) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(host.Timer()));
+    queue.Tick();
+  }
+  std::swap(queue.Answers(), answers);
+  return outcome;
+}
+
+}  // namespace quillet::app

@@ -1,9 +1,10 @@
 // The queue of scans to type, and the pace for slow targets.
 //
 // Scans are typed one whole job at a time, in the order they were queued
-// (the order they completed), never interleaved. A job without pace and
-// without a wait, on an empty queue, is typed at once inside Enqueue in
-// batches, exactly as TypeText types a string. With a pace above 0 every
+// (the order they completed), never interleaved. Without a pace a job goes
+// in batches of up to kBatchCharacters, the first at once inside Enqueue when
+// the window is not behind, each further one from the typing timer once the
+// window has taken enough of what went before (see below). With a pace above 0 every
 // character and every named key is sent on its own, the next one due the
 // pace after the one before (across jobs too); {WAIT n} adds its pause.
 // Waiting is the host's one-shot timer on the user-interface thread, never a
@@ -30,6 +31,22 @@ inline constexpr unsigned kMaxCharDelayMs = 1000;
 // How long closing the program may go on typing what is queued.
 inline constexpr std::chrono::milliseconds kCloseDeadline{5000};
 
+// Unpaced typing stays at most this many code units and key presses ahead of
+// the window: Windows drops keys that do not fit in a window's input queue
+// while SendInput reports success. What the window has taken is seen by the
+// paint probe: a 1x1 part of its focus window is invalidated before a batch
+// goes, and a window paints it only once no key waits in its queue.
+inline constexpr std::size_t kMostAhead = 2 * kBatchCharacters;
+// How often the typing timer looks at the probe while the window is behind.
+inline constexpr unsigned kProbePollMs = 1;
+// A window that has not taken its keys for this long is not responding: the
+// rest of the job is not typed into it, and neither are the jobs after it
+// while it still has not.
+inline constexpr std::chrono::milliseconds kHungWindowTime{3000};
+// Between batches when the probe cannot be armed (a hidden or empty window,
+// one that paints at once): a pause instead.
+inline constexpr unsigned kUnprobedBatchMs = 15;
+
 struct TypeJob {
   int row = 0;                    // 1..8
   std::wstring port;              // "COM7", for the status bar
@@ -42,9 +59,11 @@ struct TypeJob {
 struct TypeJobResult {
   ReceptionOutcome outcome = ReceptionOutcome::typed;
   // refused: "Cannot type into <title>: it runs with higher rights than
-  // Quillet"; portClosed: why the rest was not typed.
+  // Quillet", "<title> is not responding: ..." or input blocked; portClosed:
+  // why the rest was not typed.
   std::wstring reason;
   std::size_t untypedCharacters = 0;  // characters and key presses not sent
+  std::wstring windowTitle = {};      // refused by a window: its title
 };
 
 // What the queue needs of the window: the clock, one one-shot timer, the
@@ -81,6 +100,8 @@ class TypingQueue {
   void Tick();
   // Characters and key presses queued and not sent yet.
   std::size_t PendingCharacters() const;
+  // The same, of the jobs of one row (1..8).
+  std::size_t PendingCharacters(int row) const;
   // Of those, how many Close would leave untyped, at the queued paces and
   // waits, with `deadline` to type in: for the close question.
   std::size_t UntypedAtClose(std::chrono::milliseconds deadline = kCloseDeadline) const;
@@ -88,7 +109,8 @@ class TypingQueue {
 
   // Closing: types what it can within `deadline` (waiting through the host),
   // stops the timer, settles every job (what stays untyped: portClosed, with
-  // the count) and returns how many characters and key presses stay untyped.
+  // the count; a window not responding: refused) and returns how many
+  // characters and key presses stay untyped.
   std::size_t Close(std::chrono::milliseconds deadline = kCloseDeadline);
 
   // The layout's answers kept between scans (see LayoutAnswers).
@@ -106,12 +128,27 @@ class TypingQueue {
     std::optional<os::WindowHandle> checked;  // the window last found typeable
   };
   enum class Next : std::uint8_t { Sent, Due, Finished };
+  // The paint probe armed on the window's focus window before a batch went.
+  struct Probe {
+    os::WindowHandle focus = 0;
+    std::chrono::steady_clock::time_point since;
+    std::size_t aheadBefore = 0;  // units perhaps not taken when it was armed
+    std::size_t sentSince = 0;    // units sent since
+  };
+  // A window given up on: its probe is still unpainted while it hangs.
+  struct Hung {
+    os::WindowHandle window = 0;
+    os::WindowHandle focus = 0;
+    std::wstring title;
+  };
 
   void Pump();
-  // Moves the front job on at `now`: sends what is due, or says when it is.
-  // While closing, `closingBy` is the end.
-  Next Step(std::chrono::steady_clock::time_point now,
-            std::optional<std::chrono::steady_clock::time_point> closingBy);
+  // Moves the front job on at `now`: sends what is due (one batch at most),
+  // or says when to come back.
+  Next Step(std::chrono::steady_clock::time_point now);
+  // Unpaced: whether `units` more may go now; else says when to look again,
+  // or gives the job up when the window is not responding.
+  Next MayGoAhead(std::chrono::steady_clock::time_point now, std::size_t units);
   // Plans the next batch of the front job from `at` (moved past it): up to
   // `budget` code units of text and key presses, up to the next wait.
   std::vector<KeyEvent> PlanBatch(const TypeJob& job, Position& at, std::size_t budget);
@@ -125,9 +162,13 @@ class TypingQueue {
   // When the next key may go (the pace after the last one, plus waits).
   std::optional<std::chrono::steady_clock::time_point> due_;
   std::optional<std::chrono::steady_clock::time_point> lastSent_;  // the last key
-  bool armed_ = false;                                             // the typing timer is set
-  bool pumping_ = false;  // a callback that enqueues does not type inside it
+  std::optional<Probe> probe_;
+  std::optional<Hung> hung_;
+  std::size_t unprobedAhead_ = 0;  // units perhaps still waiting, no probe armed
+  bool armed_ = false;             // the typing timer is set
+  bool pumping_ = false;           // a callback that enqueues does not type inside it
   bool closed_ = false;
+  std::size_t untypedAtClose_ = 0;  // of the jobs settled while closing
 };
 
 }  // namespace quillet::app::reception

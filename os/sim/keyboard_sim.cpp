@@ -38,6 +38,41 @@ bool SimKeyboard::SendNullMessageTimeout(WindowHandle window, unsigned flags, un
   return waitsAnswered_;
 }
 
+bool SimKeyboard::IsWindow(WindowHandle window) {
+  return window != 0 && windows_.count(window) != 0 && !destroyed_[window];
+}
+
+bool SimKeyboard::RedrawWindow(WindowHandle window, const WindowRect& /*rect*/, unsigned flags) {
+  steps_.push_back({KeyboardStep::Kind::Invalidate, 0, window, flags, 0});
+  if (!IsWindow(window)) return false;
+  if (flags & kRdwInvalidate) {
+    unpainted_[window] = true;
+    justInvalidated_ = true;
+  }
+  return true;
+}
+
+bool SimKeyboard::GetUpdateRect(WindowHandle window) {
+  // Asked again after the batch: the typing is between batches.
+  if (!std::exchange(justInvalidated_, false)) {
+    if (onWait_) onWait_();
+    // A target that takes keys at once has painted by now.
+    if (takesAtOnce_) unpainted_.clear();
+  }
+  return IsWindow(window) && unpainted_[window];
+}
+
+void SimKeyboard::TakeInput(std::size_t events) {
+  queued_ -= std::min(events, queued_);
+  if (queued_ == 0) unpainted_.clear();
+}
+
+void SimKeyboard::DestroyWindow(WindowHandle window) {
+  destroyed_[window] = true;
+  unpainted_.erase(window);
+  if (window == foreground_) queued_ = 0;
+}
+
 void SimKeyboard::SendKeys(std::span<const KeyInput> inputs) {
   SendKeysCounted(inputs);
 }
@@ -47,6 +82,10 @@ std::size_t SimKeyboard::SendKeysCounted(std::span<const KeyInput> inputs) {
   const std::optional<Failure> failure = std::exchange(failNext_, std::nullopt);
   const std::size_t taken = failure ? std::min(failure->taken, inputs.size()) : inputs.size();
   KeyboardApi::SendKeys(inputs.first(taken));
+  if (!takesAtOnce_) {
+    queued_ += taken;
+    mostQueued_ = std::max(mostQueued_, queued_);
+  }
   if (failure && failure->throws) throw std::runtime_error("SendInput failed");
   return taken;
 }

@@ -6,6 +6,10 @@
 // title and an owning process, each process with an integrity level (or a
 // query that fails), and a log of the batches sent and the waits between
 // them, with a hook that runs at each wait (where a test moves the focus).
+// Unless told otherwise the target takes every key at once; a test can make
+// it take keys only when asked (a slow or hung window), and the paint probe
+// (RedrawWindow, GetUpdateRect) then behaves as Windows': the invalidated
+// part is painted only once no key waits.
 #pragma once
 
 #include <cstdint>
@@ -32,12 +36,13 @@ struct RecordedKeyEvent {
   friend bool operator==(const RecordedKeyEvent&, const RecordedKeyEvent&) = default;
 };
 
-// One SendKeys batch, or one wait for the foreground window's thread.
+// One SendKeys batch, one wait for the foreground window's thread, or one
+// RedrawWindow (the paint probe armed on `window`).
 struct KeyboardStep {
-  enum class Kind : std::uint8_t { Send, Wait };
+  enum class Kind : std::uint8_t { Send, Wait, Invalidate };
   Kind kind = Kind::Send;
   std::size_t events = 0;   // Send: events in the batch
-  WindowHandle window = 0;  // Wait: the window asked
+  WindowHandle window = 0;  // Wait, Invalidate: the window asked
   unsigned flags = 0;       // Wait
   unsigned timeoutMs = 0;   // Wait
   friend bool operator==(const KeyboardStep&, const KeyboardStep&) = default;
@@ -78,10 +83,25 @@ class SimKeyboard final : public KeyboardApi {
   // An empty level makes the query for that process fail.
   void SetIntegrityLevel(Dword process, std::optional<Dword> level) { integrity_[process] = level; }
   int IntegrityQueries() const { return integrityQueries_; }
-  // Runs inside each SendNullMessageTimeout, before it answers.
+  // Runs inside each SendNullMessageTimeout, before it answers, and when the
+  // typing asks between batches whether the target has painted (not in the
+  // GetUpdateRect that checks a probe just armed): where a test moves the
+  // focus.
   void OnWait(std::function<void()> hook) { onWait_ = std::move(hook); }
   void SetWaitsAnswered(bool answered) { waitsAnswered_ = answered; }
   const std::vector<KeyboardStep>& Steps() const { return steps_; }
+
+  // The target. With TakeInputWhenAsked, keys sent wait in the foreground
+  // window's queue until TakeInput takes them (never: a hung window).
+  void TakeInputWhenAsked() { takesAtOnce_ = false; }
+  // The target's thread runs: it takes up to `events` key events, then, once
+  // none waits, paints what was invalidated.
+  void TakeInput(std::size_t events);
+  std::size_t QueuedEvents() const { return queued_; }
+  // The most key events ever waiting in the target right after a send.
+  std::size_t MostQueuedEvents() const { return mostQueued_; }
+  // The window goes away: its queued keys are lost, IsWindow says no.
+  void DestroyWindow(WindowHandle window);
 
   // The characters the recorded events type into the focused window, through
   // the layout in use when each event came and Caps Lock. A dead key shows as U+FFFD: nothing
@@ -102,6 +122,12 @@ class SimKeyboard final : public KeyboardApi {
   Dword GetCurrentProcessId() override { return kOwnProcess; }
   std::optional<Dword> GetProcessIntegrityLevel(Dword processId) override;
   bool SendNullMessageTimeout(WindowHandle window, unsigned flags, unsigned timeoutMs) override;
+  bool IsWindow(WindowHandle window) override;
+  // Logs the call; the window waits to be painted until the target paints:
+  // one that takes keys at once has painted by the next question after the
+  // first.
+  bool RedrawWindow(WindowHandle window, const WindowRect& rect, unsigned flags) override;
+  bool GetUpdateRect(WindowHandle window) override;
   // Logs the batch, then one keybd_event or SendInput per event.
   void SendKeys(std::span<const KeyInput> inputs) override;
   // The same; after FailNextSend, only the events that call lets through.
@@ -137,6 +163,12 @@ class SimKeyboard final : public KeyboardApi {
   bool waitsAnswered_ = true;
   std::vector<KeyboardStep> steps_;
   std::optional<Failure> failNext_;
+  bool takesAtOnce_ = true;
+  bool justInvalidated_ = false;
+  std::size_t queued_ = 0;
+  std::size_t mostQueued_ = 0;
+  std::map<WindowHandle, bool> unpainted_;  // invalidated, not painted yet
+  std::map<WindowHandle, bool> destroyed_;
   int capsLockReads_ = 0;
   int layoutReads_ = 0;
   int stateChangingToUnicodeCalls_ = 0;

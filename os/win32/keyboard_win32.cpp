@@ -154,4 +154,26 @@ bool Win32KeyboardApi::SendNullMessageTimeout(WindowHandle window, unsigned flag
   return ::SendMessageTimeoutW(ToHwnd(window), WM_NULL, 0, 0, flags, timeoutMs, &result) != 0;
 }
 
+WindowHandle Win32KeyboardApi::GetGUIThreadFocus(WindowHandle window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  const DWORD thread = ::GetWindowThreadProcessId(ToHwnd(window), nullptr);
+  if (thread != 0 && ::GetGUIThreadInfo(thread, &info) && info.hwndFocus)
+    return reinterpret_cast<WindowHandle>(info.hwndFocus);
+  return window;
+}
+
+bool Win32KeyboardApi::IsWindow(WindowHandle window) {
+  return ::IsWindow(ToHwnd(window)) != FALSE;
+}
+
+bool Win32KeyboardApi::RedrawWindow(WindowHandle window, const WindowRect& rect, unsigned flags) {
+  const RECT r{rect.left, rect.top, rect.right, rect.bottom};
+  return ::RedrawWindow(ToHwnd(window), &r, nullptr, flags) != FALSE;
+}
+
+bool Win32KeyboardApi::GetUpdateRect(WindowHandle window) {
+  return ::GetUpdateRect(ToHwnd(window), nullptr, FALSE) != FALSE;
+}
+
 }  // namespace quillet::os::win32

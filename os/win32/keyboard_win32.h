@@ -23,6 +23,10 @@ class Win32KeyboardApi final : public KeyboardApi {
   Dword GetCurrentProcessId() override;
   std::optional<Dword> GetProcessIntegrityLevel(Dword processId) override;
   bool SendNullMessageTimeout(WindowHandle window, unsigned flags, unsigned timeoutMs) override;
+  WindowHandle GetGUIThreadFocus(WindowHandle window) override;
+  bool IsWindow(WindowHandle window) override;
+  bool RedrawWindow(WindowHandle window, const WindowRect& rect, unsigned flags) override;
+  bool GetUpdateRect(WindowHandle window) override;
 };
 
 }  // namespace quillet::os::win32

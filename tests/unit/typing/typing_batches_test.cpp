@@ -1,6 +1,7 @@
-// TypeText on the simulated desktop: long text paced in batches with a wait
-// for the foreground window between them, the focus moving between batches,
-// and a window whose process runs with higher rights.
+// TypeText on the simulated desktop: long text in batches, the paint probe
+// armed on the foreground window before each, the focus moving between
+// batches, and a window whose process runs with higher rights. (The queue's
+// own test covers windows slower than the keys and hung ones.)
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -15,6 +16,8 @@ namespace quillet::os::sim {
 void PrintTo(const KeyboardStep& step, std::ostream* os) {
   if (step.kind == KeyboardStep::Kind::Send)
     *os << "send " << step.events;
+  else if (step.kind == KeyboardStep::Kind::Invalidate)
+    *os << "invalidate " << step.window << " flags " << step.flags;
   else
     *os << "wait " << step.window << " flags " << step.flags << " " << step.timeoutMs << " ms";
 }
@@ -26,7 +29,7 @@ namespace {
 using os::sim::KeyboardStep;
 using os::sim::SimKeyboard;
 
-constexpr unsigned kWaitFlags = os::kSmtoBlock | os::kSmtoAbortIfHung;
+constexpr unsigned kProbeFlags = os::kRdwInvalidate | os::kRdwNoErase;
 
 // Lower-case letters and digits: two key events a character.
 std::wstring Text(std::size_t length) {
@@ -39,21 +42,21 @@ std::wstring Text(std::size_t length) {
 KeyboardStep Send(std::size_t events) {
   return {KeyboardStep::Kind::Send, events};
 }
-KeyboardStep Wait(os::WindowHandle window = SimKeyboard::kForegroundWindow) {
-  return {KeyboardStep::Kind::Wait, 0, window, kWaitFlags, kBatchWaitMs};
+KeyboardStep Probe(os::WindowHandle window = SimKeyboard::kForegroundWindow) {
+  return {KeyboardStep::Kind::Invalidate, 0, window, kProbeFlags, 0};
 }
 
 // The steps for batches of these sizes (characters of two events each).
 std::vector<KeyboardStep> Batches(const std::vector<std::size_t>& sizes) {
   std::vector<KeyboardStep> steps;
-  for (std::size_t i = 0; i < sizes.size(); ++i) {
-    if (i > 0) steps.push_back(Wait());
-    steps.push_back(Send(2 * sizes[i]));
+  for (const std::size_t size : sizes) {
+    steps.push_back(Probe());
+    steps.push_back(Send(2 * size));
   }
   return steps;
 }
 
-TEST(TypingBatches, OneBatchUpToTheLimitAndAWaitBeforeEachFurtherOne) {
+TEST(TypingBatches, OneBatchUpToTheLimitEachAfterTheProbeIsArmed) {
   struct Case {
     std::size_t length;
     std::vector<std::size_t> batches;
@@ -84,20 +87,11 @@ TEST(TypingBatches, ASurrogatePairIsNeverSplitBetweenBatches) {
                             L"b";
   TypeText(text, keyboard);
   // 63 characters, then the pair (two Unicode events each half) and "b".
-  EXPECT_EQ(keyboard.Steps(), (std::vector<KeyboardStep>{Send(126), Wait(), Send(6)}));
+  EXPECT_EQ(keyboard.Steps(), (std::vector<KeyboardStep>{Probe(), Send(126), Probe(), Send(6)}));
   EXPECT_EQ(keyboard.TypedText(), text);
 }
 
-TEST(TypingBatches, AWindowThatDoesNotAnswerStillGetsTheRestAfterTheWait) {
-  SimKeyboard keyboard;
-  keyboard.SetWaitsAnswered(false);
-  const std::wstring text = Text(200);
-  TypeText(text, keyboard);
-  EXPECT_EQ(keyboard.Steps(), Batches({64, 64, 64, 8}));
-  EXPECT_EQ(keyboard.TypedText(), text);
-}
-
-TEST(TypingBatches, WithNoForegroundWindowTheBatchesGoWithoutWaits) {
+TEST(TypingBatches, WithNoForegroundWindowTheBatchesGoWithoutAProbe) {
   SimKeyboard keyboard;
   keyboard.SetForegroundWindow(0);
   TypeText(Text(130), keyboard);
@@ -123,10 +117,11 @@ TEST(TypingBatches, WhenTheFocusMovesBetweenBatchesTheRestFollowsTheNewWindowAnd
   for (int i = 0; i < 75; ++i) text += L"a@";
   TypeText(text, keyboard);
   EXPECT_EQ(keyboard.TypedText(), text);
-  // The first wait asked the first window, the second the editor.
-  ASSERT_EQ(keyboard.Steps().size(), 5u);
-  EXPECT_EQ(keyboard.Steps()[1], Wait(SimKeyboard::kForegroundWindow));
-  EXPECT_EQ(keyboard.Steps()[3], Wait(kEditor));
+  // The first probe went to the first window, the next ones to the editor.
+  ASSERT_EQ(keyboard.Steps().size(), 6u);
+  EXPECT_EQ(keyboard.Steps()[0], Probe(SimKeyboard::kForegroundWindow));
+  EXPECT_EQ(keyboard.Steps()[2], Probe(kEditor));
+  EXPECT_EQ(keyboard.Steps()[4], Probe(kEditor));
   // US: "a" its key, "@" Shift+2; then German under Caps Lock: Shift+A and
   // Ctrl+Alt+Q.
   const auto& events = keyboard.Events();
@@ -199,7 +194,7 @@ TEST(TypingRights, TheFocusMovingToAWindowWithHigherRightsStopsTheRest) {
   EXPECT_TRUE(outcome.refused);
   EXPECT_EQ(outcome.window_title, L"Registry Editor");
   EXPECT_EQ(keyboard.TypedText(), text.substr(0, 64));
-  EXPECT_EQ(keyboard.Steps(), (std::vector<KeyboardStep>{Send(128), Wait()}));
+  EXPECT_EQ(keyboard.Steps(), (std::vector<KeyboardStep>{Probe(), Send(128)}));
 }
 
 TEST(TypingRights, TheRightsAreAskedOncePerWindowNotPerBatch) {

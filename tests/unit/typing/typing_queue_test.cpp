@@ -1,10 +1,13 @@
 // The typing queue against a hand-moved clock and the simulated keyboard:
-// scans whole in completion order, the pace between keys, waits on the
-// timer, refusals and failures, and closing with text still queued.
+// scans whole in completion order, long scans batch by batch from the timer
+// and never far ahead of a slow window, a hung or vanishing window, the pace
+// between keys, waits on the timer, refusals and failures, and closing with
+// text still queued.
 #include "app/reception/typing_queue.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <utility>
@@ -16,6 +19,7 @@ namespace quillet::app::reception {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using os::sim::KeyboardStep;
 using os::sim::SimKeyboard;
 using std::chrono::milliseconds;
 
@@ -66,14 +70,16 @@ class TypingQueueTest : public testing::Test {
   }
 
   // Runs the armed timer until it stops or `limit` has passed, noting when
-  // each key went down (ms after the start).
-  void Run(milliseconds limit = milliseconds(60000)) {
+  // each key went down (ms after the start). With `taking`, the target (made
+  // to take keys only when asked) takes that many key events after each tick.
+  void Run(milliseconds limit = milliseconds(60000), std::size_t taking = 0) {
     Note();
     while (host.timer != 0 && host.now - host.start < limit) {
       host.now += milliseconds(host.timer);
       host.timer = 0;
       queue.Tick();
       Note();
+      if (taking) host.keyboard.TakeInput(taking);
     }
   }
   void Note() {
@@ -100,20 +106,133 @@ class TypingQueueTest : public testing::Test {
   std::vector<std::pair<std::uint16_t, long long>> downs;
 };
 
-TEST_F(TypingQueueTest, UnpacedScanTypesAtOnceExactlyAsTypeText) {
+std::wstring Letters(std::size_t length) {
   std::wstring text;
-  for (int i = 0; i < 150; ++i) text += static_cast<wchar_t>(L'a' + i % 26);
-  SimKeyboard reference;
-  TypeText(text, reference);
+  for (std::size_t i = 0; i < length; ++i) text += static_cast<wchar_t>(L'a' + i % 26);
+  return text;
+}
 
+KeyboardStep Probe() {
+  return {KeyboardStep::Kind::Invalidate, 0, SimKeyboard::kForegroundWindow,
+          os::kRdwInvalidate | os::kRdwNoErase, 0};
+}
+KeyboardStep Send(std::size_t events) {
+  return {KeyboardStep::Kind::Send, events};
+}
+
+// The first batch goes inside Enqueue; then the queue returns to the message
+// loop with the timer armed, and each further batch goes from a tick.
+TEST_F(TypingQueueTest, UnpacedScanTypesItsFirstBatchAtOnceAndTheRestFromTheTimer) {
+  const std::wstring text = Letters(150);
   queue.Enqueue(Job(1, L"", text, L"", 0));
+  EXPECT_EQ(host.keyboard.Steps(), (std::vector<KeyboardStep>{Probe(), Send(128)}));
+  EXPECT_NE(host.timer, 0u);
+  EXPECT_EQ(queue.PendingCharacters(), 150u - 64u);
+  EXPECT_EQ(started, std::vector<int>{1});
+  EXPECT_TRUE(done.empty());
+  Run();
+  EXPECT_EQ(host.keyboard.Steps(),
+            (std::vector<KeyboardStep>{Probe(), Send(128), Probe(), Send(128), Probe(), Send(44)}));
+  EXPECT_EQ(host.keyboard.TypedText(), text);
+  // Exactly the keys of the whole text planned at once.
+  SimKeyboard reference;
+  SendKeyEvents(PlanTyping(text, false, KeyboardLayoutQuery(reference, reference.Layout().hkl)),
+                reference);
   EXPECT_EQ(host.keyboard.Events(), reference.Events());
-  EXPECT_EQ(host.keyboard.Steps(), reference.Steps());  // the same batches and waits
   EXPECT_EQ(host.timer, 0u);
   EXPECT_TRUE(queue.Empty());
-  EXPECT_EQ(started, std::vector<int>{1});
   ASSERT_EQ(done.size(), 1u);
   EXPECT_EQ(done[0].outcome, ReceptionOutcome::typed);
+}
+
+// A window slower than the keys: never more than two batches wait in it,
+// and every character arrives, in order, across scans.
+TEST_F(TypingQueueTest, ASlowWindowIsNeverMoreThanTwoBatchesBehind) {
+  for (const std::size_t taking : {1u, 40u, 300u}) {
+    SCOPED_TRACE(taking);
+    SimKeyboard& keyboard = host.keyboard;
+    keyboard = SimKeyboard();
+    keyboard.TakeInputWhenAsked();
+    done.clear();
+    host.start = host.now;
+    queue.Enqueue(Job(1, L"", Letters(3000), L"{ENTER}", 0));
+    queue.Enqueue(Job(2, L"", L"SECOND", L"", 0));
+    EXPECT_NE(host.timer, 0u);
+    Run(milliseconds(600000), taking);
+    keyboard.TakeInput(keyboard.QueuedEvents());
+    EXPECT_EQ(keyboard.TypedText(), Letters(3000) + L"\rSECOND");
+    // Two batches of letters, two events a letter.
+    EXPECT_LE(keyboard.MostQueuedEvents(), 2 * 2 * kBatchCharacters);
+    ASSERT_EQ(done.size(), 2u);
+    EXPECT_EQ(done[0].outcome, ReceptionOutcome::typed);
+    EXPECT_EQ(done[1].outcome, ReceptionOutcome::typed);
+  }
+}
+
+// A window that takes nothing: after the time-out the rest is not typed into
+// it and is reported, and so are the scans after it while it still hangs;
+// once it takes its keys again, typing goes on.
+TEST_F(TypingQueueTest, AHungWindowGivesUpTheScanAfterTheTimeOutAndReportsIt) {
+  host.keyboard.TakeInputWhenAsked();
+  queue.Enqueue(Job(1, L"", Letters(1000), L"", 0));
+  Run();
+  const long long elapsed = std::chrono::duration_cast<milliseconds>(host.now - host.start).count();
+  EXPECT_GE(elapsed, kHungWindowTime.count());
+  EXPECT_LE(elapsed, kHungWindowTime.count() + 50);
+  EXPECT_EQ(host.keyboard.TypedText(), Letters(2 * kBatchCharacters));
+  ASSERT_EQ(done.size(), 1u);
+  EXPECT_EQ(done[0].outcome, ReceptionOutcome::refused);
+  EXPECT_EQ(done[0].reason,
+            L"Receiver is not responding: it took no keys for 3 s; 872 characters not typed");
+  EXPECT_EQ(done[0].untyped, 1000u - 2 * kBatchCharacters);
+  EXPECT_TRUE(queue.Empty());
+
+  // Still hung: the next scans, paced or not, are reported at once.
+  queue.Enqueue(Job(2, L"", L"next", L"{TAB}", 0));
+  queue.Enqueue(Job(3, L"", L"paced", L"", 20));
+  ASSERT_EQ(done.size(), 3u);
+  for (std::size_t i : {1u, 2u}) {
+    EXPECT_EQ(done[i].outcome, ReceptionOutcome::refused);
+    EXPECT_EQ(done[i].reason,
+              L"Receiver is not responding: it took no keys for 3 s; 5 characters not typed");
+  }
+  EXPECT_EQ(done[1].untyped, 5u);
+  EXPECT_EQ(done[2].untyped, 5u);
+  EXPECT_EQ(host.keyboard.TypedText().size(), 2 * kBatchCharacters);
+
+  // It has come back and taken its keys: typed again.
+  host.keyboard.TakeInput(host.keyboard.QueuedEvents());
+  queue.Enqueue(Job(4, L"", L"back", L"", 0));
+  EXPECT_EQ(done.back().outcome, ReceptionOutcome::typed);
+  EXPECT_EQ(host.keyboard.TypedText(), Letters(2 * kBatchCharacters) + L"back");
+}
+
+// The window goes away while keys wait in it: the rest goes to the window
+// that has the focus then, with no time-out.
+TEST_F(TypingQueueTest, AWindowThatVanishesHandsTheRestToTheNextFocusedWindow) {
+  constexpr os::WindowHandle kNext = 0x2000;
+  SimKeyboard& keyboard = host.keyboard;
+  keyboard.AddWindow(kNext, 5000, L"Next");
+  keyboard.SetIntegrityLevel(5000, os::kIntegrityMedium);
+  keyboard.TakeInputWhenAsked();
+  queue.Enqueue(Job(1, L"", Letters(1000), L"", 0));
+  Run(milliseconds(500));
+  EXPECT_TRUE(done.empty());
+  const std::size_t sentBefore = keyboard.Events().size();
+  keyboard.DestroyWindow(SimKeyboard::kForegroundWindow);
+  keyboard.SetForegroundWindow(kNext);
+  host.start = host.now;
+  Run(milliseconds(60000), 100);
+  ASSERT_EQ(done.size(), 1u);
+  EXPECT_EQ(done[0].outcome, ReceptionOutcome::typed);
+  EXPECT_LT(host.now - host.start, kHungWindowTime);
+  EXPECT_EQ(keyboard.Events().size() - sentBefore, 2 * (1000 - 2 * kBatchCharacters));
+  EXPECT_EQ(keyboard.Steps().back().kind, KeyboardStep::Kind::Send);
+  for (auto it = keyboard.Steps().rbegin(); it != keyboard.Steps().rend(); ++it)
+    if (it->kind == KeyboardStep::Kind::Invalidate) {
+      EXPECT_EQ(it->window, kNext);
+      break;
+    }
 }
 
 TEST_F(TypingQueueTest, NamedKeysBetweenTextKeepCapsLockRulesAndPressNoExtraModifier) {
@@ -126,7 +245,10 @@ TEST_F(TypingQueueTest, NamedKeysBetweenTextKeepCapsLockRulesAndPressNoExtraModi
   EXPECT_EQ(codes,
             (std::vector<std::uint16_t>{0x71, 0x71, 0x10, 'A', 'A', 0x10, 'B', 'B', 0x09, 0x09}));
   // Keys and text in one call: nothing of the user's lands between them.
-  EXPECT_EQ(host.keyboard.Steps().size(), 1u);
+  const auto& steps = host.keyboard.Steps();
+  EXPECT_EQ(std::count_if(steps.begin(), steps.end(),
+                          [](const KeyboardStep& s) { return s.kind == KeyboardStep::Kind::Send; }),
+            1);
 }
 
 TEST_F(TypingQueueTest, PaceSpacesEveryKeyPrefixAndSuffixIncluded) {
@@ -173,6 +295,8 @@ TEST_F(TypingQueueTest, ScansOfTwoPortsTypeWholeInCompletionOrder) {
   queue.Enqueue(Job(2, L"", L"BB", L"", 0));  // unpaced, yet behind the paced scan
   queue.Enqueue(Job(1, L"", L"CC", L"", 10));
   EXPECT_EQ(queue.PendingCharacters(), 2u + 1u + 2u + 2u);
+  EXPECT_EQ(queue.PendingCharacters(1), 2u + 1u + 2u);
+  EXPECT_EQ(queue.PendingCharacters(2), 2u);
   Run();
   EXPECT_EQ(host.keyboard.TypedText(), L"AAAA\rBBCC");
   EXPECT_EQ(started, (std::vector<int>{1, 2, 1}));
@@ -284,6 +408,20 @@ TEST_F(TypingQueueTest, CloseTypesWithinTheDeadlineAndSettlesTheRest) {
   EXPECT_EQ(done.back().row, 3);
   EXPECT_EQ(done.back().outcome, ReceptionOutcome::portClosed);
   EXPECT_EQ(host.keyboard.TypedText(), L"01234");
+}
+
+// Closing while the window hangs: it ends within the deadline, the scan in
+// the window and the one after it reported with what stays untyped.
+TEST_F(TypingQueueTest, CloseWithAHungWindowEndsWithinTheDeadline) {
+  host.keyboard.TakeInputWhenAsked();
+  queue.Enqueue(Job(1, L"", Letters(500), L"", 0));
+  queue.Enqueue(Job(2, L"", L"XY", L"", 0));
+  EXPECT_EQ(queue.Close(), 500u - 2 * kBatchCharacters + 2u);
+  EXPECT_LE(host.closeWaits, 5000u);
+  ASSERT_EQ(done.size(), 2u);
+  EXPECT_EQ(done[0].outcome, ReceptionOutcome::refused);
+  EXPECT_EQ(done[1].outcome, ReceptionOutcome::refused);
+  EXPECT_TRUE(queue.Empty());
 }
 
 TEST_F(TypingQueueTest, CloseOfAShortPacedQueueTypesEverything) {
