@@ -27,6 +27,9 @@ class CountingSerial final : public os::SerialApi {
     return reads_count_[fileName];
   }
 
+  // Event waits started, on every device.
+  long long Waits() const { return waits_; }
+
   os::Handle CreateFileW(const std::wstring& fileName, os::Dword access, os::Dword share,
                          os::Dword creation, os::Dword flags) override {
     const os::Handle h = in_.CreateFileW(fileName, access, share, creation, flags);
@@ -45,6 +48,7 @@ class CountingSerial final : public os::SerialApi {
   }
   os::Bool SetCommMask(os::Handle f, os::Dword m) override { return in_.SetCommMask(f, m); }
   os::Bool WaitCommEvent(os::Handle f, os::Dword* m, os::Overlapped* o) override {
+    ++waits_;
     return in_.WaitCommEvent(f, m, o);
   }
   os::Bool ReadFile(os::Handle f, void* b, os::Dword n, os::Dword* got,
@@ -111,6 +115,7 @@ class CountingSerial final : public os::SerialApi {
   std::map<os::Overlapped*, os::Handle> reads_;
   std::map<std::wstring, long long> read_;
   std::map<std::wstring, long long> reads_count_;
+  std::atomic<long long> waits_{0};
 };
 
 }  // namespace quillet::bench

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/scans/counting_serial.h"
 #include "os/win32/serial_win32.h"
 #include "serial/com_error.h"
 #include "serial/com_port.h"
@@ -339,6 +340,39 @@ TEST_F(WinSerial, AGatheringPortGetsACodeWrittenAByteAMillisecondInOneOrTwoDeliv
   writer.join();
   EXPECT_EQ(received, code);
   EXPECT_LE(deliveries, 2);
+  port->Close();
+}
+
+// Wine ends an EV_RXCHAR wait at once while bytes are queued: a paused port
+// must not wait for them, and must still get every byte once resumed.
+TEST_F(WinSerial, APausedPortLeavesItsBytesInTheDriverWithoutSpinningAndResumingReadsThemAll) {
+  bench::CountingSerial counting(api);
+  struct ResetPort {  // goes before the counting seam it uses
+    std::unique_ptr<TComPort>& port;
+    ~ResetPort() { port.reset(); }
+  } resetPort{port};
+  port = std::make_unique<TComPort>(nullptr, counting);
+  port->SetPort(L"COM7");
+  CollectReceived();
+  port->Open();
+  Peer peer(L"\\\\.\\COM8");
+  ASSERT_TRUE(peer.Valid());
+  port->SetRxPaused(true);
+  std::string code;
+  for (int i = 0; i < 10; ++i) code += "P1-00000" + std::to_string(i) + "-ABCDEFGHI\r";
+  for (const char byte : code) {  // a scanner, a byte a millisecond
+    ASSERT_TRUE(peer.Write(std::string(1, byte)));
+    Sleep(1);
+  }
+  const long long waitsBefore = counting.Waits();
+  PumpUntil([] { return false; }, 300);
+  EXPECT_EQ(deliveries, 0);
+  EXPECT_LE(counting.Waits() - waitsBefore, 3) << "the event thread waited again and again";
+  EXPECT_EQ(port->InputCount(), static_cast<int>(code.size())) << "the bytes wait in the driver";
+
+  port->SetRxPaused(false);
+  EXPECT_TRUE(PumpUntil([&] { return received.size() >= code.size(); }));
+  EXPECT_EQ(received, code);
   port->Close();
 }
 
