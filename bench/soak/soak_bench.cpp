@@ -577,14 +577,39 @@ int main(int argc, char** argv) {
             return true;
           },
           20000);
-      qb::WaitUntil(
-          [&] {
-            std::lock_guard<std::mutex> hold(g_tally.lock);
-            return qb::Now() - g_tally.lastChar > 3;
-          },
-          1800000);
+      // Typing that cannot keep up leaves a queue; it is waited for (with
+      // its progress every minute) up to the run's length or 30 minutes.
+      const double drainLimit = std::max(1800.0, static_cast<double>(seconds));
+      const double drainFrom = qb::Now();
+      double nextNote = drainFrom + 60;
+      bool drained = false;
+      while (!drained && qb::Now() - drainFrom < drainLimit &&
+             WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) {
+        {
+          std::lock_guard<std::mutex> hold(g_tally.lock);
+          drained = qb::Now() - g_tally.lastChar > 3;
+        }
+        if (qb::Now() >= nextNote) {
+          std::printf("  still typing %.0f s after the scanners stopped: %ld scans typed\n",
+                      qb::Now() - end, g_tally.Whole());
+          nextNote += 60;
+        }
+        Sleep(100);
+      }
+      if (!drained)
+        std::printf(
+            "TYPING HAD NOT CAUGHT UP after %.0f s; the scans after each port's last "
+            "typed one count as still queued\n",
+            qb::Now() - drainFrom);
       const std::vector<qb::RelayCounts> after = qb::AllCounts(kPorts);
       const double ran = qb::Now() - begin;
+      // Whether what grew came back once the queue was typed.
+      const Sample last = Take(process, info.dwProcessId, unixPid, ran);
+      std::printf(
+          "after the typing: t=%.0f s  working set %.0f KB  private %.0f KB  handles %.0f  USER "
+          "%.0f  GDI %.0f%s\n",
+          last.t, last.values[0], last.values[1], last.values[2], last.values[3], last.values[4],
+          last.ok ? "" : "  SAMPLE FAILED");
       {
         std::lock_guard<std::mutex> hold(g_tally.lock);
         std::printf("the last character was typed %.1f s after the scanners stopped\n",
@@ -595,7 +620,7 @@ int main(int argc, char** argv) {
 
       std::lock_guard<std::mutex> hold(g_tally.lock);
       std::printf("scans by port (every scan written by the device is typed whole, or counted):\n");
-      long long all[10] = {};
+      long long all[11] = {};
       bool countsOk = true;
       for (int p = 0; p < kPorts; ++p) {
         const bool ok = before[p].ok && after[p].ok;
@@ -604,7 +629,7 @@ int main(int argc, char** argv) {
         const long missed = after[p].missed - before[p].missed;
         const long cut = after[p].cut - before[p].cut;
         const long slots = sent + missed + cut;
-        long inUnplug = 0, inLoad = 0, elsewhere = 0, glued = 0;
+        long inUnplug = 0, inLoad = 0, elsewhere = 0, glued = 0, queued = 0;
         std::vector<long> lostNumbers;
         const auto& seen = g_tally.seen[p];
         for (long n = 0; n < slots; ++n) {
@@ -624,6 +649,8 @@ int main(int argc, char** argv) {
             ++inUnplug;
           else if (loadWindow)
             ++inLoad;
+          else if (!drained && n > g_tally.maxSeen[p])
+            ++queued;
           else {
             ++elsewhere;
             lostNumbers.push_back(n);
@@ -636,10 +663,10 @@ int main(int argc, char** argv) {
             "  port %d: %ld scans due; device wrote %ld whole, %ld not sent (port unplugged), %ld "
             "cut by the unplug; typed whole %ld (duplicates %ld, out of order %ld); written whole "
             "but not typed whole %ld: around an unplug (before reopening) %ld, while Load had the "
-            "ports closed %ld, typed after a piece of another scan on its line %ld, LOST BY "
-            "QUILLET %ld%s\n",
+            "ports closed %ld, typed after a piece of another scan on its line %ld, still queued "
+            "%ld, LOST BY QUILLET %ld%s\n",
             p + 1, slots, sent, missed, cut, typed, g_tally.duplicates[p], g_tally.outOfOrder[p],
-            sent - typed, sentWhileClosed, inLoad, glued, elsewhere,
+            sent - typed, sentWhileClosed, inLoad, glued, queued, elsewhere,
             ok ? "" : " (no relay counts)");
         if (!lostNumbers.empty()) {
           std::printf("    lost:");
@@ -658,14 +685,16 @@ int main(int argc, char** argv) {
         all[7] += inLoad;
         all[8] += elsewhere;
         all[9] += glued;
+        all[10] += queued;
       }
       std::printf(
           "  all: %lld due, %lld written whole, %lld not sent, %lld cut; typed whole %lld, "
           "duplicates %lld, garbled lines %ld; not typed whole: %lld around unplugs, %lld during "
-          "Load, %lld after a piece of another scan, %lld LOST BY QUILLET; %s\n",
+          "Load, %lld after a piece of another scan, %lld still queued, %lld LOST BY QUILLET; %s\n",
           all[0], all[1], all[2], all[3], all[4], all[5], g_tally.garbled, all[6], all[7], all[9],
-          all[8],
-          countsOk && all[0] == all[4] + all[2] + all[3] + all[6] + all[7] + all[8] + all[9]
+          all[10], all[8],
+          countsOk &&
+                  all[0] == all[4] + all[2] + all[3] + all[6] + all[7] + all[8] + all[9] + all[10]
               ? "every scan accounted for"
               : "SOME SCANS NOT ACCOUNTED FOR");
       for (const std::string& g : g_tally.garbledExamples)
