@@ -200,8 +200,8 @@ TEST_F(RoadTest, APortSendingFasterThanTypingPausesAtTheBoundAndResumesBelowHalf
   EXPECT_FALSE(road.ReadingPaused(2));
   EXPECT_EQ(form_.Record().Rows().back().received, "OTHER\r");
 
-  // Typing catches up a scan a tick; below half the port is read again.
-  for (int tick = 0; tick < 5000; ++tick) {
+  // Typing catches up, on the typing timer; below half the port is read again.
+  for (int tick = 0; tick < 200'000; ++tick) {
     serial::CheckSynchronize();
     if (form_.Typing().Empty() && serial_.PeerUnread(L"COM1") == 0 && !form_.Scans().Pending(1))
       break;
