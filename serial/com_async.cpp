@@ -2,6 +2,7 @@
 // built from them.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "serial/com_port.h"
@@ -54,7 +55,12 @@ int TCustomComPort::ReadAsync(void* Buffer, int Count, PAsync& AsyncPtr) {
     return 0;
   }
   AsyncPtr->Kind = TOperationKind::okRead;
+  AsyncPtr->Served = -1;
   if (!FHandle) RaiseComError(CEPortNotOpen, 0);
+  if (const int served = TakeHeld(Buffer, Count); served >= 0) {
+    AsyncPtr->Served = served;
+    return served;
+  }
   os::Dword done = 0;
   if (!FApi.ReadFile(FHandle.Get(), Buffer, static_cast<os::Dword>(std::max(Count, 0)), &done,
                      &AsyncPtr->Overlapped)) {
@@ -71,6 +77,11 @@ int TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
   }
   TAsync& record = *AsyncPtr;
   os::Dword done = 0;
+  if (record.Served >= 0) {
+    const int served = std::exchange(record.Served, -1);
+    if (InputCount() == 0) NotifyLinks(&TComLink::FOnRx, false);
+    return served;
+  }
   // Most transfers have completed by now: asking first saves waiting on the
   // event, a system call.
   bool finished = FApi.GetOverlappedResult(FHandle.Get(), &record.Overlapped, &done, 0) != 0;
@@ -97,6 +108,7 @@ bool TCustomComPort::IsAsyncCompleted(PAsync AsyncPtr) {
     RaiseComError(CE_InvalidAsync, 0);
     return false;
   }
+  if (AsyncPtr->Served >= 0) return true;
   os::Dword done = 0;
   if (FApi.GetOverlappedResult(FHandle.Get(), &AsyncPtr->Overlapped, &done, 0)) return true;
   const os::Dword error = FApi.GetLastError();
