@@ -158,6 +158,9 @@ TComThread::LoopEnd TComThread::ReadLoop() {
     if ((FSetup.eventMask & os::kEvRxFlag) && held.find(flag) != std::string::npos)
       FEvents.Include(TComEvent::evRxFlag);
     if (FSetup.takeBytes) FSetup.takeBytes(std::move(held));
+    // Paused meanwhile, the port keeps them without a delivery: the resume
+    // hands them over, with what waits in the driver.
+    if (!ReadsNow()) FReadWhilePaused = true;
     DeliverEvents();
     if (FLetGo) return LoopEnd::Stopped;
   }

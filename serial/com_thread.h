@@ -212,6 +212,8 @@ class TComThread : public TObject {
   std::atomic<bool> FDelivering{false};
   std::atomic<bool> FReading{false};
   bool FReadRefused = false;
+  // A read took bytes while receiving was paused: the port holds them.
+  std::atomic<bool> FReadWhilePaused{false};
   std::unique_ptr<ReadRecord> FRead;
   os::CommTimeouts FDeviceTimeouts{};
   std::atomic<bool> FLetGo{false};
