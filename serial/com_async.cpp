@@ -2,6 +2,7 @@
 // built from them.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "serial/com_port.h"
@@ -31,6 +32,8 @@ int TCustomComPort::WriteAsync(const void* Buffer, int Count, PAsync& AsyncPtr) 
   // A negative count moves nothing rather than a huge unsigned one.
   const int count = std::max(Count, 0);
   AsyncPtr->Kind = TOperationKind::okWrite;
+  AsyncPtr->Served = 0;
+  AsyncPtr->FromDevice = true;
   AsyncPtr->Data.reset();
   AsyncPtr->Size = 0;
   if (count > 0) {
@@ -54,14 +57,26 @@ int TCustomComPort::ReadAsync(void* Buffer, int Count, PAsync& AsyncPtr) {
     return 0;
   }
   AsyncPtr->Kind = TOperationKind::okRead;
+  AsyncPtr->Served = 0;
+  AsyncPtr->FromDevice = true;
   if (!FHandle) RaiseComError(CEPortNotOpen, 0);
+  const int served = TakeHeld(Buffer, Count);
+  if (served >= 0 && (served >= Count || ThreadReadsDevice())) {
+    AsyncPtr->Served = served;
+    AsyncPtr->FromDevice = false;
+    return served;
+  }
+  // The rest from the device, after what the thread had read.
+  const int before = std::max(served, 0);
+  AsyncPtr->Served = before;
   os::Dword done = 0;
-  if (!FApi.ReadFile(FHandle.Get(), Buffer, static_cast<os::Dword>(std::max(Count, 0)), &done,
+  if (!FApi.ReadFile(FHandle.Get(), static_cast<char*>(Buffer) + before,
+                     static_cast<os::Dword>(std::max(Count - before, 0)), &done,
                      &AsyncPtr->Overlapped)) {
     const os::Dword error = FApi.GetLastError();
     if (error != os::kErrorIoPending) RaiseComError(CE_ReadFailed, error);
   }
-  return static_cast<int>(done);
+  return before + static_cast<int>(done);
 }
 
 int TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
@@ -71,6 +86,11 @@ int TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
   }
   TAsync& record = *AsyncPtr;
   os::Dword done = 0;
+  const int served = std::exchange(record.Served, 0);
+  if (!std::exchange(record.FromDevice, true)) {
+    if (InputCount() == 0) NotifyLinks(&TComLink::FOnRx, false);
+    return served;
+  }
   // Most transfers have completed by now: asking first saves waiting on the
   // event, a system call.
   bool finished = FApi.GetOverlappedResult(FHandle.Get(), &record.Overlapped, &done, 0) != 0;
@@ -89,7 +109,7 @@ int TCustomComPort::WaitForAsync(PAsync& AsyncPtr) {
   } else if (record.Data) {
     NotifyEach(links, &TComLink::OnTxBuf, record.Data.get(), record.Size);
   }
-  return static_cast<int>(done);
+  return served + static_cast<int>(done);
 }
 
 bool TCustomComPort::IsAsyncCompleted(PAsync AsyncPtr) {
@@ -97,6 +117,7 @@ bool TCustomComPort::IsAsyncCompleted(PAsync AsyncPtr) {
     RaiseComError(CE_InvalidAsync, 0);
     return false;
   }
+  if (!AsyncPtr->FromDevice) return true;
   os::Dword done = 0;
   if (FApi.GetOverlappedResult(FHandle.Get(), &AsyncPtr->Overlapped, &done, 0)) return true;
   const os::Dword error = FApi.GetLastError();

@@ -21,6 +21,10 @@ struct TAsync {
   std::unique_ptr<char[]> Data;  // copy of the written bytes, or null
   int Size = 0;                  // bytes in Data
   os::EventHandle Event;         // owns Overlapped.hEvent
+  // A read takes the bytes the event thread read first: how many it took,
+  // and whether the device was asked for the rest.
+  int Served = 0;
+  bool FromDevice = true;
 };
 using PAsync = TAsync*;
 

@@ -1,6 +1,8 @@
 // The delivery of serial events to links and handlers, the port's side of
 // its event thread (the thread itself is com_thread.cpp), and the
 // thread-less WaitForEvent.
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -47,6 +49,12 @@ void TCustomComPort::CreateEventThread() {
   setup.gathering = FRxGathering;
   setup.rxPaused = FRxPaused;
   setup.takeErrors = [this](os::Dword errors) { FTakenErrors |= errors; };
+  setup.takeBytes = [this](std::string bytes) {
+    const std::lock_guard<std::mutex> guard(FHeldLock);
+    FHeld += bytes;
+  };
+  setup.timeouts = DeviceTimeouts();
+  setup.eventChar = static_cast<char>(static_cast<unsigned char>(FEventChar & 0xFF));
   setup.reportFailure = [this](const std::wstring& message, std::int64_t winError) {
     // Queued, not waited for: the owner may well close the port in its
     // handler, which waits for the thread to end.
@@ -62,6 +70,20 @@ void TCustomComPort::CreateEventThread() {
   FThreadCreated = true;
 }
 
+bool TCustomComPort::ThreadReadsDevice() const {
+  return FEventThread && FEventThread->ReadsTheDevice();
+}
+
+int TCustomComPort::TakeHeld(void* buffer, int count) {
+  const bool threadReads = ThreadReadsDevice();
+  const std::lock_guard<std::mutex> guard(FHeldLock);
+  if (FHeld.empty() && !threadReads) return -1;
+  const std::size_t n = std::min(FHeld.size(), static_cast<std::size_t>(std::max(count, 0)));
+  if (n != 0) std::memcpy(buffer, FHeld.data(), n);
+  FHeld.erase(0, n);
+  return static_cast<int>(n);
+}
+
 void TCustomComPort::DestroyEventThread() {
   // Waits for the thread, or lets it go when a handler closes its own port.
   TComThread::Stop(std::move(FEventThread));
@@ -70,6 +92,10 @@ void TCustomComPort::DestroyEventThread() {
   // Only now: the window's sender has ended.
   FPortWindow.reset();
   FWindow = 0;
+  // What the thread read and nobody took goes with it, as the driver's
+  // queue does at closing.
+  const std::lock_guard<std::mutex> guard(FHeldLock);
+  FHeld.clear();
 }
 
 void TCustomComPort::DispatchEvents(TComEvents events) {

@@ -3,6 +3,7 @@
 // delivery a byte (each one a switch to the user-interface thread and back).
 #include <algorithm>
 #include <chrono>
+#include <string>
 
 #include "serial/com_thread.h"
 
@@ -19,6 +20,157 @@ os::Dword MillisecondsUntil(Clock::time_point end, Clock::time_point now) {
 
 }  // namespace
 
+bool TComThread::ReadsWhileGathering(os::Dword eventMask, const TRxGathering& gathering) {
+  constexpr os::Dword kReceiveEvents = os::kEvRxChar | os::kEvRxFlag | os::kEvErr;
+  return gathering.on && (eventMask & os::kEvRxChar) && (eventMask & ~kReceiveEvents) == 0;
+}
+
+void TComThread::SetTimeouts(const os::CommTimeouts& timeouts) {
+  if (timeouts == FDeviceTimeouts) return;
+  if (FApi.SetCommTimeouts(FSetup.device, timeouts)) FDeviceTimeouts = timeouts;
+}
+
+void TComThread::EndPendingRead() {
+  if (!FRead || !FRead->pending) return;
+  // Closing aborts it already; the record is given up (leaked) rather than
+  // freed should the read never complete.
+  static_cast<void>(FApi.PurgeComm(FSetup.device, os::kPurgeRxAbort));
+  if (FApi.WaitForSingleObject(FRead->completion.Get(), 2000) == os::kWaitObject0) {
+    FRead->pending = false;
+    return;
+  }
+  static_cast<void>(FRead->completion.Release());
+  static_cast<void>(FRead.release());
+}
+
+bool TComThread::ReadsNow() {
+  const std::lock_guard<std::mutex> guard(FGatheringLock);
+  return ReadsWhileGathering(FSetup.eventMask, FGathering) && !FRxPaused;
+}
+
+TComThread::ReadEnd TComThread::ReadOnce(os::Dword count, os::Dword& got, os::Dword& error) {
+  ReadRecord& read = *FRead;
+  got = 0;
+  error = 0;
+  if (FApi.ReadFile(FSetup.device, read.buffer, count, &got, &read.overlapped))
+    return ReadEnd::Done;
+  error = FApi.GetLastError();
+  if (error != os::kErrorIoPending) return ReadEnd::Done;
+  error = 0;
+  read.pending = true;
+  const os::Handle handles[2] = {FStopEvent.Get(), read.completion.Get()};
+  const os::Dword r = FApi.WaitForMultipleObjects(2, handles, 0, os::kInfinite);
+  if (r == os::kWaitObject0) {
+    EndPendingRead();
+    return ReadEnd::Stopped;
+  }
+  if (r != os::kWaitObject0 + 1) {
+    FLastError = FApi.GetLastError();
+    EndPendingRead();
+    return ReadEnd::Failed;
+  }
+  if (!FApi.GetOverlappedResult(FSetup.device, &read.overlapped, &got, 0)) {
+    error = FApi.GetLastError();
+    if (error == os::kErrorIoIncomplete) {
+      FLastError = error;
+      EndPendingRead();
+      return ReadEnd::Failed;
+    }
+  }
+  read.pending = false;
+  return ReadEnd::Done;
+}
+
+TComThread::LoopEnd TComThread::ReadLoop() {
+  if (!FRead) {
+    auto record = std::make_unique<ReadRecord>();
+    record->completion = os::EventHandle(FApi, FApi.CreateEventW(1, 0));
+    if (!record->completion) {
+      FReadRefused = true;  // the thread waits for events instead
+      return LoopEnd::Left;
+    }
+    record->overlapped.hEvent = record->completion.Get();
+    FRead = std::move(record);
+  }
+  FReading = true;
+  LoopEnd end = LoopEnd::Left;
+  const auto withWrites = [this](os::Dword interval, os::Dword total) {
+    os::CommTimeouts t = FSetup.timeouts;
+    t.ReadIntervalTimeout = interval;
+    t.ReadTotalTimeoutMultiplier = 0;
+    t.ReadTotalTimeoutConstant = total;
+    return t;
+  };
+  // The device is the port's again, whose reads go to it.
+  const auto failed = [this] {
+    SetTimeouts(FSetup.timeouts);
+    FReading = false;
+    return LoopEnd::Failed;
+  };
+  while (end == LoopEnd::Left) {
+    if (!ReadsNow()) break;
+    TRxGathering gathering = CurrentGathering();
+    const os::Dword quiet = std::max<os::Dword>(gathering.quietMs, 1);
+    // The first byte, however long it takes to come: the driver (Wine's
+    // server) waits for it, nothing polls.
+    SetTimeouts(withWrites(quiet, 0));
+    os::Dword got = 0;
+    os::Dword error = 0;
+    ReadEnd r = ReadOnce(1, got, error);
+    if (r == ReadEnd::Stopped) return LoopEnd::Stopped;
+    if (r == ReadEnd::Failed) return failed();
+    if (got == 0 && (error == 0 || error == os::kErrorOperationAborted)) {
+      // Ended early (the port purged its queue): a short pause, so that
+      // nothing spins.
+      if (FApi.WaitForSingleObject(FStopEvent.Get(), kGatherPollMs) != os::kWaitTimeout)
+        return LoopEnd::Stopped;
+      continue;
+    }
+    if (got == 0) {
+      // Refused (a pulled-out adapter): as a refused wait.
+      if (!BackOff(error)) return LoopEnd::Stopped;
+      continue;
+    }
+    FFailures = 0;
+    FReported = false;
+    std::string held(FRead->buffer, got);
+    // The rest: until the line has been quiet, for at most the longest hold
+    // after the first byte. Gathering switched off hands the byte over now.
+    gathering = CurrentGathering();
+    const Clock::time_point latest = Clock::now() + std::chrono::milliseconds(gathering.longestMs);
+    while (ReadsWhileGathering(FSetup.eventMask, gathering)) {
+      const os::Dword left = MillisecondsUntil(latest, Clock::now());
+      if (left == 0) break;
+      SetTimeouts(withWrites(quiet, left));
+      r = ReadOnce(kReadChunk, got, error);
+      if (r == ReadEnd::Stopped) return LoopEnd::Stopped;
+      if (r == ReadEnd::Failed) return failed();
+      held.append(FRead->buffer, got);
+      if (error != 0 || got < kReadChunk) break;
+    }
+    FEvents = TComEvents();
+    FEvents.Include(TComEvent::evRxChar);
+    // Line errors come with the bytes; the port's next LastErrors has them.
+    os::Dword queued = 0;
+    static_cast<void>(QueuedBytes(queued));
+    const char flag =
+        gathering.on && gathering.hasTerminator ? gathering.terminator : FSetup.eventChar;
+    if ((FSetup.eventMask & os::kEvRxFlag) && held.find(flag) != std::string::npos)
+      FEvents.Include(TComEvent::evRxFlag);
+    if (FSetup.takeBytes) FSetup.takeBytes(std::move(held));
+    // Paused meanwhile, the port keeps them without a delivery: the resume
+    // hands them over, with what waits in the driver.
+    if (!ReadsNow()) FReadWhilePaused = true;
+    DeliverEvents();
+    if (FLetGo) return LoopEnd::Stopped;
+  }
+  // Back to waiting for events: the port's own time-outs, and its reads go
+  // to the device again.
+  SetTimeouts(FSetup.timeouts);
+  FReading = false;
+  return LoopEnd::Left;
+}
+
 os::Dword TComThread::DeviceMask(os::Dword eventMask, const TRxGathering& gathering) {
   const bool terminator = gathering.on && gathering.hasTerminator && (eventMask & os::kEvRxChar);
   return eventMask | (terminator ? os::kEvRxFlag : 0);
@@ -33,8 +185,10 @@ void TComThread::SetGathering(const TRxGathering& gathering) {
     FGathering = gathering;
     after = MaskLocked();
   }
-  // A pending wait ends with an empty mask; the thread waits again.
-  if (after != before) static_cast<void>(FApi.SetCommMask(FSetup.device, after));
+  // A pending wait ends with an empty mask; the thread waits again, or
+  // starts reading.
+  if (after != before || ReadsWhileGathering(FSetup.eventMask, gathering))
+    static_cast<void>(FApi.SetCommMask(FSetup.device, after));
 }
 
 TRxGathering TComThread::CurrentGathering() {

@@ -30,12 +30,20 @@ bool TCustomComPort::ReadComStat(os::ComStat& stat) {
 }
 
 int TCustomComPort::InputCount() {
+  int held = 0;
+  {
+    const std::lock_guard<std::mutex> guard(FHeldLock);
+    held = static_cast<int>(FHeld.size());
+  }
+  // While the event thread reads the device, what it has handed over is
+  // what a read gets; the rest comes with its next delivery.
+  if (ThreadReadsDevice()) return held;
   os::ComStat stat;
   if (!ReadComStat(stat)) {
     RaiseComError(CE_ClearComFailed, FApi.GetLastError());
     return 0;
   }
-  return static_cast<int>(stat.cbInQue);
+  return held + static_cast<int>(stat.cbInQue);
 }
 
 int TCustomComPort::OutputCount() {
@@ -120,6 +128,10 @@ void TCustomComPort::SetBreak(bool OnOff) {
 }
 
 void TCustomComPort::ClearBuffer(bool Input, bool Output) {
+  if (Input) {
+    const std::lock_guard<std::mutex> guard(FHeldLock);
+    FHeld.clear();
+  }
   os::Dword flags = 0;
   if (Input) flags |= os::kPurgeRxClear;
   if (Output) flags |= os::kPurgeTxClear;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -290,6 +291,13 @@ class TCustomComPort : public TComponent {
 
   // Settings reach the device now (open, no update, not loading/designing).
   bool CanApply() const;
+  // The time-outs as the device gets them.
+  os::CommTimeouts DeviceTimeouts() const;
+  // While the event thread reads the device, or bytes it read wait: moves up
+  // to `count` of them into `buffer` and returns how many, or -1 when reads
+  // go to the device.
+  int TakeHeld(void* buffer, int count);
+  bool ThreadReadsDevice() const;
 
   std::unique_ptr<TComThread> FEventThread;
   bool FThreadCreated = false;
@@ -313,6 +321,10 @@ class TCustomComPort : public TComponent {
   // Line errors the event thread cleared while it gathered; LastErrors
   // reports them with the driver's.
   std::atomic<os::Dword> FTakenErrors{0};
+  // Bytes the event thread read from the device while gathering, in front
+  // of the driver's queue: InputCount counts them, reads take them first.
+  std::mutex FHeldLock;
+  std::string FHeld;
   TComEvents FEvents = TComEvents::All();
   // Created in this order; each points back to this port.
   TComParity FParity;

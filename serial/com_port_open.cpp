@@ -194,6 +194,12 @@ void TCustomComPort::ApplyLineSettings() {
 
 void TCustomComPort::ApplyTimeoutSettings() {
   if (!CanApply()) return;
+  if (!FApi.SetCommTimeouts(FHandle.Get(), DeviceTimeouts())) {
+    RaiseComError(CE_TimeoutsFailed, FApi.GetLastError());
+  }
+}
+
+os::CommTimeouts TCustomComPort::DeviceTimeouts() const {
   // -1 goes to the device as MAXDWORD: every value is passed bit for bit.
   os::CommTimeouts t;
   t.ReadIntervalTimeout = static_cast<os::Dword>(FTimeouts.ReadInterval());
@@ -201,9 +207,7 @@ void TCustomComPort::ApplyTimeoutSettings() {
   t.ReadTotalTimeoutConstant = static_cast<os::Dword>(FTimeouts.ReadTotalConstant());
   t.WriteTotalTimeoutMultiplier = static_cast<os::Dword>(FTimeouts.WriteTotalMultiplier());
   t.WriteTotalTimeoutConstant = static_cast<os::Dword>(FTimeouts.WriteTotalConstant());
-  if (!FApi.SetCommTimeouts(FHandle.Get(), t)) {
-    RaiseComError(CE_TimeoutsFailed, FApi.GetLastError());
-  }
+  return t;
 }
 
 void TCustomComPort::ApplyBufferSizes() {

@@ -37,7 +37,9 @@ void TComThread::DeliverWaiting() {
   os::Dword queued = 0;
   // A line error found here goes with the bytes.
   static_cast<void>(QueuedBytes(queued));
-  if (queued > 0 && (FSetup.eventMask & os::kEvRxChar)) FEvents.Include(TComEvent::evRxChar);
+  const bool read = FReadWhilePaused.exchange(false);
+  if ((queued > 0 || read) && (FSetup.eventMask & os::kEvRxChar))
+    FEvents.Include(TComEvent::evRxChar);
   if (!FEvents.Empty()) DeliverEvents();
 }
 

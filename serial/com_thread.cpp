@@ -135,7 +135,8 @@ TComThread::TComThread(TComThreadSetup setup, os::EventHandle stopEvent, os::Eve
       FWait(std::make_unique<WaitRecord>()),
       FWakeError(wakeError),
       FGathering(FSetup.gathering),
-      FRxPaused(FSetup.rxPaused) {
+      FRxPaused(FSetup.rxPaused),
+      FDeviceTimeouts(FSetup.timeouts) {
   FWait->completion = std::move(wakeEvent);
   FWait->overlapped.hEvent = FWait->completion.Get();
   static_cast<void>(FApi.SetCommMask(FSetup.device, MaskLocked()));
@@ -234,6 +235,11 @@ TComThread::LoopEnd TComThread::Loop(WaitRecord& wait) {
       // which the driver refuses.
       if (FApi.WaitForSingleObject(FStopEvent.Get(), kPausedLookMs) != os::kWaitTimeout)
         return LoopEnd::Stopped;
+      continue;
+    }
+    if (!wait.pending && !FReadRefused && ReadsNow()) {
+      const LoopEnd end = ReadLoop();
+      if (end != LoopEnd::Left) return end;
       continue;
     }
     if (!wait.pending) {

@@ -57,6 +57,14 @@ struct TComThreadSetup {
   std::function<void(os::Dword errors)> takeErrors;
   // Starts with received bytes left in the driver (SetRxPaused).
   bool rxPaused = false;
+  // Event thread: bytes it read from the device while gathering, kept by the
+  // port for its handler to read; called before their delivery.
+  std::function<void(std::string bytes)> takeBytes;
+  // The port's own read and write time-outs, given back to the device when
+  // the thread stops reading it.
+  os::CommTimeouts timeouts{};
+  // The driver's event character, for EV_RXFLAG on bytes the thread read.
+  char eventChar = 0;
 };
 
 class TComThread : public TObject {
@@ -100,6 +108,17 @@ class TComThread : public TObject {
   // no new bytes, and between its looks at the queue once it no longer waits.
   static constexpr os::Dword kGatherPollMs = 1;
 
+  // Gathering on a port that asks only for receive events reads the device
+  // on the event thread (ReadFile with the quiet time as interval time-out)
+  // instead of waiting for events: under Wine a wait for serial events polls
+  // the line every millisecond, a read waits in the server.
+  static bool ReadsWhileGathering(os::Dword eventMask, const TRxGathering& gathering);
+  // True while the thread may have a read pending on the device: the port
+  // then serves its reads from what the thread handed over, never the device.
+  bool ReadsTheDevice() const { return FReading.load(); }
+  // The most one read of the thread takes.
+  static constexpr os::Dword kReadChunk = 4096;
+
   // True on the thread that runs this thread's delivery right now.
   bool InOwnDelivery() const;
 
@@ -126,9 +145,31 @@ class TComThread : public TObject {
              os::Dword wakeError);
 
   void Execute() noexcept;
+  // A read of the device, with the same care as a wait.
+  struct ReadRecord {
+    os::Overlapped overlapped{};
+    os::EventHandle completion;
+    bool pending = false;
+    char buffer[kReadChunk];
+  };
+
   // The wait loop; returns how it ended.
-  enum class LoopEnd { Stopped, Failed };
+  enum class LoopEnd { Stopped, Failed, Left };
   LoopEnd Loop(WaitRecord& wait);
+  // The read loop of a gathering port (see ReadsWhileGathering); Left once
+  // the gathering no longer reads.
+  LoopEnd ReadLoop();
+  // One read of up to `count` bytes into the record, waited for. Done with
+  // `error` set when the device refused or failed it; on Stopped and Failed
+  // no read is pending any more, or the record has been given up.
+  enum class ReadEnd { Done, Stopped, Failed };
+  ReadEnd ReadOnce(os::Dword count, os::Dword& got, os::Dword& error);
+  void EndPendingRead();
+  // The gathering reads and receiving is not paused. A pause stops the
+  // reads; what they had read already is handed over.
+  bool ReadsNow();
+  // Sets the device's time-outs, when they differ from the last set.
+  void SetTimeouts(const os::CommTimeouts& timeouts);
   // Waits the pause of one more refusal; false when the stop event ended it.
   bool BackOff(os::Dword error);
   void DeliverEvents();
@@ -169,6 +210,12 @@ class TComThread : public TObject {
   std::atomic<bool> FRxResumed{false};
   TSyncLatch FEnded;
   std::atomic<bool> FDelivering{false};
+  std::atomic<bool> FReading{false};
+  bool FReadRefused = false;
+  // A read took bytes while receiving was paused: the port holds them.
+  std::atomic<bool> FReadWhilePaused{false};
+  std::unique_ptr<ReadRecord> FRead;
+  os::CommTimeouts FDeviceTimeouts{};
   std::atomic<bool> FLetGo{false};
   std::thread FThread;
 };

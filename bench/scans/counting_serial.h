@@ -21,7 +21,9 @@ class CountingSerial final : public os::SerialApi {
     const std::lock_guard<std::mutex> guard(lock_);
     return read_[fileName];
   }
-  // Reads that took bytes: with the port engine, one a delivery.
+  // Reads that took bytes: with the port engine, one a delivery while the
+  // handler reads the driver; two a scan while the event thread reads a
+  // gathering port (its first byte, then the rest).
   long long Reads(const std::wstring& fileName) {
     const std::lock_guard<std::mutex> guard(lock_);
     return reads_count_[fileName];

@@ -97,6 +97,11 @@ bool IsDeviceCall(SimCall call) {
 
 SimSerial::SimSerial() = default;
 SimSerial::~SimSerial() {
+  {
+    Lock lock(mutex_);
+    ending_ = true;
+    changed_.notify_all();
+  }
   for (std::thread& late : lateWaits_) late.join();
 }
 
@@ -204,12 +209,55 @@ void SimSerial::RaiseLocked(Port& port, Dword events) {
 
 void SimSerial::FeedReadsLocked(Port& port) {
   while (!port.reads.empty() && !port.input.empty()) {
-    PendingRead read = port.reads.front();
-    port.reads.pop_front();
-    const Dword n = static_cast<Dword>(std::min<std::size_t>(read.count, port.input.size()));
-    std::memcpy(read.buffer, port.input.data(), n);
+    PendingRead& read = port.reads.front();
+    const Dword n =
+        static_cast<Dword>(std::min<std::size_t>(read.count - read.got, port.input.size()));
+    std::memcpy(read.buffer + read.got, port.input.data(), n);
     port.input.erase(0, n);
-    CompleteLocked(read.overlapped, 0, n);
+    read.got += n;
+    if (read.timed && read.got < read.count) {
+      if (read.interval.count() > 0)
+        read.intervalEnd = std::chrono::steady_clock::now() + read.interval;
+      changed_.notify_all();  // its watcher looks at the new interval
+      return;
+    }
+    CompleteLocked(read.overlapped, 0, read.got);
+    port.reads.pop_front();
+  }
+}
+
+bool SimSerial::ExpireReadsLocked(Port& port) {
+  const auto now = std::chrono::steady_clock::now();
+  bool ended = false;
+  for (auto it = port.reads.begin(); it != port.reads.end();) {
+    if (it->timed && (now >= it->intervalEnd || now >= it->totalEnd)) {
+      CompleteLocked(it->overlapped, 0, it->got);
+      it = port.reads.erase(it);
+      ended = true;
+    } else {
+      ++it;
+    }
+  }
+  return ended;
+}
+
+void SimSerial::WatchTimedRead(std::size_t portIndex, Overlapped* overlapped) {
+  Lock lock(mutex_);
+  while (!ending_) {
+    Port& port = ports_[portIndex];
+    const auto it = std::find_if(port.reads.begin(), port.reads.end(),
+                                 [&](const PendingRead& r) { return r.overlapped == overlapped; });
+    if (it == port.reads.end()) return;  // completed, cancelled or aborted
+    const auto until = std::min(it->intervalEnd, it->totalEnd);
+    if (std::chrono::steady_clock::now() >= until) {
+      ExpireReadsLocked(port);
+      continue;
+    }
+    if (until == std::chrono::steady_clock::time_point::max()) {
+      changed_.wait(lock);
+    } else {
+      changed_.wait_until(lock, until);
+    }
   }
 }
 
@@ -371,8 +419,14 @@ Bool SimSerial::ReadFile(Handle file, void* buffer, Dword bytesToRead, Dword* by
   // Every handle of this program is opened for overlapped use.
   if (overlapped == nullptr) return FailLocked(record, kErrorInvalidParameter);
   if (bytesRead != nullptr) *bytesRead = 0;
-  if (bytesToRead == 0 || !port->input.empty() || ReadsReturnAtOnce(port->timeouts)) {
-    const Dword n = static_cast<Dword>(std::min<std::size_t>(bytesToRead, port->input.size()));
+  const CommTimeouts& t = port->timeouts;
+  const bool interval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword;
+  const Dword total = t.ReadTotalTimeoutConstant + t.ReadTotalTimeoutMultiplier * bytesToRead;
+  const bool timed = !ReadsReturnAtOnce(t) && (interval || total != 0);
+  const Dword ready = static_cast<Dword>(std::min<std::size_t>(bytesToRead, port->input.size()));
+  // A timed read goes on after the bytes that wait, until its count or time.
+  if (bytesToRead == 0 || ready == bytesToRead || ReadsReturnAtOnce(t) || (ready != 0 && !timed)) {
+    const Dword n = ready;
     if (n != 0) std::memcpy(buffer, port->input.data(), n);
     port->input.erase(0, n);
     if (bytesRead != nullptr) *bytesRead = n;
@@ -381,7 +435,22 @@ Bool SimSerial::ReadFile(Handle file, void* buffer, Dword bytesToRead, Dword* by
     return SucceedLocked(record);
   }
   StartLocked(overlapped);
-  port->reads.push_back({static_cast<char*>(buffer), bytesToRead, overlapped});
+  PendingRead read{static_cast<char*>(buffer), bytesToRead, overlapped};
+  read.timed = timed;
+  if (interval) read.interval = std::chrono::milliseconds(t.ReadIntervalTimeout);
+  if (total != 0)
+    read.totalEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(total);
+  if (ready != 0) {
+    std::memcpy(read.buffer, port->input.data(), ready);
+    port->input.erase(0, ready);
+    read.got = ready;
+    if (interval) read.intervalEnd = std::chrono::steady_clock::now() + read.interval;
+  }
+  port->reads.push_back(read);
+  if (read.timed) {
+    const std::size_t index = static_cast<std::size_t>(port - ports_.data());
+    lateWaits_.emplace_back([this, index, overlapped] { WatchTimedRead(index, overlapped); });
+  }
   return FailLocked(record, kErrorIoPending);
 }
 

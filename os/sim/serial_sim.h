@@ -168,6 +168,15 @@ class SimSerial final : public SerialApi {
     char* buffer;
     Dword count;
     Overlapped* overlapped;
+    // A read with time-outs ends when its count is reached, when the line
+    // has been quiet the interval after a byte, or at its total time; one
+    // without ends at the first bytes.
+    bool timed = false;
+    Dword got = 0;
+    std::chrono::steady_clock::time_point intervalEnd =
+        std::chrono::steady_clock::time_point::max();
+    std::chrono::steady_clock::time_point totalEnd = std::chrono::steady_clock::time_point::max();
+    std::chrono::milliseconds interval{0};
   };
   struct Port {
     std::wstring name;
@@ -213,6 +222,10 @@ class SimSerial final : public SerialApi {
   void CompleteLocked(Overlapped* overlapped, Dword error, Dword bytes);
   void RaiseLocked(Port& port, Dword events);
   void FeedReadsLocked(Port& port);
+  // Ends the timed reads whose time has come; true when one ended.
+  bool ExpireReadsLocked(Port& port);
+  // Watches a timed read until it has ended.
+  void WatchTimedRead(std::size_t portIndex, Overlapped* overlapped);
   void CancelLocked(Port& port, bool reads, bool wait);
   Dword TryWaitLocked(Dword count, const Handle* handles, bool waitAll, bool& failed);
   Dword WaitLocked(Lock& lock, Dword count, const Handle* handles, bool waitAll,
@@ -230,6 +243,7 @@ class SimSerial final : public SerialApi {
   std::vector<int> priorities_;
   std::vector<std::thread> lateWaits_;
   int lateWaitCompletions_ = 0;
+  bool ending_ = false;  // the watchers of timed reads stop
 };
 
 }  // namespace quillet::os::sim

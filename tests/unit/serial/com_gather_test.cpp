@@ -8,6 +8,8 @@
 #include <ostream>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "serial/com_thread.h"
 #include "tests/unit/serial/event_fixture.h"
@@ -160,24 +162,23 @@ TEST_P(EndingAGathering, HandsTheHeldBytesOverAtOnce) {
   EXPECT_EQ(seen, GetParam().seen);
 }
 
-INSTANTIATE_TEST_SUITE_P(Gathering, EndingAGathering,
-                         ::testing::Values(EndCase{"TheTerminator", TComEvents::All(),
-                                                   [](os::sim::SimSerial& s) {
-                                                     s.PeerWrite(L"COM1", "c\r");
-                                                   },
-                                                   "abc\r", ""},
-                                           EndCase{"ALineChange", TComEvents::All(),
-                                                   [](os::sim::SimSerial& s) {
-                                                     s.SetModemStatus(L"COM1", os::kMsCtsOn);
-                                                   },
-                                                   "ab", "CTS on"},
-                                           EndCase{"ALineError", TComEvents{TComEvent::evRxChar},
-                                                   [](os::sim::SimSerial& s) {
-                                                     s.AddLineErrors(L"COM1", os::kCeFrame);
-                                                     s.PeerWrite(L"COM1", "c");
-                                                   },
-                                                   "abc", "frame error"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Gathering, EndingAGathering,
+    ::testing::Values(
+        EndCase{"TheTerminator", TComEvents::All(),
+                [](os::sim::SimSerial& s) { s.PeerWrite(L"COM1", "c\r"); }, "abc\r", ""},
+        EndCase{"ALineChange", TComEvents::All(),
+                [](os::sim::SimSerial& s) { s.SetModemStatus(L"COM1", os::kMsCtsOn); }, "ab",
+                "CTS on"},
+        // Asked for a break too, the thread waits
+        // for events (it reads otherwise).
+        EndCase{"ALineError", TComEvents{TComEvent::evRxChar, TComEvent::evBreak},
+                [](os::sim::SimSerial& s) {
+                  s.AddLineErrors(L"COM1", os::kCeFrame);
+                  s.PeerWrite(L"COM1", "c");
+                },
+                "abc", "frame error"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(GatherTest, TheTerminatorIsTheDriversEventCharacterOnlyWhileGathering) {
   port->SetEventChar(L'E');
@@ -228,6 +229,122 @@ TEST_F(GatherTest, ClosingEndsAGatheringAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
   EXPECT_FALSE(port->Connected());
   EXPECT_EQ(sim.LiveHandleCount(), 0u);
+}
+
+// A port that asks only for received bytes and line errors: while it
+// gathers, its event thread reads the device (the quiet time as interval
+// time-out) instead of waiting for events, and the handler reads what the
+// thread read.
+class ReadingGather : public GatherTest {
+ protected:
+  ReadingGather() { port->SetEvents(TComEvents{TComEvent::evRxChar, TComEvent::evError}); }
+  bool ThreadIsReading() {
+    return ServeUntil([&] { return CountCalls(SimCall::ReadFile) > 0; });
+  }
+};
+
+TEST_F(ReadingGather, AScanAtLineSpeedComesWholeAndTheHandlerReadsWhatItIsTold) {
+  std::vector<std::pair<int, int>> counts;  // told, InputCount before reading
+  int after = -1;
+  port->SetOnRxChar([&](TObject*, int count) {
+    counts.emplace_back(count, port->InputCount());
+    std::wstring text;
+    EXPECT_EQ(port->ReadStr(text, count), count);
+    received += std::string(text.begin(), text.end());
+    after = port->InputCount();
+    ++deliveries;
+  });
+  port->SetRxGathering(Gathering(true, 25, 200));
+  port->Open();
+  const std::string code = "P1-000001-ABCDEFGHI\r";
+  Scan(code);
+  ASSERT_TRUE(ServeUntil([&] { return received.size() == code.size(); }));
+  WaitForScanner();
+  EXPECT_EQ(received, code);
+  EXPECT_LE(deliveries, 2);
+  for (const auto& [told, waiting] : counts) EXPECT_EQ(told, waiting);
+  EXPECT_EQ(after, 0);
+  EXPECT_EQ(CountCalls(SimCall::WaitCommEvent), 0);
+}
+
+TEST_F(ReadingGather, NoByteWaitsLongerThanTheLongestHold) {
+  port->SetRxGathering(Gathering(false, kForever, 30));
+  port->Open();
+  Scan("abc");
+  ASSERT_TRUE(ServeUntil([&] { return received == "abc"; }, 5s)) << received;
+}
+
+TEST_F(ReadingGather, LineErrorsComeWithTheBytes) {
+  port->SetOnError([&](TObject*, TComErrors errors) {
+    if (errors.Contains(TComError::ceFrame)) seen += "frame error, ";
+    seen += "bytes waiting " + std::to_string(port->InputCount());
+  });
+  port->SetRxGathering(Gathering(false, 25, 200));
+  port->Open();
+  ASSERT_TRUE(ThreadIsReading());
+  sim.AddLineErrors(L"COM1", os::kCeFrame);
+  sim.PeerWrite(L"COM1", "ab");
+  ASSERT_TRUE(ServeUntil([&] { return received == "ab"; }));
+  EXPECT_EQ(seen, "frame error, bytes waiting 2");
+}
+
+TEST_F(ReadingGather, SwitchedOffItHandsTheNextByteOverAtOnceAndWaitsAgain) {
+  port->Open();
+  const os::CommTimeouts own = sim.Timeouts(L"COM1");
+  ASSERT_TRUE(ServeUntil([&] { return CountCalls(SimCall::WaitCommEvent) > 0; }));
+  port->SetRxGathering(Gathering(false, kForever, kForever));
+  ASSERT_TRUE(ThreadIsReading());
+  port->SetRxGathering(TRxGathering{});
+  const int waits = CountCalls(SimCall::WaitCommEvent);
+  sim.PeerWrite(L"COM1", "x");
+  // Far below the hold's own end.
+  ASSERT_TRUE(ServeUntil([&] { return received == "x"; }));
+  ASSERT_TRUE(ServeUntil([&] { return CountCalls(SimCall::WaitCommEvent) > waits; }));
+  EXPECT_EQ(sim.Timeouts(L"COM1"), own);
+  sim.PeerWrite(L"COM1", "y");
+  ASSERT_TRUE(ServeUntil([&] { return received == "xy"; }));
+}
+
+TEST_F(ReadingGather, PausedItHandsNothingOverAndResumedEverythingInOrder) {
+  port->SetRxGathering(Gathering(true, 25, 200));
+  port->Open();
+  sim.PeerWrite(L"COM1", "a\r");
+  ASSERT_TRUE(ServeUntil([&] { return received == "a\r"; }));
+  port->SetRxPaused(true);
+  // The read pending at the pause may take the first of these; the port
+  // keeps it with the rest.
+  sim.PeerWrite(L"COM1", "b\r");
+  sim.PeerWrite(L"COM1", "c\r");
+  ASSERT_FALSE(ServeUntil([&] { return received.size() > 2; }, 1s)) << received;
+  EXPECT_EQ(port->InputCount(), 4);
+  port->SetRxPaused(false);
+  ASSERT_TRUE(ServeUntil([&] { return received == "a\rb\rc\r"; })) << received;
+  sim.PeerWrite(L"COM1", "d\r");
+  ASSERT_TRUE(ServeUntil([&] { return received == "a\rb\rc\rd\r"; })) << received;
+}
+
+TEST_F(ReadingGather, ClosingWhileReadingEndsAtOnce) {
+  port->SetRxGathering(Gathering(false, kForever, kForever));
+  port->Open();
+  sim.PeerWrite(L"COM1", "ab");
+  ASSERT_TRUE(ServeUntil([&] { return CountCalls(SimCall::ReadFile) >= 2; }));
+  const auto start = std::chrono::steady_clock::now();
+  port->Close();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  EXPECT_FALSE(port->Connected());
+  EXPECT_EQ(sim.LiveHandleCount(), 0u);
+}
+
+TEST_F(ReadingGather, APulledOutAdapterIsReported) {
+  std::int64_t code = 0;
+  port->SetOnThreadError(
+      [&](TObject*, const std::wstring&, std::int64_t winError) { code = winError; });
+  port->SetRxGathering(Gathering(true, 25, 200));
+  port->Open();
+  ASSERT_TRUE(ThreadIsReading());
+  sim.RemovePort(L"COM1");
+  ASSERT_TRUE(ServeUntil([&] { return code != 0; }, 30s));
+  EXPECT_EQ(code, os::kErrorAccessDenied);
 }
 
 }  // namespace
