@@ -36,15 +36,4 @@ inline void RemoveIni() {
   std::filesystem::remove(IniPath(), ignored);
 }
 
-// Polls every 50 ms; false once `ms` have gone by without the condition.
-template <typename Condition>
-bool WaitUntil(Condition condition, DWORD ms) {
-  const DWORD start = GetTickCount();
-  while (!condition()) {
-    if (GetTickCount() - start >= ms) return false;
-    Sleep(50);
-  }
-  return true;
-}
-
 }  // namespace quillet::bench

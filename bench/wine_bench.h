@@ -116,4 +116,15 @@ inline double CpuSeconds(int pid) {
   return ticks / 100.0;
 }
 
+// Polls every 50 ms; false once `ms` have gone by without the condition.
+template <typename Condition>
+bool WaitUntil(Condition condition, DWORD ms) {
+  const DWORD start = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - start >= ms) return false;
+    Sleep(50);
+  }
+  return true;
+}
+
 }  // namespace quillet::bench

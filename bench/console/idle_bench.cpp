@@ -40,6 +40,7 @@ using quillet::bench::Loadavg;
 using quillet::bench::Median;
 using quillet::bench::ReadAll;
 using quillet::bench::UnixPid;
+using quillet::bench::WaitUntil;
 using quillet::testsupport::WindowsPath;
 
 constexpr int kRows = 8;
@@ -123,16 +124,6 @@ Sample Measure(HANDLE process, const std::wstring& exe, double seconds) {
     s.working_set_mb = m.WorkingSetSize / (1024.0 * 1024.0);
   s.vmrss_mb = VmRssMb(pid);
   return s;
-}
-
-template <typename Condition>
-bool WaitUntil(Condition condition, DWORD ms) {
-  const DWORD start = GetTickCount();
-  while (!condition()) {
-    if (GetTickCount() - start >= ms) return false;
-    Sleep(50);
-  }
-  return true;
 }
 
 std::string Narrow(const std::wstring& text) {
