@@ -301,8 +301,8 @@ class ScanConsoleTest : public ConsoleTest {
  protected:
   // Bytes reach the handler one batch at a time, as a scanner sends them.
   void Deliver(const wchar_t* port, std::string_view bytes) {
-    serial_.PeerWrite(port, bytes);
-    ASSERT_TRUE(ServeUntil([&] { return serial_.PeerUnread(port) == 0; })) << "not read";
+    Write(port, bytes);
+    ASSERT_TRUE(ServeUntil([&] { return Handled(port); })) << "not read";
   }
 };
 
@@ -397,7 +397,7 @@ TEST_F(ScanConsoleTest, ALateUserInterfaceThreadDoesNotCutAScanInTwo) {
     std::unique_lock lock(mutex_);
     wakes_ = 0;
   }
-  serial_.PeerWrite(L"COM1", "-END\r");
+  Write(L"COM1", "-END\r");
   {
     std::unique_lock lock(mutex_);
     ASSERT_TRUE(woken_.wait_for(lock, std::chrono::seconds(10), [&] { return wakes_ > 0; }));
@@ -405,7 +405,7 @@ TEST_F(ScanConsoleTest, ALateUserInterfaceThreadDoesNotCutAScanInTwo) {
   view_.now += std::chrono::milliseconds(200);
   form_.ScanTimerTimer();
   EXPECT_EQ(keyboard_.TypedText(), L"");
-  ASSERT_TRUE(ServeUntil([&] { return serial_.PeerUnread(L"COM1") == 0; }));
+  ASSERT_TRUE(ServeUntil([&] { return Handled(L"COM1"); }));
   EXPECT_EQ(keyboard_.TypedText(), L"FIRST-HALF-END\r");
 }
 

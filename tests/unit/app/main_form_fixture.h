@@ -10,8 +10,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/main_window_logic.h"
@@ -196,6 +199,19 @@ class ServingMainFormTest : public MainFormTest {
     }
   }
 
+  // A device sends bytes to the port, counted so that Handled can tell when
+  // its handler has read them all.
+  void Write(const wchar_t* port, std::string_view bytes) {
+    CountReads();
+    serial_.PeerWrite(port, bytes);
+    written_[port] += bytes.size();
+  }
+  // Every byte Write sent to the port has been read by its row's handler.
+  // The driver's queue being empty is not enough: a gathering event thread
+  // holds what its read has taken until the line has been quiet, and neither
+  // the driver nor the port counts those bytes yet.
+  bool Handled(const wchar_t* port) { return read_[port] == written_[port]; }
+
   // The user clicks the row's box: the tick changes, then its handler runs.
   void Click(int row) {
     view_.ticks.at(row - 1) = !view_.ticks.at(row - 1);
@@ -205,6 +221,29 @@ class ServingMainFormTest : public MainFormTest {
   std::mutex mutex_;
   std::condition_variable woken_;
   int wakes_ = 0;
+
+ private:
+  // Wraps each row's received-data handler once, counting the bytes it takes
+  // from its port: what the port held before the handler ran, less what it
+  // holds after (the test writes nothing while a handler runs).
+  void CountReads() {
+    for (int row = 1; row <= 8; ++row) {
+      serial::TComPort* port = form_.Skener(row);
+      if (port == nullptr || !counted_.insert(port).second) continue;
+      port->SetOnRxChar(
+          [this, port, handler = port->OnRxChar()](serial::TObject* sender, int count) {
+            const std::wstring name = port->Port();
+            const int before = port->InputCount();
+            handler(sender, count);
+            const int after = port->Connected() ? port->InputCount() : 0;
+            read_[name] += static_cast<std::size_t>(before - after);
+          });
+    }
+  }
+
+  std::set<serial::TComPort*> counted_;
+  std::map<std::wstring, std::size_t> written_;
+  std::map<std::wstring, std::size_t> read_;
 };
 
 }  // namespace quillet::app::test
