@@ -13,21 +13,26 @@ int RateOf(const serial::TComPort& port) {
                                                         : serial::BaudRateValue(port.BaudRate());
 }
 
+double StopBitsOf(const serial::TComPort& port) {
+  if (port.StopBits() == serial::TStopBits::sbOne5StopBits) return 1.5;
+  if (port.StopBits() == serial::TStopBits::sbTwoStopBits) return 2.0;
+  return 1.0;
+}
+
+int DataBitsOf(const serial::TComPort& port) {
+  return 5 + static_cast<int>(port.DataBits());
+}
+
+bool HasParity(const serial::TComPort& port) {
+  return port.Parity().Bits() != serial::TParityBits::prNone;
+}
+
 double BitsPerCharacter(const serial::TComPort& port) {
-  double stopBits = 1.0;
-  if (port.StopBits() == serial::TStopBits::sbOne5StopBits) stopBits = 1.5;
-  if (port.StopBits() == serial::TStopBits::sbTwoStopBits) stopBits = 2.0;
-  const bool parity = port.Parity().Bits() != serial::TParityBits::prNone;
-  return 1 + 5 + static_cast<int>(port.DataBits()) + (parity ? 1 : 0) + stopBits;
+  return 1 + DataBitsOf(port) + (HasParity(port) ? 1 : 0) + StopBitsOf(port);
 }
 
 std::chrono::microseconds GapOf(const serial::TComPort& port) {
-  const int dataBits = 5 + static_cast<int>(port.DataBits());
-  double stopBits = 1.0;
-  if (port.StopBits() == serial::TStopBits::sbOne5StopBits) stopBits = 1.5;
-  if (port.StopBits() == serial::TStopBits::sbTwoStopBits) stopBits = 2.0;
-  return ScanGap(RateOf(port), dataBits, port.Parity().Bits() != serial::TParityBits::prNone,
-                 stopBits);
+  return ScanGap(RateOf(port), DataBitsOf(port), HasParity(port), StopBitsOf(port));
 }
 
 // While scans are framed the event thread hands a scan over once instead of
