@@ -163,6 +163,8 @@ std::wstring RenderOutcome(const Reception& reception) {
       return because(L"the target window refused the keys");
     case ReceptionOutcome::portClosed:
       return because(L"the port closed first");
+    case ReceptionOutcome::cut:
+      return because(L"cut off when the port closed");
     case ReceptionOutcome::notTyped:
       if (!reception.reason.empty()) return L"Nothing to type: " + Shown(reception.reason);
       return L"(nothing to type)";

@@ -23,6 +23,7 @@ enum class ReceptionOutcome : std::uint8_t {
   refused,     // the target would not take it; `reason` says which window
   portClosed,  // the port closed before the scan could be typed
   notTyped,    // nothing to type (an empty scan, a range that kept nothing)
+  cut,         // the port closed in the middle of the scan: a piece, kept from typing
 };
 
 struct Reception {

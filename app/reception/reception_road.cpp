@@ -149,7 +149,7 @@ void ReceptionRoad::Received(serial::TComPort& port, int count) {
   std::wstring text;
   port.ReadStr(text, count);
   std::vector<ScanPiece> pieces;
-  if (row == 0 || !AssemblingScans()) {
+  if (row == 0 || (!AssemblingScans() && !closing_.at(static_cast<std::size_t>(row - 1)))) {
     // One port with default settings: typed as read. Whatever an earlier
     // framing still holds goes first, so nothing is reordered.
     assembler_.FlushAll(pieces);
@@ -249,11 +249,71 @@ void ReceptionRoad::ArmScanTimer() {
 }
 
 void ReceptionRoad::Flush(int row) {
+  serial::TComPort* port = ports_.at(static_cast<std::size_t>(row - 1));
+  const bool open = port != nullptr && port->Connected();
+  closing_.at(static_cast<std::size_t>(row - 1)) = open;
   std::vector<ScanPiece> pieces;
+  if (assembler_.Pending(row) && assembler_.EndsAtTerminator(row)) {
+    // Typed now, the piece would run into the next text typed on the
+    // target's line, another port's scan even: it ends at its terminator,
+    // or is not typed.
+    if (open) FinishScanBeforeClose(row, *port, pieces);
+    TypePieces(pieces);
+    if (assembler_.Pending(row)) SetAsideCut(row);
+    // Before the close the port keeps its terminators in mind: a delivery
+    // served during the close may still cut a scan.
+    if (open) {
+      ArmScanTimer();
+      return;
+    }
+  }
   assembler_.Flush(row, pieces);
-  if (pieces.empty()) return;
   TypePieces(pieces);
   ArmScanTimer();
+}
+
+void ReceptionRoad::FinishScanBeforeClose(int row, serial::TComPort& port,
+                                          std::vector<ScanPiece>& pieces) {
+  // The driver is asked directly, so no hand-over makes a byte late: the
+  // short gap of quiet tells a device that stopped in the middle.
+  constexpr unsigned kLookMs = 2;
+  const auto gap = GapOf(port);
+  const auto start = view_.Now();
+  auto last = start;
+  while (assembler_.Pending(row)) {
+    const auto now = view_.Now();
+    int waiting = 0;
+    std::wstring byte;
+    try {
+      waiting = port.InputCount();
+      if (waiting > 0) port.ReadStr(byte, 1);
+    } catch (...) {
+      return;  // a device that is gone sends nothing more
+    }
+    if (!byte.empty()) {
+      assembler_.Receive(row, byte, now, gap, pieces);
+      last = now;
+      continue;
+    }
+    if (now - last >= gap || now - start >= std::chrono::milliseconds(kFinishAtCloseMs)) return;
+    view_.WaitWhileClosing(kLookMs);
+  }
+}
+
+void ReceptionRoad::SetAsideCut(int row) {
+  const serial::TComPort* port = ports_.at(static_cast<std::size_t>(row - 1));
+  const std::wstring piece = assembler_.TakePending(row);
+  ++cut_at_close_;
+  Reception reception;
+  reception.msOfDay = view_.LocalMsOfDay();
+  reception.row = row;
+  if (port != nullptr) reception.port = port->Port();
+  reception.received = Bytes(piece);
+  reception.outcome = ReceptionOutcome::cut;
+  record_.Add(std::move(reception));
+  const std::wstring who = port != nullptr ? PortTitle(*port) : L"Row " + std::to_wstring(row);
+  view_.SetStatusText(who + L": a scan cut off by closing the port was not typed (" +
+                      std::to_wstring(cut_at_close_) + L" so far)");
 }
 
 void ReceptionRoad::KeepScansWhoseBytesWait(ScanClock::time_point now, int except_row) {

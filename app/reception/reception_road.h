@@ -41,8 +41,16 @@ class ReceptionRoad final : private TypingHost {
   void ScanTimerTimer();
   // The typing timer's tick: the next paced key is due.
   void TypingTimerTimer() { queue_.Tick(); }
-  // The row's port closes: the scan it is reading goes to typing.
+  // The row's port closes (called before its close, while it is still
+  // open, and after). A port whose scans end at a terminator first reads
+  // the rest of the scan in progress, for as long as the bytes keep coming
+  // (quiet for its short gap ends it, kFinishAtCloseMs at most); a piece
+  // still cut off is not typed but kept in the record as cut and counted in
+  // the status bar. Another port's scan in progress goes to typing.
   void Flush(int row);
+  static constexpr unsigned kFinishAtCloseMs = 1000;
+  // Scans cut off by their port's close and not typed, since the start.
+  std::size_t CutAtClose() const { return cut_at_close_; }
   // A port opened or closed, or the advanced settings changed: framing may
   // have started or stopped, and the ports gather their bytes accordingly.
   void FramingMayHaveChanged();
@@ -87,6 +95,10 @@ class ReceptionRoad final : private TypingHost {
   void ResumeReadingBelowHalf();
   void ArmScanTimer();
   void KeepScansWhoseBytesWait(ScanClock::time_point now, int except_row);
+  // Reads the rest of `row`'s scan in progress from its open port, a byte at
+  // a time so that no scan after it is begun.
+  void FinishScanBeforeClose(int row, serial::TComPort& port, std::vector<ScanPiece>& pieces);
+  void SetAsideCut(int row);
 
   MainView& view_;
   os::KeyboardApi& keyboard_;
@@ -102,6 +114,11 @@ class ReceptionRoad final : private TypingHost {
   // What each port was last asked to gather.
   std::array<serial::TRxGathering, 8> gathering_{};
   bool closed_ = false;
+  std::size_t cut_at_close_ = 0;
+  // Rows between their port's OnBeforeClose and OnAfterClose: what a
+  // delivery served during the close brings is framed, so a piece of it is
+  // never typed as read at the end of the target's line.
+  std::array<bool, 8> closing_{};
 };
 
 }  // namespace quillet::app::reception

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace quillet::app::reception {
 
@@ -29,6 +30,7 @@ std::chrono::microseconds ScanAssembler::GapOf(const Port& port, std::chrono::mi
 }
 
 void ScanAssembler::Complete(Port& port, std::wstring terminator, std::vector<ScanPiece>& out) {
+  port.lastTerminated = !terminator.empty();
   if (terminator.empty()) {
     port.terminatedInARow = 0;
   } else if (port.terminatedInARow < kSteadyScans) {
@@ -111,6 +113,17 @@ void ScanAssembler::FlushAll(std::vector<ScanPiece>& out) {
   for (Port& port : ports_)
     if (!port.text.empty()) due.push_back(&port);
   AppendInDeadlineOrder(std::move(due), out);
+}
+
+bool ScanAssembler::EndsAtTerminator(int row) const {
+  return std::any_of(ports_.begin(), ports_.end(),
+                     [row](const Port& p) { return p.row == row && p.lastTerminated; });
+}
+
+std::wstring ScanAssembler::TakePending(int row) {
+  for (Port& port : ports_)
+    if (port.row == row) return std::exchange(port.text, std::wstring());
+  return {};
 }
 
 std::optional<ScanClock::time_point> ScanAssembler::NextDeadline() const {

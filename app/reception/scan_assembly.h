@@ -69,6 +69,13 @@ class ScanAssembler {
   void Flush(int row, std::vector<ScanPiece>& out);
   // Appends every scan in progress, in the order their gaps would end.
   void FlushAll(std::vector<ScanPiece>& out);
+  // The last scan `row` completed ended at a terminator (also before its
+  // port last closed: most often the same device is there again), so a scan
+  // in progress without one is incomplete.
+  bool EndsAtTerminator(int row) const;
+  // Takes `row`'s scan in progress away unended (a piece its port's close
+  // cut off); the port keeps what it knows of its scans.
+  std::wstring TakePending(int row);
   // When the next gap ends, if a scan is in progress.
   std::optional<ScanClock::time_point> NextDeadline() const;
   bool Pending(int row) const;
@@ -82,6 +89,7 @@ class ScanAssembler {
     ScanClock::time_point deadline{};
     bool afterCr = false;      // the last byte was a CR that completed a scan
     int terminatedInARow = 0;  // scans in a row that ended at a terminator
+    bool lastTerminated = false;
   };
   static std::chrono::microseconds GapOf(const Port& port, std::chrono::microseconds gap);
   Port& PortOf(int row);

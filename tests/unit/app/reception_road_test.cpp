@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <map>
 #include <numeric>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "app/main_window_logic.h"
 #include "tests/unit/app/main_form_fixture.h"
@@ -292,6 +296,149 @@ TEST_F(RoadTest, PortsGatherTheirBytesWhileScansAreFramed) {
   form_.Advanced().common = AdvancedFields{};
   Send(L"COM1", "Z");  // a delivery notices the settings changed too
   EXPECT_EQ(form_.Skener(1)->RxGathering(), off);
+}
+
+TEST_F(RoadTest, APortClosingInTheMiddleOfAScanFinishesItOrKeepsThePieceFromTyping) {
+  const struct {
+    const char* name;
+    const char* before;  // handed over before the close
+    const char* rest;    // in the driver when the close comes
+    const wchar_t* typed;
+    const char* cut;  // kept from typing, marked in the record
+  } cases[] = {
+      {"no scan of the port ended at a terminator yet", "P1-0", "", L"P1-0", ""},
+      {"the rest waits in the driver", "A\rP1-0", "01\r", L"A\rP1-001\r", ""},
+      {"the device stopped in the middle", "A\rP1-0", "", L"A\r", "P1-0"},
+      {"the last scan before the close ended at a terminator", "P1-0", "", L"", "P1-0"},
+  };
+  form_.FormCreate();
+  Open(2, L"COM2");  // a second port: scans are framed
+  form_.Skener(1)->SetPort(L"COM1");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::size_t typedBefore = keyboard_.TypedText().size();
+    const std::size_t cutBefore = form_.Road().CutAtClose();
+    Click(1);
+    ASSERT_TRUE(form_.Skener(1)->Connected());
+    Send(L"COM1", c.before);
+    serial_.PeerWrite(L"COM1", c.rest);  // read by the close, not by the handler
+    const auto start = view_.now;
+    Click(1);
+    ASSERT_FALSE(form_.Skener(1)->Connected());
+    EXPECT_EQ(keyboard_.TypedText().substr(typedBefore), c.typed);
+    EXPECT_LE(view_.now - start, std::chrono::milliseconds(100)) << "bounded by the short gap";
+    if (*c.cut == '\0') {
+      EXPECT_EQ(form_.Road().CutAtClose(), cutBefore);
+      continue;
+    }
+    EXPECT_EQ(form_.Road().CutAtClose(), cutBefore + 1);
+    const auto& last = form_.Record().Rows().back();
+    EXPECT_EQ(last.outcome, ReceptionOutcome::cut);
+    EXPECT_EQ(last.received, c.cut);
+    EXPECT_EQ(last.port, L"COM1");
+    EXPECT_EQ(reception::RenderOutcome(last), L"Not typed: cut off when the port closed");
+    EXPECT_EQ(view_.status, L"COM1 (skener1): a scan cut off by closing the port was not typed (" +
+                                std::to_wstring(cutBefore + 1) + L" so far)");
+  }
+}
+
+// Two scanners at a byte a millisecond while every port is closed (as Load
+// and Ports > Close do) and opened again, at several points of their scans
+// (long enough that the ports hand the first part over before the end);
+// what they send while the ports are closed waits in the driver. The target
+// gets whole scans, or the rest of one whose start went with a close, each
+// on a line of its own and never twice; pieces cut off are in the record.
+TEST_F(RoadTest, ClosingWhileScannersSendTypesNoPieceJoinedToAnotherScanAndNoByteTwice) {
+  form_.FormCreate();
+  Open(1, L"COM1");
+  Open(2, L"COM2");
+  std::vector<std::string> codes;
+  std::mutex codesLock;
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE(round);
+    if (round > 0) {
+      Click(1);
+      Click(2);
+      ASSERT_TRUE(form_.Skener(1)->Connected() && form_.Skener(2)->Connected());
+    }
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> scanners;
+    for (int port = 1; port <= 2; ++port) {
+      scanners.emplace_back([&, port] {
+        const std::wstring name = L"COM" + std::to_wstring(port);
+        for (int n = 0; !stop; ++n) {
+          const std::string code = "P" + std::to_string(port) + "-" +
+                                   std::to_string(port * 100000 + round * 1000 + n) +
+                                   "-ABCDEFGHIJKLMNOPQRSTUVWXYZ\r";
+          {
+            const std::lock_guard<std::mutex> hold(codesLock);
+            codes.push_back(code);
+          }
+          for (char byte : code) {
+            serial_.PeerWrite(name, std::string_view(&byte, 1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
+          std::this_thread::sleep_for(std::chrono::milliseconds(3 + port));
+        }
+      });
+    }
+    // A few scans, then the close while a port's first part of a scan has
+    // been handed over; the scanners go on a little while the ports are
+    // closed. (The view's clock moves only by what the close waits, so the
+    // ports have scanned long enough to wait their long gap.)
+    const auto until =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(200 + 7 * round);
+    ServeUntil([&] {
+      return std::chrono::steady_clock::now() >= until &&
+             (form_.Scans().Pending(1) || form_.Scans().Pending(2));
+    });
+    form_.RunHandler([&] { form_.Zatvori2Click(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    stop = true;
+    for (std::thread& t : scanners) t.join();
+  }
+  // Opened again, what waited is read with one more scan each.
+  Click(1);
+  Click(2);
+  for (const char* end : {"P1-END\r", "P2-END\r"}) {
+    codes.push_back(end);
+    serial_.PeerWrite(end[1] == '1' ? L"COM1" : L"COM2", end);
+  }
+  ASSERT_TRUE(ServeUntil([&] {
+    const std::wstring typed = keyboard_.TypedText();
+    return typed.find(L"P1-END\r") != std::wstring::npos &&
+           typed.find(L"P2-END\r") != std::wstring::npos;
+  }));
+
+  std::map<std::string, int> typedOf;  // code -> lines typed from its bytes
+  std::wstring text = keyboard_.TypedText();
+  std::size_t from = 0;
+  int lines = 0;
+  while (from < text.size()) {
+    std::size_t cr = text.find(L'\r', from);
+    ASSERT_NE(cr, std::wstring::npos)
+        << "typed without its terminator: " << std::string(text.begin() + from, text.end());
+    const std::string line(text.begin() + from, text.begin() + cr + 1);
+    from = cr + 1;
+    ++lines;
+    std::vector<const std::string*> of;
+    for (const std::string& code : codes)
+      if (code.size() >= line.size() &&
+          code.compare(code.size() - line.size(), line.size(), line) == 0)
+        of.push_back(&code);
+    ASSERT_FALSE(of.empty()) << "pieces of scans joined on one line: " << line;
+    if (of.size() == 1) {
+      EXPECT_EQ(++typedOf[*of.front()], 1) << "typed twice: " << line;
+    }
+  }
+  EXPECT_GT(lines, 8);
+  for (const auto& row : form_.Record().Rows()) {
+    if (row.outcome != ReceptionOutcome::cut) continue;
+    EXPECT_TRUE(std::any_of(
+        codes.begin(), codes.end(),
+        [&](const std::string& code) { return code.find(row.received) < code.size() - 1; }))
+        << "a cut piece is part of one scan, without its terminator: " << row.received;
+  }
 }
 
 }  // namespace
