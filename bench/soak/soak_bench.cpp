@@ -62,18 +62,43 @@ struct Tally {
   long outOfOrder[kPorts] = {};
   long maxSeen[kPorts];
   long garbled = 0;
-  std::vector<std::string> garbledExamples;
+  // Garbled lines by kind: a piece joined to another scan (Quillet's fault),
+  // the rest of a scan alone (its start went with a close or an unplug: the
+  // line's loss), the start of a scan alone (a cut piece typed), other.
+  enum Kind { kJoined, kTail, kPiece, kOther, kKinds };
+  long kinds[kKinds] = {};
+  std::vector<std::string> examples[kKinds];
   long long chars = 0;
   double lastChar = 0;
   Tally() { std::fill(std::begin(maxSeen), std::end(maxSeen), -1L); }
 
+  // Whether `text` could stand at `at` of a code the relay writes.
+  static bool Fits(const std::string& text, std::size_t at) {
+    static const std::string letters = "ABCDEFGHIJ";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const std::size_t k = at + i;
+      const char c = text[i];
+      const bool ok = k == 0   ? c == 'P'
+                      : k == 1 ? c >= '1' && c < '1' + kPorts
+                      : k == 2 ? c == '-'
+                      : k < 9  ? c >= '0' && c <= '9'
+                      : k == 9 ? c == '-'
+                      : k < 20 ? c == letters[k - 10]
+                               : false;
+      if (!ok) return false;
+    }
+    return true;
+  }
   // "P<port>-<6 digits>-ABCDEFGHIJ", as the relay's scanner writes it.
-  static bool Shaped(const std::string& text) {
-    return text.size() == 20 && text[0] == 'P' && text[1] >= '1' && text[1] < '1' + kPorts &&
-           text[2] == '-' &&
-           std::all_of(text.begin() + 3, text.begin() + 9,
-                       [](char c) { return c >= '0' && c <= '9'; }) &&
-           text.compare(9, 11, "-ABCDEFGHIJ") == 0;
+  static bool Shaped(const std::string& text) { return text.size() == 20 && Fits(text, 0); }
+  void Garbled(const std::string& text, bool joined) {
+    ++garbled;
+    const Kind kind = joined                                             ? kJoined
+                      : text.size() < 20 && Fits(text, 20 - text.size()) ? kTail
+                      : text.size() < 20 && Fits(text, 0)                ? kPiece
+                                                                         : kOther;
+    ++kinds[kind];
+    if (examples[kind].size() < 6) examples[kind].push_back(text);
   }
   // A garbled line is no scan typed; when a whole code ends it (a piece of
   // another scan typed in front), that code is noted apart.
@@ -81,8 +106,7 @@ struct Tally {
     const bool shaped = Shaped(text);
     const std::string tail = text.size() > 20 ? text.substr(text.size() - 20) : std::string();
     if (!shaped) {
-      ++garbled;
-      if (garbledExamples.size() < 8) garbledExamples.push_back(text);
+      Garbled(text, Shaped(tail));
       if (!Shaped(tail)) return;
     }
     const std::string& code = shaped ? text : tail;
@@ -697,8 +721,19 @@ int main(int argc, char** argv) {
                   all[0] == all[4] + all[2] + all[3] + all[6] + all[7] + all[8] + all[9] + all[10]
               ? "every scan accounted for"
               : "SOME SCANS NOT ACCOUNTED FOR");
-      for (const std::string& g : g_tally.garbledExamples)
-        std::printf("    garbled: \"%s\"\n", g.c_str());
+      static const char* const kKindNames[Tally::kKinds] = {"a piece joined to a whole scan",
+                                                            "the rest of a scan alone",
+                                                            "the start of a scan alone", "other"};
+      std::printf(
+          "  garbled lines: %ld joined to another scan, %ld the rest of a scan alone (its start "
+          "went with a close or an unplug), %ld the start of a scan alone, %ld other; pieces "
+          "Quillet keeps from typing when a close cuts a scan are not typed, so they are not "
+          "here but among the scans not typed whole (its Monitor marks them)\n",
+          g_tally.kinds[Tally::kJoined], g_tally.kinds[Tally::kTail], g_tally.kinds[Tally::kPiece],
+          g_tally.kinds[Tally::kOther]);
+      for (int k = 0; k < Tally::kKinds; ++k)
+        for (const std::string& g : g_tally.examples[k])
+          std::printf("    %s: \"%s\"\n", kKindNames[k], g.c_str());
       if (!g_tally.line.empty())
         std::printf("    left unfinished at the end: \"%s\"\n", g_tally.line.c_str());
       std::printf("  %lld characters typed; the receiver lost the foreground %ld times\n",
