@@ -114,7 +114,11 @@ void TypingQueue::Enqueue(TypeJob job) {
   for (KeyStep& step : job.steps) {
     step.repeat = std::clamp(step.repeat, 1, kMaxRepeat);
     step.waitMs = std::min(step.waitMs, kMaxWaitMs);
+    // Text shaped by appending keeps room to grow; a queued scan has no use
+    // for it, and a megabyte of short scans may wait.
+    step.text.shrink_to_fit();
   }
+  job.steps.shrink_to_fit();
   if (closed_) {
     const std::size_t untyped = CountKeystrokes(job.steps);
     if (OnJobDone) OnJobDone(job, {ReceptionOutcome::portClosed, kClosedReason, untyped});
@@ -207,8 +211,13 @@ void TypingQueue::Pump() {
   pumping_ = true;
   while (!jobs_.empty()) {
     const Clock::time_point now = host_.Now();
-    if (Step(now) == Next::Due) {
-      host_.SetTypingTimer(MsUntil(now, *due_));
+    const Next next = Step(now);
+    if (next == Next::Due || next == Next::Soon) {
+      if (next == Next::Soon) {
+        host_.TickSoon();
+      } else {
+        host_.SetTypingTimer(MsUntil(now, *due_));
+      }
       armed_ = true;
       pumping_ = false;
       return;
@@ -274,14 +283,6 @@ TypingQueue::Next TypingQueue::Step(Clock::time_point now) {
       }
       at_.checked = window;
     }
-    if (!paced && !probe_ && window != 0) {
-      // Armed before the batch goes: once painted, everything sent before
-      // this batch has been taken.
-      const os::WindowHandle focus = keyboard.GetGUIThreadFocus(window);
-      if (keyboard.RedrawWindow(focus, {0, 0, 1, 1}, os::kRdwInvalidate | os::kRdwNoErase) &&
-          keyboard.GetUpdateRect(focus))
-        probe_ = Probe{focus, host_.Now(), unprobedAhead_, 0};
-    }
     Position next = at_;
     const std::vector<KeyEvent> events = PlanBatch(job, next, paced ? 1 : kBatchCharacters);
     // The pace counts from the moment the key goes: asking for the
@@ -295,23 +296,43 @@ TypingQueue::Next TypingQueue::Step(Clock::time_point now) {
     lastSent_ = paced ? sendAt : host_.Now();
     due_ = *lastSent_ + std::chrono::milliseconds(job.charDelayMs);
     if (paced) return Next::Sent;
-    if (probe_) {
-      probe_->sentSince += units;
-      unprobedAhead_ = 0;
-    } else {
-      // No probe to go by: a pause before the next batch instead.
-      unprobedAhead_ = units;
-      *due_ += std::chrono::milliseconds(kUnprobedBatchMs);
-    }
+    AfterBatch(window, units);
     // Back to the message loop between batches: the window answers, the
     // other ports are read and a close is heard before the next one.
-    if (KeysBeforeWait(job.steps, at_.step, at_.offset)) return Next::Due;
+    if (KeysBeforeWait(job.steps, at_.step, at_.offset))
+      return *due_ > host_.Now() ? Next::Due : Next::Soon;
     return Next::Sent;
   } catch (...) {
     // Sending threw; SendKeyEvents has released what it held down.
     Finish({ReceptionOutcome::refused, kBlockedReason, left()});
     return Next::Finished;
   }
+}
+
+void TypingQueue::AfterBatch(os::WindowHandle window, std::size_t units) {
+  if (probe_) {
+    probe_->sentSince += units;
+    return;
+  }
+  unprobedAhead_ += units;
+  const TypeJob& job = jobs_.front();
+  if (unprobedAhead_ + kBatchCharacters <= kMostAhead &&
+      KeysBeforeWait(job.steps, at_.step, at_.offset))
+    return;  // the next batch may go without a look at the window
+  // Armed after the batch: once painted, all sent so far has been taken
+  // (SendInput has queued its keys by the time it returns).
+  os::KeyboardApi& keyboard = host_.Keyboard();
+  const os::WindowHandle focus = window != 0 ? keyboard.GetGUIThreadFocus(window) : 0;
+  if (focus != 0 &&
+      keyboard.RedrawWindow(focus, {0, 0, 1, 1}, os::kRdwInvalidate | os::kRdwNoErase) &&
+      keyboard.GetUpdateRect(focus)) {
+    probe_ = Probe{focus, host_.Now(), unprobedAhead_, 0};
+  } else {
+    // No probe to go by (no window, nothing to paint, or painted before we
+    // looked): a pause before the next batch instead.
+    *due_ += std::chrono::milliseconds(kUnprobedBatchMs);
+  }
+  unprobedAhead_ = 0;
 }
 
 TypingQueue::Next TypingQueue::MayGoAhead(Clock::time_point now, std::size_t units) {
@@ -324,10 +345,9 @@ TypingQueue::Next TypingQueue::MayGoAhead(Clock::time_point now, std::size_t uni
     return Next::Sent;
   }
   if (!keyboard.GetUpdateRect(probe_->focus)) {
-    // Painted: all that went before the probe's batch is taken.
-    const std::size_t ahead = probe_->sentSince;
+    // Painted: all that went before the probe was armed is taken.
+    unprobedAhead_ = probe_->sentSince;
     probe_.reset();
-    unprobedAhead_ = ahead;  // the next probe starts from what may still wait
     return Next::Sent;
   }
   if (probe_->aheadBefore + probe_->sentSince + units <= kMostAhead) return Next::Sent;
@@ -414,6 +434,8 @@ class SleepingHost final : public reception::TypingHost {
     return std::chrono::steady_clock::now();
   }
   void SetTypingTimer(unsigned milliseconds) override { timer_ = milliseconds; }
+  // The next tick without a sleep.
+  void TickSoon() override { timer_ = 0; }
   os::KeyboardApi& Keyboard() override { return keyboard_; }
   void WaitWhileClosing(unsigned milliseconds) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
@@ -455,7 +477,7 @@ TypeOutcome TypeText(const std::wstring& text, os::KeyboardApi& keyboard, Layout
   job.steps.push_back(std::move(step));
   queue.Enqueue(std::move(job));
   while (!done) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(host.Timer()));
+    if (host.Timer() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(host.Timer()));
     queue.Tick();
   }
   std::swap(queue.Answers(), answers);

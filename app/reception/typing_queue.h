@@ -28,14 +28,17 @@
 namespace quillet::app::reception {
 
 inline constexpr unsigned kMaxCharDelayMs = 1000;
-// How long closing the program may go on typing what is queued.
-inline constexpr std::chrono::milliseconds kCloseDeadline{5000};
+// How long closing the program may go on typing what is queued: the rest of
+// the close (the ports before it, the teardown after) fits in the half
+// second left of 5 s.
+inline constexpr std::chrono::milliseconds kCloseDeadline{4500};
 
 // Unpaced typing stays at most this many code units and key presses ahead of
 // the window: Windows drops keys that do not fit in a window's input queue
 // while SendInput reports success. What the window has taken is seen by the
-// paint probe: a 1x1 part of its focus window is invalidated before a batch
-// goes, and a window paints it only once no key waits in its queue.
+// paint probe: a 1x1 part of its focus window is invalidated after the
+// batch that reaches the bound, and a window paints it only once no key
+// waits in its queue: one paint frees the next two batches.
 inline constexpr std::size_t kMostAhead = 2 * kBatchCharacters;
 // How often the typing timer looks at the probe while the window is behind.
 inline constexpr unsigned kProbePollMs = 1;
@@ -77,6 +80,10 @@ class TypingHost {
   // tick calls TypingQueue::Tick.
   virtual void SetTypingTimer(unsigned milliseconds) = 0;
   virtual os::KeyboardApi& Keyboard() = 0;
+  // Comes back to TypingQueue::Tick from the message loop as soon as it is
+  // free, replacing an armed timer: the next batch may go now. A posted
+  // message does it without the timer's rounding; by default a 1 ms timer.
+  virtual void TickSoon() { SetTypingTimer(1); }
   // Only while the program closes (TypingQueue::Close): waits this long
   // before the next key. The window is going away; it may serve messages
   // meanwhile, but must not run the typing timer's tick.
@@ -127,8 +134,9 @@ class TypingQueue {
     std::size_t sent = 0;                     // keystrokes sent of the front job
     std::optional<os::WindowHandle> checked;  // the window last found typeable
   };
-  enum class Next : std::uint8_t { Sent, Due, Finished };
-  // The paint probe armed on the window's focus window before a batch went.
+  // Soon: the next batch may go at once, from the message loop.
+  enum class Next : std::uint8_t { Sent, Soon, Due, Finished };
+  // The paint probe armed on the window's focus window after a batch went.
   struct Probe {
     os::WindowHandle focus = 0;
     std::chrono::steady_clock::time_point since;
@@ -149,6 +157,10 @@ class TypingQueue {
   // Unpaced: whether `units` more may go now; else says when to look again,
   // or gives the job up when the window is not responding.
   Next MayGoAhead(std::chrono::steady_clock::time_point now, std::size_t units);
+  // After an unpaced batch to `window`: arms the probe when the bound would
+  // hold the next batch back, or the job's keys end here; a window that
+  // cannot be probed gets a pause instead.
+  void AfterBatch(os::WindowHandle window, std::size_t units);
   // Plans the next batch of the front job from `at` (moved past it): up to
   // `budget` code units of text and key presses, up to the next wait.
   std::vector<KeyEvent> PlanBatch(const TypeJob& job, Position& at, std::size_t budget);

@@ -1,5 +1,5 @@
 // TypeText on the simulated desktop: long text in batches, the paint probe
-// armed on the foreground window before each, the focus moving between
+// armed on the foreground window after every second, the focus moving between
 // batches, and a window whose process runs with higher rights. (The queue's
 // own test covers windows slower than the keys and hung ones.)
 #include <gtest/gtest.h>
@@ -46,17 +46,19 @@ KeyboardStep Probe(os::WindowHandle window = SimKeyboard::kForegroundWindow) {
   return {KeyboardStep::Kind::Invalidate, 0, window, kProbeFlags, 0};
 }
 
-// The steps for batches of these sizes (characters of two events each).
+// The steps for batches of these sizes (characters of two events each) into
+// a window that takes them at once: a probe after two batches and after the
+// last, and the painted probe lets the next two go.
 std::vector<KeyboardStep> Batches(const std::vector<std::size_t>& sizes) {
   std::vector<KeyboardStep> steps;
-  for (const std::size_t size : sizes) {
-    steps.push_back(Probe());
-    steps.push_back(Send(2 * size));
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
+    steps.push_back(Send(2 * sizes[i]));
+    if (i % 2 == 1 || i + 1 == sizes.size()) steps.push_back(Probe());
   }
   return steps;
 }
 
-TEST(TypingBatches, OneBatchUpToTheLimitEachAfterTheProbeIsArmed) {
+TEST(TypingBatches, BatchesUpToTheLimitTwoForEachPaintedProbe) {
   struct Case {
     std::size_t length;
     std::vector<std::size_t> batches;
@@ -87,7 +89,7 @@ TEST(TypingBatches, ASurrogatePairIsNeverSplitBetweenBatches) {
                             L"b";
   TypeText(text, keyboard);
   // 63 characters, then the pair (two Unicode events each half) and "b".
-  EXPECT_EQ(keyboard.Steps(), (std::vector<KeyboardStep>{Probe(), Send(126), Probe(), Send(6)}));
+  EXPECT_EQ(keyboard.Steps(), (std::vector<KeyboardStep>{Send(126), Send(6), Probe()}));
   EXPECT_EQ(keyboard.TypedText(), text);
 }
 
@@ -117,22 +119,22 @@ TEST(TypingBatches, WhenTheFocusMovesBetweenBatchesTheRestFollowsTheNewWindowAnd
   for (int i = 0; i < 75; ++i) text += L"a@";
   TypeText(text, keyboard);
   EXPECT_EQ(keyboard.TypedText(), text);
-  // The first probe went to the first window, the next ones to the editor.
-  ASSERT_EQ(keyboard.Steps().size(), 6u);
-  EXPECT_EQ(keyboard.Steps()[0], Probe(SimKeyboard::kForegroundWindow));
-  EXPECT_EQ(keyboard.Steps()[2], Probe(kEditor));
+  // Two batches and the probe to the first window, the rest and its probe
+  // to the editor.
+  ASSERT_EQ(keyboard.Steps().size(), 5u);
+  EXPECT_EQ(keyboard.Steps()[2], Probe(SimKeyboard::kForegroundWindow));
   EXPECT_EQ(keyboard.Steps()[4], Probe(kEditor));
   // US: "a" its key, "@" Shift+2; then German under Caps Lock: Shift+A and
   // Ctrl+Alt+Q.
   const auto& events = keyboard.Events();
-  ASSERT_EQ(events.size(), 32u * 6 + 43u * 10);
+  ASSERT_EQ(events.size(), 64u * 6 + 11u * 10);
   const auto codes = [&](std::size_t from, std::size_t n) {
     std::vector<int> out;
     for (std::size_t i = from; i < from + n; ++i) out.push_back(events[i].code);
     return out;
   };
   EXPECT_EQ(codes(0, 6), (std::vector<int>{'A', 'A', 0x10, '2', '2', 0x10}));
-  EXPECT_EQ(codes(192, 10),
+  EXPECT_EQ(codes(384, 10),
             (std::vector<int>{0x10, 'A', 'A', 0x10, 0x11, 0x12, 'Q', 'Q', 0x12, 0x11}));
   EXPECT_EQ(keyboard.LayoutReads(), 3);
   EXPECT_EQ(keyboard.CapsLockReads(), 3);
@@ -189,12 +191,12 @@ TEST(TypingRights, TheFocusMovingToAWindowWithHigherRightsStopsTheRest) {
   keyboard.AddWindow(kElevated, 6000, L"Registry Editor");
   keyboard.SetIntegrityLevel(6000, os::kIntegrityHigh);
   keyboard.OnWait([&] { keyboard.SetForegroundWindow(kElevated); });
-  const std::wstring text = Text(100);
+  const std::wstring text = Text(200);
   const TypeOutcome outcome = TypeText(text, keyboard);
   EXPECT_TRUE(outcome.refused);
   EXPECT_EQ(outcome.window_title, L"Registry Editor");
-  EXPECT_EQ(keyboard.TypedText(), text.substr(0, 64));
-  EXPECT_EQ(keyboard.Steps(), (std::vector<KeyboardStep>{Probe(), Send(128)}));
+  EXPECT_EQ(keyboard.TypedText(), text.substr(0, 128));
+  EXPECT_EQ(keyboard.Steps(), (std::vector<KeyboardStep>{Send(128), Send(128), Probe()}));
 }
 
 TEST(TypingRights, TheRightsAreAskedOncePerWindowNotPerBatch) {
