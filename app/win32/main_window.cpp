@@ -307,9 +307,14 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       if (wparam == kTypingTimer) {
         KillTimer(hwnd_, kTypingTimer);
-        typing_timer_armed_ = false;
         logic_->RunHandler([this] { logic_->TypingTimerTimer(); });
       }
+      return 0;
+    case kTypingTickMessage:
+      // The timer has fired once and is done: its handle goes before the
+      // tick, which may arm it again.
+      StopTypingTimer();
+      logic_->RunHandler([this] { logic_->TypingTimerTimer(); });
       return 0;
     case WM_DEVICECHANGE:
       OnDeviceChange(wparam, lparam);
@@ -391,6 +396,7 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       KillTimer(hwnd_, kScanTimer);
       KillTimer(hwnd_, kRetryTimer);
       KillTimer(hwnd_, kTypingTimer);
+      StopTypingTimer();
       tray_.reset();  // its icon leaves the notification area with the window
       PostQuitMessage(0);
       return 0;
@@ -469,7 +475,14 @@ void TForm1::OnClose() {
   asking_to_close_ = true;
   const bool close = logic_->CloseRequested();
   asking_to_close_ = false;
-  if (close) DestroyWindow(hwnd_);
+  if (!close) return;
+  // Gone from the screen and the notification area at the answer; then the
+  // ports close and what they left queued is typed for the time left, so
+  // the whole close keeps to its few seconds.
+  ShowWindow(hwnd_, SW_HIDE);
+  tray_.reset();
+  logic_->RunHandler([this] { logic_->FormDestroy(); });
+  DestroyWindow(hwnd_);
 }
 
 void TForm1::OnDeviceChange(WPARAM event, LPARAM data) {

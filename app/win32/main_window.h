@@ -118,7 +118,12 @@ class TForm1 final : public MainView {
   bool timer1_enabled_ = false;
   bool scan_timer_armed_ = false;
   bool retry_timer_armed_ = false;
-  bool typing_timer_armed_ = false;
+  // The typing timer: a timer-queue timer that posts kTypingTickMessage, since
+  // a window timer is rounded up to 10 ms and the typing looks at the window
+  // every millisecond while it is behind.
+  static constexpr UINT kTypingTickMessage = WM_APP + 2;
+  HANDLE typing_timer_ = nullptr;
+  void StopTypingTimer();
   bool shown_once_ = false;
   bool asking_to_close_ = false;
   std::unique_ptr<TAppInstances> instances_;  // the single-instance guard

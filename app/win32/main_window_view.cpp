@@ -71,13 +71,26 @@ void TForm1::SetRetryTimer(unsigned milliseconds) {
   retry_timer_armed_ = SetTimer(hwnd_, kRetryTimer, milliseconds, nullptr) != 0;
 }
 
+void TForm1::StopTypingTimer() {
+  if (typing_timer_ == nullptr) return;
+  // Waits for a callback under way; a tick it posted may still come, and the
+  // queue takes an early tick in its stride.
+  DeleteTimerQueueTimer(nullptr, typing_timer_, INVALID_HANDLE_VALUE);
+  typing_timer_ = nullptr;
+}
+
 void TForm1::SetTypingTimer(unsigned milliseconds) {
-  if (milliseconds == 0) {
-    if (typing_timer_armed_) KillTimer(hwnd_, kTypingTimer);
-    typing_timer_armed_ = false;
-    return;
+  StopTypingTimer();
+  if (milliseconds == 0 || hwnd_ == nullptr) return;
+  const auto tick = [](PVOID window, BOOLEAN) {
+    PostMessageW(static_cast<HWND>(window), kTypingTickMessage, 0, 0);
+  };
+  if (!CreateTimerQueueTimer(&typing_timer_, nullptr, tick, hwnd_, milliseconds, 0,
+                             WT_EXECUTEINTIMERTHREAD | WT_EXECUTEONLYONCE)) {
+    typing_timer_ = nullptr;
+    // The window timer still moves the typing on, if more slowly.
+    SetTimer(hwnd_, kTypingTimer, milliseconds, nullptr);
   }
-  typing_timer_armed_ = SetTimer(hwnd_, kTypingTimer, milliseconds, nullptr) != 0;
 }
 
 std::uint32_t TForm1::LocalMsOfDay() const {

@@ -1,7 +1,7 @@
 // Long scans typed by the real program into a window under Wine: every
 // character arrives, in order, and never more than two batches wait in the
 // window; while a device floods a port the main window still answers, the
-// other port's scan arrives whole, and closing types for 5 s at most.
+// other port's scan arrives whole, and closing ends within about 5 s.
 //
 // Usage: quillet_e2e_typing <quillet.exe> <receiver.exe> [gtest flags], run
 // through tests/support/wine-run with the pairs COM7:COM8 and COM5:COM6.
@@ -118,6 +118,29 @@ class Pinger {
   std::thread thread_;
 };
 
+double NowMs() {
+  LARGE_INTEGER f, at;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&at);
+  return static_cast<double>(at.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+}
+
+// How long this Wine takes to take a shown window off the screen. Without a
+// window manager (Xvfb alone) it waits up to 2 s for one to answer, for
+// every window it hides; on a desktop, and on Windows, that costs nothing.
+double WindowHideMs() {
+  HWND window = CreateWindowExW(0, L"STATIC", L"hide probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                120, 80, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (window == nullptr) return 0;
+  UpdateWindow(window);
+  MSG message;
+  for (int i = 0; i < 20; ++i, Sleep(10))
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  const double start = NowMs();
+  DestroyWindow(window);
+  return NowMs() - start;
+}
+
 class TypingE2E : public ::testing::Test {
  protected:
   // Row 1 on COM8 (the scanner on COM7), row 2 on COM6 at 115200 bit/s (the
@@ -177,9 +200,15 @@ TEST_F(TypingE2E, LongScansArriveWholeAndNeverFarAheadOfTheWindow) {
     quillet::e2e::Scanner scanner(L"COM7");
     ASSERT_TRUE(scanner.Scan(code + "\r"));
     expected += Hex4(code + "\r");
+    const DWORD start = GetTickCount();
     const std::string typed = WaitForChars(static_cast<int>(expected.size() / 4), 180000);
+    const DWORD took = GetTickCount() - start;
     pinger.Stop();
-    EXPECT_EQ(typed.size(), expected.size()) << "characters lost or added";
+    // Where they part: a prefix is typing not done in time, else a loss.
+    const auto differ = std::mismatch(typed.begin(), typed.end(), expected.begin(), expected.end());
+    EXPECT_EQ(typed.size(), expected.size())
+        << "characters lost or added, after " << took << " ms; the first difference at character "
+        << (differ.first - typed.begin()) / 4;
     EXPECT_TRUE(typed == expected) << "the characters differ from the scans";
     const long ahead = MostAhead(receiver_->Lines());
     std::printf(
@@ -244,17 +273,15 @@ TEST_F(TypingE2E, AFloodedPortKeepsTheWindowAnsweringTheOtherPortWholeAndTheClos
       flooded.load(), pinger.Median(), pinger.Most(), pinger.Count());
   EXPECT_LT(pinger.Median(), 100.0);
 
-  // Closing while the flood still types: the question comes at once, the
-  // typing of what is queued stops within 5 s.
+  // Closing while the flood still types: the question comes at once; from
+  // the answer the program has ended within about 5 s, what is queued typed
+  // until then and nothing after.
+  const double hideMs = WindowHideMs();
   ud::Close(top_);
   const DWORD asked = GetTickCount();
   if (const auto box = ud::WaitMessageBox(program_->Id(), 3000)) ud::AnswerMessageBox(*box, IDYES);
   const DWORD answered = GetTickCount();
-  LARGE_INTEGER f, at;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&at);
-  const double answeredMs =
-      static_cast<double>(at.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+  const double answeredMs = NowMs();
   EXPECT_EQ(program_->WaitExit(kWaitMs), 0);
   const DWORD closed = GetTickCount() - answered;
   // When the keys typed after the answer were handled (the receiver's clock
@@ -273,15 +300,19 @@ TEST_F(TypingE2E, AFloodedPortKeepsTheWindowAnsweringTheOtherPortWholeAndTheClos
       last = t - answeredMs;
     }
   }
+  // Three windows leave the screen as it closes: the question, the main
+  // window and the notification area's host with its last icon. What this
+  // Wine spends waiting for a window manager on each is not the program's.
+  const double rigMs = 3 * hideMs;
   std::printf(
-      "  close: question after %lu ms, program ended %lu ms after the answer; keys"
-      " typed from %.0f to %.0f ms after it, the longest pause %.0f ms from %.0f ms\n",
-      static_cast<unsigned long>(answered - asked), static_cast<unsigned long>(closed), first, last,
-      gap, gapAt);
-  // Typing what is queued at the close keeps to its 5 s. (The program's whole
-  // close also holds the ports' closing before it and the teardown after.)
-  EXPECT_LT(last - first, 5000.0 + 1000.0);
-  EXPECT_LT(closed, static_cast<DWORD>(kWaitMs));
+      "  close: question after %lu ms, program ended %lu ms after the answer (of which"
+      " about %.0f ms Wine's waits for a window manager, %.0f ms a window); keys typed from"
+      " %.0f to %.0f ms after it, the longest pause %.0f ms from %.0f ms\n",
+      static_cast<unsigned long>(answered - asked), static_cast<unsigned long>(closed), rigMs,
+      hideMs, first, last, gap, gapAt);
+  const double bound = 5000.0 + 1000.0 + rigMs;
+  EXPECT_LT(static_cast<double>(closed), bound);
+  EXPECT_LT(last, bound) << "keys typed after the close's deadline";
   flooding = false;
   if (device.joinable()) device.join();
 }
