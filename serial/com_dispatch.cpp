@@ -159,7 +159,7 @@ void TCustomComPort::DeliverRxChar() {
   // A batch the thread handed over just before the pause: the bytes wait
   // for the resume's delivery.
   if (FRxPaused) return;
-  int count = InputCount();
+  int count = ReadableCount();
   if (count <= 0) return;
   const std::vector<TComLink*> links = FLinks;
   NotifyEach(links, &TComLink::FOnRx, true);

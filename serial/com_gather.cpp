@@ -109,6 +109,12 @@ TComThread::LoopEnd TComThread::ReadLoop() {
   };
   while (end == LoopEnd::Left) {
     if (!ReadsNow()) break;
+    // Resumed before this thread left the loop: what it read while paused
+    // was refused, and no wait of the main loop will hand it over now.
+    if (FRxResumed.exchange(false)) {
+      DeliverWaiting();
+      if (FLetGo) return LoopEnd::Stopped;
+    }
     TRxGathering gathering = CurrentGathering();
     const os::Dword quiet = std::max<os::Dword>(gathering.quietMs, 1);
     // The first byte, however long it takes to come: the driver (Wine's
@@ -134,6 +140,7 @@ TComThread::LoopEnd TComThread::ReadLoop() {
     FFailures = 0;
     FReported = false;
     std::string held(FRead->buffer, got);
+    FHeldBack = got;
     // The rest: until the line has been quiet, for at most the longest hold
     // after the first byte. Gathering switched off hands the byte over now.
     gathering = CurrentGathering();
@@ -146,6 +153,7 @@ TComThread::LoopEnd TComThread::ReadLoop() {
       if (r == ReadEnd::Stopped) return LoopEnd::Stopped;
       if (r == ReadEnd::Failed) return failed();
       held.append(FRead->buffer, got);
+      FHeldBack = static_cast<os::Dword>(held.size());
       if (error != 0 || got < kReadChunk) break;
     }
     FEvents = TComEvents();
@@ -158,6 +166,7 @@ TComThread::LoopEnd TComThread::ReadLoop() {
     if ((FSetup.eventMask & os::kEvRxFlag) && held.find(flag) != std::string::npos)
       FEvents.Include(TComEvent::evRxFlag);
     if (FSetup.takeBytes) FSetup.takeBytes(std::move(held));
+    FHeldBack = 0;
     // Paused meanwhile, the port keeps them without a delivery: the resume
     // hands them over, with what waits in the driver.
     if (!ReadsNow()) FReadWhilePaused = true;

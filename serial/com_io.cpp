@@ -1,6 +1,7 @@
 // Queries of the driver's state and control of the lines: one system call
 // each, each with its own error code.
 #include "serial/com_port.h"
+#include "serial/com_thread.h"
 
 namespace quillet::serial {
 
@@ -35,15 +36,22 @@ int TCustomComPort::InputCount() {
     const std::lock_guard<std::mutex> guard(FHeldLock);
     held = static_cast<int>(FHeld.size());
   }
-  // While the event thread reads the device, what it has handed over is
-  // what a read gets; the rest comes with its next delivery.
-  if (ThreadReadsDevice()) return held;
+  // A scan the event thread is reading has arrived all the same: a caller
+  // asking whether more of it came must not be told no.
+  if (ThreadReadsDevice()) held += static_cast<int>(FEventThread->BytesHeldBack());
   os::ComStat stat;
   if (!ReadComStat(stat)) {
     RaiseComError(CE_ClearComFailed, FApi.GetLastError());
     return 0;
   }
   return held + static_cast<int>(stat.cbInQue);
+}
+
+int TCustomComPort::ReadableCount() {
+  if (!ThreadReadsDevice()) return InputCount();
+  // The rest comes with the thread's next delivery.
+  const std::lock_guard<std::mutex> guard(FHeldLock);
+  return static_cast<int>(FHeld.size());
 }
 
 int TCustomComPort::OutputCount() {

@@ -110,6 +110,8 @@ class TCustomComPort : public TComponent {
   // --- queries and line control (com_io.cpp) ---
   // Each makes one system call and reports its own code when that fails;
   // with OnException assigned a failed query returns 0 or the empty set.
+  // Bytes received and not yet read, including those the event thread is
+  // still gathering (a read gets those with their delivery).
   int InputCount();                           // ClearCommError; 10
   int OutputCount();                          // ClearCommError; 10
   TComSignals Signals();                      // GetCommModemStatus; 11
@@ -298,6 +300,9 @@ class TCustomComPort : public TComponent {
   // go to the device.
   int TakeHeld(void* buffer, int count);
   bool ThreadReadsDevice() const;
+  // What a read gets now: InputCount, less what the event thread still
+  // holds back or leaves in the driver while it reads the device.
+  int ReadableCount();
 
   std::unique_ptr<TComThread> FEventThread;
   bool FThreadCreated = false;

@@ -116,6 +116,9 @@ class TComThread : public TObject {
   // True while the thread may have a read pending on the device: the port
   // then serves its reads from what the thread handed over, never the device.
   bool ReadsTheDevice() const { return FReading.load(); }
+  // Bytes of a scan this thread has read and not yet handed over: they have
+  // arrived, though no read of the port gets them before their delivery.
+  os::Dword BytesHeldBack() const { return FHeldBack.load(); }
   // The most one read of the thread takes.
   static constexpr os::Dword kReadChunk = 4096;
 
@@ -211,6 +214,7 @@ class TComThread : public TObject {
   TSyncLatch FEnded;
   std::atomic<bool> FDelivering{false};
   std::atomic<bool> FReading{false};
+  std::atomic<os::Dword> FHeldBack{0};
   bool FReadRefused = false;
   // A read took bytes while receiving was paused: the port holds them.
   std::atomic<bool> FReadWhilePaused{false};
