@@ -57,6 +57,8 @@ class ForwardingKeyboard : public os::KeyboardApi {
     return target_.RedrawWindow(window, rect, flags);
   }
   bool GetUpdateRect(os::WindowHandle window) override { return target_.GetUpdateRect(window); }
+  bool AskNullAnswer(os::WindowHandle window) override { return target_.AskNullAnswer(window); }
+  std::uint64_t NullAnswers() override { return target_.NullAnswers(); }
 
  private:
   os::KeyboardApi& target_;

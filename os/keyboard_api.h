@@ -143,6 +143,12 @@ class KeyboardApi {
   // or after the time-out; false when it did not answer.
   virtual bool SendNullMessageTimeout(WindowHandle window, unsigned flags, unsigned timeoutMs) = 0;
 
+  // SendMessageCallbackW(window, WM_NULL, ...): asks the window's thread to
+  // answer without waiting for it. The answer comes while this thread takes
+  // its messages and adds one to NullAnswers(). False when not sent.
+  virtual bool AskNullAnswer(WindowHandle /*window*/) { return false; }
+  virtual std::uint64_t NullAnswers() { return 0; }
+
   // GetGUIThreadInfo of the window's thread: its hwndFocus, the window that
   // gets the keys; the window itself when its thread has no focus window or
   // the call fails.

@@ -17,10 +17,11 @@ std::wstring RefusedReason(const std::wstring& title) {
   return L"Cannot type into " + title + L": it runs with higher rights than Quillet";
 }
 
-std::wstring HungReason(const std::wstring& title, std::size_t untyped) {
+std::wstring HungReason(const std::wstring& title, std::size_t untyped,
+                        std::chrono::milliseconds waited) {
   return (title.empty() ? std::wstring(L"The window") : title) +
          L" is not responding: it took no keys for " +
-         std::to_wstring(kHungWindowTime.count() / 1000) + L" s; " + std::to_wstring(untyped) +
+         std::to_wstring(waited.count() / 1000) + L" s; " + std::to_wstring(untyped) +
          (untyped == 1 ? L" character" : L" characters") + L" not typed";
 }
 
@@ -270,7 +271,7 @@ TypingQueue::Next TypingQueue::Step(Clock::time_point now) {
       // Still not responding: nothing is typed into it blindly.
       if (hung_->window == window && keyboard.IsWindow(hung_->focus) &&
           keyboard.GetUpdateRect(hung_->focus)) {
-        Finish({ReceptionOutcome::refused, HungReason(hung_->title, left()), left(), hung_->title});
+        Finish({ReceptionOutcome::refused, HungReason(hung_->title, left(), hung_->waited), left(), hung_->title});
         return Next::Finished;
       }
       hung_.reset();
@@ -326,7 +327,8 @@ void TypingQueue::AfterBatch(os::WindowHandle window, std::size_t units) {
   if (focus != 0 &&
       keyboard.RedrawWindow(focus, {0, 0, 1, 1}, os::kRdwInvalidate | os::kRdwNoErase) &&
       keyboard.GetUpdateRect(focus)) {
-    probe_ = Probe{focus, host_.Now(), unprobedAhead_, 0};
+    const Clock::time_point now = host_.Now();
+    probe_ = Probe{focus, now, unprobedAhead_, 0, now, now, std::nullopt};
   } else {
     // No probe to go by (no window, nothing to paint, or painted before we
     // looked): a pause before the next batch instead.
@@ -351,13 +353,35 @@ TypingQueue::Next TypingQueue::MayGoAhead(Clock::time_point now, std::size_t uni
     return Next::Sent;
   }
   if (probe_->aheadBefore + probe_->sentSince + units <= kMostAhead) return Next::Sent;
-  if (now - probe_->since >= kHungWindowTime) {
+  // Behind: does its thread still answer? Asked without waiting, now and
+  // then, so a slow window is told from a hung one.
+  if (probe_->answersBefore && keyboard.NullAnswers() != *probe_->answersBefore) {
+    probe_->alive = now;
+    probe_->answersBefore.reset();
+  }
+  if (!probe_->answersBefore && now - probe_->asked >= kAliveAskEvery) {
+    const std::uint64_t before = keyboard.NullAnswers();
+    probe_->asked = now;
+    if (keyboard.AskNullAnswer(probe_->focus)) {
+      probe_->answersBefore = before;
+      if (keyboard.NullAnswers() != before) {  // answered inside the ask
+        probe_->alive = now;
+        probe_->answersBefore.reset();
+      }
+    }
+  }
+  const bool silent = now - probe_->alive >= kHungWindowTime;
+  const bool tooSlow = now - probe_->since >= kSlowWindowLongest;
+  if (silent || tooSlow) {
     const os::WindowHandle window = keyboard.GetForegroundWindow();
-    hung_ = Hung{window, probe_->focus, keyboard.GetWindowTextW(window)};
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+        tooSlow ? kSlowWindowLongest : kHungWindowTime);
+    hung_ = Hung{window, probe_->focus, keyboard.GetWindowTextW(window), waited};
     probe_.reset();
     unprobedAhead_ = 0;
     const std::size_t left = KeystrokesFrom(jobs_.front().steps, at_.step, at_.offset);
-    Finish({ReceptionOutcome::refused, HungReason(hung_->title, left), left, hung_->title});
+    Finish({ReceptionOutcome::refused, HungReason(hung_->title, left, waited), left,
+            hung_->title});
     return Next::Finished;
   }
   due_ = now + std::chrono::milliseconds(kProbePollMs);

@@ -42,10 +42,16 @@ inline constexpr std::chrono::milliseconds kCloseDeadline{4500};
 inline constexpr std::size_t kMostAhead = 2 * kBatchCharacters;
 // How often the typing timer looks at the probe while the window is behind.
 inline constexpr unsigned kProbePollMs = 1;
-// A window that has not taken its keys for this long is not responding: the
-// rest of the job is not typed into it, and neither are the jobs after it
-// while it still has not.
+// A window that has not taken its keys for this long, and whose thread has
+// not answered a message meanwhile either, is not responding: the rest of the
+// job is not typed into it, and neither are the jobs after it while it still
+// has not. A window that answers is slow, not hung (a loaded machine, a form
+// checking every key): it is given up on only after kSlowWindowLongest.
 inline constexpr std::chrono::milliseconds kHungWindowTime{3000};
+inline constexpr std::chrono::milliseconds kSlowWindowLongest{30000};
+// How often a window behind on its keys is asked, without waiting for it,
+// whether its thread still answers.
+inline constexpr std::chrono::milliseconds kAliveAskEvery{500};
 // Between batches when the probe cannot be armed (a hidden or empty window,
 // one that paints at once): a pause instead.
 inline constexpr unsigned kUnprobedBatchMs = 15;
@@ -142,12 +148,18 @@ class TypingQueue {
     std::chrono::steady_clock::time_point since;
     std::size_t aheadBefore = 0;  // units perhaps not taken when it was armed
     std::size_t sentSince = 0;    // units sent since
+    // The window's thread last answered (or the probe was armed), and the
+    // ask still waiting for its answer, if any.
+    std::chrono::steady_clock::time_point alive;
+    std::chrono::steady_clock::time_point asked;
+    std::optional<std::uint64_t> answersBefore;
   };
   // A window given up on: its probe is still unpainted while it hangs.
   struct Hung {
     os::WindowHandle window = 0;
     os::WindowHandle focus = 0;
     std::wstring title;
+    std::chrono::milliseconds waited{0};
   };
 
   void Pump();

@@ -62,7 +62,18 @@ bool SimKeyboard::GetUpdateRect(WindowHandle window) {
   return IsWindow(window) && unpainted_[window];
 }
 
+bool SimKeyboard::AskNullAnswer(WindowHandle window) {
+  if (!IsWindow(window)) return false;
+  if (takesAtOnce_) {
+    ++nullAnswers_;
+  } else {
+    nullAsked_ = true;
+  }
+  return true;
+}
+
 void SimKeyboard::TakeInput(std::size_t events) {
+  if (std::exchange(nullAsked_, false)) ++nullAnswers_;
   queued_ -= std::min(events, queued_);
   if (queued_ == 0) unpainted_.clear();
 }

@@ -128,6 +128,10 @@ class SimKeyboard final : public KeyboardApi {
   // first.
   bool RedrawWindow(WindowHandle window, const WindowRect& rect, unsigned flags) override;
   bool GetUpdateRect(WindowHandle window) override;
+  // Answered at once by a target that takes keys at once, else the next time
+  // its thread runs (TakeInput); a hung one never answers.
+  bool AskNullAnswer(WindowHandle window) override;
+  std::uint64_t NullAnswers() override { return nullAnswers_; }
   // Logs the batch, then one keybd_event or SendInput per event.
   void SendKeys(std::span<const KeyInput> inputs) override;
   // The same; after FailNextSend, only the events that call lets through.
@@ -166,6 +170,8 @@ class SimKeyboard final : public KeyboardApi {
   bool takesAtOnce_ = true;
   bool justInvalidated_ = false;
   std::size_t queued_ = 0;
+  std::uint64_t nullAnswers_ = 0;
+  bool nullAsked_ = false;
   std::size_t mostQueued_ = 0;
   std::map<WindowHandle, bool> unpainted_;  // invalidated, not painted yet
   std::map<WindowHandle, bool> destroyed_;

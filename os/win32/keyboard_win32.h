@@ -27,6 +27,8 @@ class Win32KeyboardApi final : public KeyboardApi {
   bool IsWindow(WindowHandle window) override;
   bool RedrawWindow(WindowHandle window, const WindowRect& rect, unsigned flags) override;
   bool GetUpdateRect(WindowHandle window) override;
+  bool AskNullAnswer(WindowHandle window) override;
+  std::uint64_t NullAnswers() override;
 };
 
 }  // namespace quillet::os::win32

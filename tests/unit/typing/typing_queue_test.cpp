@@ -207,6 +207,42 @@ TEST_F(TypingQueueTest, AHungWindowGivesUpTheScanAfterTheTimeOutAndReportsIt) {
   EXPECT_EQ(host.keyboard.TypedText(), Letters(2 * kBatchCharacters) + L"back");
 }
 
+// A window whose thread still answers is slow, not hung (a loaded machine, a
+// form that checks every key): its scan is typed whole although its paints
+// come further apart than the hung time; one that answers but takes nothing
+// is given up on after the longest wait.
+TEST_F(TypingQueueTest, ASlowWindowThatStillAnswersIsNotTakenForHung) {
+  SimKeyboard& keyboard = host.keyboard;
+  keyboard.TakeInputWhenAsked();
+  const auto runTaking = [&](std::size_t events) {
+    int ticks = 0;
+    while (host.timer != 0 && host.now - host.start < milliseconds(120000)) {
+      host.now += milliseconds(host.timer);
+      host.timer = 0;
+      queue.Tick();
+      if (++ticks % 25 == 0) keyboard.TakeInput(events);  // its thread runs now and then
+    }
+  };
+  queue.Enqueue(Job(1, L"", Letters(400), L"", 0));
+  runTaking(1);
+  keyboard.TakeInput(keyboard.QueuedEvents());
+  ASSERT_EQ(done.size(), 1u);
+  EXPECT_EQ(done[0].outcome, ReceptionOutcome::typed);
+  EXPECT_EQ(keyboard.TypedText(), Letters(400));
+  EXPECT_GT(host.now - host.start, 2 * kHungWindowTime);
+
+  host.start = host.now;
+  queue.Enqueue(Job(2, L"", Letters(300), L"", 0));
+  runTaking(0);
+  ASSERT_EQ(done.size(), 2u);
+  EXPECT_EQ(done[1].outcome, ReceptionOutcome::refused);
+  EXPECT_EQ(done[1].reason,
+            L"Receiver is not responding: it took no keys for 30 s; 172 characters not typed");
+  const auto waited = std::chrono::duration_cast<milliseconds>(host.now - host.start);
+  EXPECT_GE(waited, kSlowWindowLongest);
+  EXPECT_LE(waited, kSlowWindowLongest + milliseconds(50));
+}
+
 // The window goes away while keys wait in it: the rest goes to the window
 // that has the focus then, with no time-out.
 TEST_F(TypingQueueTest, AWindowThatVanishesHandsTheRestToTheNextFocusedWindow) {
