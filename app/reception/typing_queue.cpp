@@ -20,9 +20,9 @@ std::wstring RefusedReason(const std::wstring& title) {
 std::wstring HungReason(const std::wstring& title, std::size_t untyped,
                         std::chrono::milliseconds waited) {
   return (title.empty() ? std::wstring(L"The window") : title) +
-         L" is not responding: it took no keys for " +
-         std::to_wstring(waited.count() / 1000) + L" s; " + std::to_wstring(untyped) +
-         (untyped == 1 ? L" character" : L" characters") + L" not typed";
+         L" is not responding: it took no keys for " + std::to_wstring(waited.count() / 1000) +
+         L" s; " + std::to_wstring(untyped) + (untyped == 1 ? L" character" : L" characters") +
+         L" not typed";
 }
 
 bool IsHighSurrogate(wchar_t ch) {
@@ -271,7 +271,8 @@ TypingQueue::Next TypingQueue::Step(Clock::time_point now) {
       // Still not responding: nothing is typed into it blindly.
       if (hung_->window == window && keyboard.IsWindow(hung_->focus) &&
           keyboard.GetUpdateRect(hung_->focus)) {
-        Finish({ReceptionOutcome::refused, HungReason(hung_->title, left(), hung_->waited), left(), hung_->title});
+        Finish({ReceptionOutcome::refused, HungReason(hung_->title, left(), hung_->waited), left(),
+                hung_->title});
         return Next::Finished;
       }
       hung_.reset();
@@ -380,8 +381,7 @@ TypingQueue::Next TypingQueue::MayGoAhead(Clock::time_point now, std::size_t uni
     probe_.reset();
     unprobedAhead_ = 0;
     const std::size_t left = KeystrokesFrom(jobs_.front().steps, at_.step, at_.offset);
-    Finish({ReceptionOutcome::refused, HungReason(hung_->title, left, waited), left,
-            hung_->title});
+    Finish({ReceptionOutcome::refused, HungReason(hung_->title, left, waited), left, hung_->title});
     return Next::Finished;
   }
   due_ = now + std::chrono::milliseconds(kProbePollMs);

@@ -177,14 +177,18 @@ bool Win32KeyboardApi::RedrawWindow(WindowHandle window, const WindowRect& rect,
 namespace {
 // Answers come on the thread that asked, inside its message loop.
 std::atomic<std::uint64_t> g_null_answers{0};
-void CALLBACK NullAnswered(HWND, UINT, ULONG_PTR, LRESULT) { ++g_null_answers; }
+void CALLBACK NullAnswered(HWND, UINT, ULONG_PTR, LRESULT) {
+  ++g_null_answers;
+}
 }  // namespace
 
 bool Win32KeyboardApi::AskNullAnswer(WindowHandle window) {
   return ::SendMessageCallbackW(ToHwnd(window), WM_NULL, 0, 0, NullAnswered, 0) != FALSE;
 }
 
-std::uint64_t Win32KeyboardApi::NullAnswers() { return g_null_answers.load(); }
+std::uint64_t Win32KeyboardApi::NullAnswers() {
+  return g_null_answers.load();
+}
 
 bool Win32KeyboardApi::GetUpdateRect(WindowHandle window) {
   return ::GetUpdateRect(ToHwnd(window), nullptr, FALSE) != FALSE;
