@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "serial/com_port.h"
+#include "serial/sync.h"
 
 namespace quillet::app::reception {
 namespace {
@@ -279,6 +281,8 @@ void ReceptionRoad::FinishScanBeforeClose(int row, serial::TComPort& port,
   constexpr unsigned kLookMs = 2;
   const auto gap = GapOf(port);
   const auto start = view_.Now();
+  const auto realStart = std::chrono::steady_clock::now();
+  const auto most = std::chrono::milliseconds(kFinishAtCloseMs);
   auto last = start;
   while (assembler_.Pending(row)) {
     const auto now = view_.Now();
@@ -295,7 +299,17 @@ void ReceptionRoad::FinishScanBeforeClose(int row, serial::TComPort& port,
       last = now;
       continue;
     }
-    if (now - last >= gap || now - start >= std::chrono::milliseconds(kFinishAtCloseMs)) return;
+    if (waiting > 0) {
+      // Counted but not readable: a port whose event thread reads the device
+      // holds them until its delivery, which is served here (its handler
+      // frames them, as any delivery during a close). They have come, so
+      // the gap does not run; the thread hands over within its longest hold.
+      if (std::chrono::steady_clock::now() - realStart >= most) return;
+      if (!serial::CheckSynchronize()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      last = view_.Now();
+      continue;
+    }
+    if (now - last >= gap || now - start >= most) return;
     view_.WaitWhileClosing(kLookMs);
   }
 }
