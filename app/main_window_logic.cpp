@@ -118,10 +118,6 @@ void MainForm::FormCreate() {
     // Owned by the form's root component, which destroys it.
     auto* port = new serial::TComPort(&root_, services_.serial);
     port->SetName(RowName(L"skener", row));
-    // The rows use received bytes and line errors only. Asking for nothing
-    // else lets a gathering port's event thread read the scan instead of
-    // waiting for line events, which Wine serves by polling every millisecond.
-    port->SetEvents(serial::TComEvents{serial::TComEvent::evRxChar, serial::TComEvent::evError});
     port->SetStorageApis(storage_.get());
     port->SetOnRxChar([this](serial::TObject* sender, int count) { skener1RxChar(sender, count); });
     port->SetOnThreadError(

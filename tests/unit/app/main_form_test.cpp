@@ -38,9 +38,6 @@ TEST_F(MainFormTest, FirstStartMakesEightNamedPortsAndTheFolderButArmsNothing) {
     EXPECT_EQ(port->Name(), L"skener" + std::to_wstring(row));
     EXPECT_EQ(port->Owner(), &form_.Root());
     EXPECT_TRUE(static_cast<bool>(port->OnRxChar())) << row;
-    // Only what the rows use, so that a gathering port's thread reads.
-    EXPECT_EQ(port->Events(),
-              (serial::TComEvents{serial::TComEvent::evRxChar, serial::TComEvent::evError}));
     EXPECT_FALSE(port->Connected());
   }
   EXPECT_EQ(form_.Root().FindComponent(L"SKENER5"), form_.Skener(5));
