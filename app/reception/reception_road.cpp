@@ -276,8 +276,8 @@ void ReceptionRoad::Flush(int row) {
 
 void ReceptionRoad::FinishScanBeforeClose(int row, serial::TComPort& port,
                                           std::vector<ScanPiece>& pieces) {
-  // The driver is asked directly, so no hand-over makes a byte late: the
-  // short gap of quiet tells a device that stopped in the middle.
+  // The driver is asked directly where it can be, so no hand-over makes a
+  // byte late: the short gap of quiet tells a device that stopped.
   constexpr unsigned kLookMs = 2;
   const auto gap = GapOf(port);
   const auto start = view_.Now();

@@ -356,27 +356,20 @@ TypingQueue::Next TypingQueue::MayGoAhead(Clock::time_point now, std::size_t uni
   if (probe_->aheadBefore + probe_->sentSince + units <= kMostAhead) return Next::Sent;
   // Behind: does its thread still answer? Asked without waiting, now and
   // then, so a slow window is told from a hung one.
-  if (probe_->answersBefore && keyboard.NullAnswers() != *probe_->answersBefore) {
-    probe_->alive = now;
-    probe_->answersBefore.reset();
-  }
   if (!probe_->answersBefore && now - probe_->asked >= kAliveAskEvery) {
     const std::uint64_t before = keyboard.NullAnswers();
     probe_->asked = now;
-    if (keyboard.AskNullAnswer(probe_->focus)) {
-      probe_->answersBefore = before;
-      if (keyboard.NullAnswers() != before) {  // answered inside the ask
-        probe_->alive = now;
-        probe_->answersBefore.reset();
-      }
-    }
+    if (keyboard.AskNullAnswer(probe_->focus)) probe_->answersBefore = before;
+  }
+  if (probe_->answersBefore && keyboard.NullAnswers() != *probe_->answersBefore) {
+    probe_->alive = now;
+    probe_->answersBefore.reset();
   }
   const bool silent = now - probe_->alive >= kHungWindowTime;
   const bool tooSlow = now - probe_->since >= kSlowWindowLongest;
   if (silent || tooSlow) {
     const os::WindowHandle window = keyboard.GetForegroundWindow();
-    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-        tooSlow ? kSlowWindowLongest : kHungWindowTime);
+    const std::chrono::milliseconds waited = tooSlow ? kSlowWindowLongest : kHungWindowTime;
     hung_ = Hung{window, probe_->focus, keyboard.GetWindowTextW(window), waited};
     probe_.reset();
     unprobedAhead_ = 0;
